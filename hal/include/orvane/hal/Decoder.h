@@ -1,0 +1,83 @@
+// The decoder side of the HAL: turns raw event words into Event2D ranges and trigger edges.
+// A decoder is used by one thread at a time (a camera thread or a file reader under its lock);
+// callbacks run synchronously on that thread and borrow the event range for the call only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvane/types/Event2D.h"
+
+namespace orvane {
+
+// A stream format such as "EVT3;height=720;width=1280": an encoding name, then key=value pieces.
+class RawEventStreamFormat {
+public:
+    explicit RawEventStreamFormat(std::string format);
+
+    const std::string& name() const { return name_; }  // "EVT3"
+    const std::string& text() const { return text_; }
+    // A value by key, or `fallback` when absent or not a number.
+    int64_t intValue(const std::string& key, int64_t fallback) const;
+    uint16_t width() const;   // default 1280
+    uint16_t height() const;  // default 720
+
+private:
+    std::string text_;
+    std::string name_;
+    std::vector<std::pair<std::string, std::string>> values_;
+};
+
+class Decoder {
+public:
+    using EventsCallback = std::function<void(const Event2D*, const Event2D*)>;
+    using TriggerInCallback = std::function<void(EventTriggerIn)>;
+
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    void setEventsStreamHandleCallback(EventsCallback callback) { eventsCallback_ = std::move(callback); }
+    void setTriggerInCallback(TriggerInCallback callback) { triggerCallback_ = std::move(callback); }
+
+    // Decodes [begin, end): events go to the events callback in ranges, trigger edges to the trigger
+    // callback in stream order. Returns the number of events decoded. State carries over to the next
+    // call, so a stream may be split anywhere, even inside a word.
+    virtual uint32_t decodeRange(const uint8_t* begin, const uint8_t* end) = 0;
+    virtual uint32_t decodeBuffer(const std::vector<uint8_t>& buffer) = 0;
+    // Advances the time, row and vector state over [begin, end) without producing anything.
+    virtual void scanRange(const uint8_t* begin, const uint8_t* end) = 0;
+    // The current time in microseconds (0 until the stream has told it).
+    virtual uint64_t getLastTimestamp() = 0;
+    // Restarts mid-stream at a known time (a seek): the row and vector base become unknown, so no
+    // event is produced until the stream sets them again.
+    virtual void setTimestamp(const uint64_t& timestamp) = 0;
+    // Bytes per raw word.
+    virtual uint8_t getRawUnitSize() = 0;
+
+    // Events dropped because their x or y lies outside the sensor geometry.
+    virtual uint64_t droppedOutOfGeometry() const = 0;
+    // Events dropped because the stream had not yet told their row or vector base (mid-stream start).
+    virtual uint64_t droppedUnknownAddress() const = 0;
+
+    virtual ~Decoder() = default;
+
+protected:
+    Decoder() = default;
+
+    EventsCallback eventsCallback_;
+    TriggerInCallback triggerCallback_;
+};
+
+class DecoderFactory {
+public:
+    // A decoder for `format`, or nullptr when the format is not one we decode.
+    static std::unique_ptr<Decoder> createUniqueDecoder(const RawEventStreamFormat& format);
+};
+
+// First event of the time-sorted range [begin, end) with timestamp not below t, or end.
+const Event2D* binarySearchTimestamp(uint64_t t, const Event2D* begin, const Event2D* end);
+
+}  // namespace orvane

@@ -1,0 +1,64 @@
+#include "orvane/hal/Decoder.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "Evt3Decoder.h"
+
+namespace orvane {
+
+RawEventStreamFormat::RawEventStreamFormat(std::string format) : text_(std::move(format))
+{
+    size_t start = 0;
+    bool first = true;
+    while (start <= text_.size()) {
+        size_t stop = text_.find(';', start);
+        if (stop == std::string::npos) stop = text_.size();
+        const std::string piece = text_.substr(start, stop - start);
+        if (first) {
+            name_ = piece;
+            first = false;
+        } else if (const size_t eq = piece.find('='); eq != std::string::npos) {
+            values_.emplace_back(piece.substr(0, eq), piece.substr(eq + 1));
+        }
+        start = stop + 1;
+    }
+}
+
+int64_t RawEventStreamFormat::intValue(const std::string& key, int64_t fallback) const
+{
+    for (const auto& [k, v] : values_) {
+        if (k != key) continue;
+        int64_t value = 0;
+        const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+        if (ec == std::errc() && ptr == v.data() + v.size()) return value;
+        return fallback;
+    }
+    return fallback;
+}
+
+uint16_t RawEventStreamFormat::width() const
+{
+    const int64_t w = intValue("width", 1280);
+    return w > 0 && w <= 2048 ? static_cast<uint16_t>(w) : 1280;
+}
+
+uint16_t RawEventStreamFormat::height() const
+{
+    const int64_t h = intValue("height", 720);
+    return h > 0 && h <= 2048 ? static_cast<uint16_t>(h) : 720;
+}
+
+std::unique_ptr<Decoder> DecoderFactory::createUniqueDecoder(const RawEventStreamFormat& format)
+{
+    if (format.name() == "EVT3") return std::make_unique<Evt3Decoder>(format.width(), format.height());
+    return nullptr;
+}
+
+const Event2D* binarySearchTimestamp(uint64_t t, const Event2D* begin, const Event2D* end)
+{
+    return std::lower_bound(begin, end, t,
+                            [](const Event2D& e, uint64_t value) { return e.timestamp < value; });
+}
+
+}  // namespace orvane

@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <variant>
+#include <vector>
+
+#include "orvane/hal/Decoder.h"
+#include "orvane/hal/Evt3Encoder.h"
+
+namespace orvane {
+namespace {
+
+using Item = std::variant<Event2D, EventTriggerIn>;
+
+// Decodes and keeps everything in stream order, checking on the way that ranges are sane.
+struct Collector {
+    std::unique_ptr<Decoder> decoder;
+    std::vector<Item> items;
+    std::vector<Event2D> events;
+    uint64_t counted = 0;
+
+    explicit Collector(const char* format = "EVT3;height=720;width=1280")
+        : decoder(DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format)))
+    {
+        decoder->setEventsStreamHandleCallback([this](const Event2D* b, const Event2D* e) {
+            EXPECT_LT(b, e) << "empty ranges are not delivered";
+            for (const Event2D* p = b; p != e; ++p) {
+                items.emplace_back(*p);
+                events.push_back(*p);
+            }
+        });
+        decoder->setTriggerInCallback([this](EventTriggerIn t) { items.emplace_back(t); });
+    }
+    void decode(const std::vector<uint8_t>& data, size_t from = 0, size_t to = SIZE_MAX)
+    {
+        to = std::min(to, data.size());
+        counted += decoder->decodeRange(data.data() + from, data.data() + to);
+    }
+};
+
+std::vector<uint8_t> words(std::initializer_list<uint16_t> list)
+{
+    std::vector<uint8_t> out;
+    for (uint16_t w : list) {
+        out.push_back(static_cast<uint8_t>(w & 0xFF));
+        out.push_back(static_cast<uint8_t>(w >> 8));
+    }
+    return out;
+}
+
+std::vector<Item> merge(const std::vector<Event2D>& events, const std::vector<EventTriggerIn>& triggers)
+{
+    // The encoder's rule: a trigger goes after every event not later than it.
+    std::vector<Item> out;
+    size_t ti = 0;
+    for (const auto& e : events) {
+        while (ti < triggers.size() && triggers[ti].timestamp < e.timestamp) out.emplace_back(triggers[ti++]);
+        out.emplace_back(e);
+    }
+    while (ti < triggers.size()) out.emplace_back(triggers[ti++]);
+    return out;
+}
+
+// Random events: bursts at increasing times, some dense rows, some isolated pixels.
+std::vector<Event2D> randomEvents(std::mt19937& rng, size_t bursts, uint64_t t0, uint64_t maxGap)
+{
+    std::vector<Event2D> out;
+    uint64_t t = t0;
+    for (size_t b = 0; b < bursts; ++b) {
+        t += rng() % (maxGap + 1);
+        const int rows = 1 + static_cast<int>(rng() % 4);
+        std::vector<Event2D> burst;
+        for (int r = 0; r < rows; ++r) {
+            const uint16_t y = static_cast<uint16_t>(rng() % 720);
+            const uint8_t p = static_cast<uint8_t>(rng() & 1);
+            if (rng() % 2) {
+                const uint16_t x0 = static_cast<uint16_t>(rng() % 1200);
+                for (uint16_t x = x0; x < x0 + 80 && x < 1280; ++x)
+                    if (rng() % 3) {
+                    burst.emplace_back(x, y, p, t);
+                }
+            } else {
+                burst.emplace_back(static_cast<uint16_t>(rng() % 1280), y, p, t);
+            }
+        }
+        std::sort(burst.begin(), burst.end(), [](const Event2D& l, const Event2D& r2) {
+            return l.y != r2.y ? l.y < r2.y : l.x < r2.x;
+        });
+        // Same pixel may appear twice only if rows repeat; keep x strictly increasing per row.
+        burst.erase(std::unique(burst.begin(), burst.end(),
+                                [](const Event2D& l, const Event2D& r2) { return l.x == r2.x && l.y == r2.y; }),
+                    burst.end());
+        out.insert(out.end(), burst.begin(), burst.end());
+    }
+    return out;
+}
+
+TEST(Evt3RoundTrip, RandomStreamsDecodeBackExactly)
+{
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 20; ++round) {
+        const bool useVectors = round % 2 == 0;
+        const auto events = randomEvents(rng, 200, 1000, round < 10 ? 50 : 300000);
+        std::vector<EventTriggerIn> triggers;
+        for (size_t i = 0; i < events.size(); i += 97)
+            triggers.emplace_back(static_cast<int16_t>(i % 16), static_cast<int16_t>(i % 2), events[i].timestamp + 1);
+        const auto data = encodeEvt3(events, triggers, {useVectors, round % 3 == 0 ? 16u : 0u});
+        Collector c;
+        c.decode(data);
+        ASSERT_EQ(c.items, merge(events, triggers)) << "round " << round;
+        EXPECT_EQ(c.counted, events.size());
+        EXPECT_EQ(c.decoder->droppedOutOfGeometry(), 0u);
+    }
+}
+
+TEST(Evt3RoundTrip, AnySplitIntoTwoBuffersGivesTheSameResult)
+{
+    std::mt19937 rng(99);
+    const auto events = randomEvents(rng, 40, 5000, 9000);
+    const std::vector<EventTriggerIn> triggers = {{3, 1, events[10].timestamp}, {3, 0, events[30].timestamp + 2}};
+    const auto data = encodeEvt3(events, triggers);
+    const auto expected = merge(events, triggers);
+    for (size_t split = 0; split <= data.size(); ++split) {
+        Collector c;
+        c.decode(data, 0, split);
+        c.decode(data, split);
+        ASSERT_EQ(c.items, expected) << "split at byte " << split;
+    }
+    // And one byte at a time.
+    Collector c;
+    for (size_t i = 0; i < data.size(); ++i) c.decode(data, i, i + 1);
+    EXPECT_EQ(c.items, expected);
+}
+
+TEST(Evt3RoundTrip, TimeWrapsAndLongGapsExtendTo64Bits)
+{
+    // Past several 2^24 µs wraps, with gaps longer than half the 24-bit range.
+    std::vector<Event2D> events;
+    uint64_t t = 16'000'000;
+    for (int i = 0; i < 60; ++i) {
+        events.emplace_back(static_cast<uint16_t>(i * 7), static_cast<uint16_t>(i * 3), static_cast<uint8_t>(i & 1), t);
+        t += (i % 5 == 0) ? 12'345'678 : 700'001;
+    }
+    ASSERT_GT(events.back().timestamp, uint64_t{1} << 27);
+    const auto data = encodeEvt3(events);
+    Collector c;
+    c.decode(data);
+    EXPECT_EQ(c.events, events);
+    EXPECT_EQ(c.decoder->getLastTimestamp(), events.back().timestamp);
+}
+
+TEST(Evt3RoundTrip, DenseFullRowsUseVectorsAndAreExact)
+{
+    std::vector<Event2D> events;
+    for (uint64_t t = 100; t < 110; ++t)
+        for (uint16_t y = 0; y < 720; y += 90)
+            for (uint16_t x = 0; x < 1280; ++x) {
+                events.emplace_back(x, y, static_cast<uint8_t>(t & 1), t);
+            }
+    const auto data = encodeEvt3(events);
+    EXPECT_LT(data.size(), events.size() / 4) << "vectors should carry about 12 events a word";
+    Collector c;
+    c.decode(data);
+    EXPECT_EQ(c.events, events);
+}
+
+// Hand-made word sequences: each word type on its own.
+TEST(Evt3Words, EachWordTypeDoesWhatTheFormatSays)
+{
+    Collector c;
+    c.decode(words({
+        0x8001,          // TIME_HIGH 1 -> t = 4096
+        0x6005,          // TIME_LOW 5 -> t = 4101
+        0x0010,          // ADDR_Y 16
+        0x2A03,          // ADDR_X x=515? no: 0x2A03 -> bit11 set (ON), x = 0x203 = 515
+        0x2003,          // ADDR_X x=3 OFF
+        0x3804,          // VECT_BASE_X x=4, ON
+        0x4805,          // VECT_12 mask 0x805 -> x 4, 6, 15
+        0x5F03,          // VECT_8 mask 0x03 (bits 11..8 unused) -> x 16, 17
+        0x7123, 0xE014,  // CONTINUED_4, OTHERS: skipped
+        0xF456,          // CONTINUED_12: skipped
+        0x9999, 0x1234, 0xB000, 0xC000, 0xD000,  // reserved: skipped
+        0xA201,          // EXT_TRIGGER channel 2 rising
+        0x2001,          // ADDR_X x=1 OFF
+    }));
+    const std::vector<Item> expected = {
+        Event2D(515, 16, 1, 4101), Event2D(3, 16, 0, 4101), Event2D(4, 16, 1, 4101), Event2D(6, 16, 1, 4101),
+        Event2D(15, 16, 1, 4101), Event2D(16, 16, 1, 4101), Event2D(17, 16, 1, 4101),
+        EventTriggerIn(2, 1, 4101),      Event2D(1, 16, 0, 4101),
+    };
+    EXPECT_EQ(c.items, expected);
+    EXPECT_EQ(c.counted, 8u);
+}
+
+TEST(Evt3Words, TimeHighResetsTheLowBitsAndRepeatsChangeNothing)
+{
+    Collector c;
+    c.decode(words({0x8002, 0x6100, 0x0001, 0x2000, 0x8002, 0x2001, 0x8003, 0x2002, 0x8002, 0x2003}));
+    ASSERT_EQ(c.events.size(), 4u);
+    EXPECT_EQ(c.events[0].timestamp, 0x2100u);
+    EXPECT_EQ(c.events[1].timestamp, 0x2100u);  // a repeated TIME_HIGH keeps the time
+    EXPECT_EQ(c.events[2].timestamp, 0x3000u);
+    EXPECT_EQ(c.events[3].timestamp, 0x3000u);  // a step back is jitter: time never decreases
+}
+
+TEST(Evt3MidStream, NothingBeforeTheFirstTimeHighAndNoEventWithoutItsRow)
+{
+    Collector c;
+    c.decode(words({
+        0x0005, 0x2001, 0x6010, 0xA001,  // before any TIME_HIGH: no event, no trigger
+        0x3000, 0x4FFF,                  // vector before time: dropped
+        0x8001,                          // time known now; the row 5 was told before
+        0x2002,                          // ADDR_X on row 5
+        0x4003,                          // vector: base was told before the time: kept, x 12, 13
+    }));
+    const std::vector<Item> expected = {Event2D(2, 5, 0, 4096), Event2D(12, 5, 0, 4096), Event2D(13, 5, 0, 4096)};
+    EXPECT_EQ(c.items, expected);
+
+    Collector fresh;
+    fresh.decode(words({0x8001, 0x2001, 0x4FFF, 0x3005, 0x0007, 0x4001, 0x3002, 0x4003}));
+    // ADDR_X before any ADDR_Y dropped; a vector before any base dropped; after ADDR_Y the
+    // base told before it still stands (VECT_BASE_X 5 -> x 5), then base 2 -> x 2, 3.
+    const std::vector<Item> expected2 = {Event2D(5, 7, 0, 4096), Event2D(2, 7, 0, 4096), Event2D(3, 7, 0, 4096)};
+    EXPECT_EQ(fresh.items, expected2);
+    EXPECT_EQ(fresh.decoder->droppedUnknownAddress(), 13u);
+}
+
+TEST(Evt3MidStream, SetTimestampForgetsRowAndBaseSoNoStaleRowIsEverUsed)
+{
+    Collector c;
+    c.decode(words({0x8001, 0x0009, 0x3000, 0x2001}));
+    ASSERT_EQ(c.events.size(), 1u);
+    c.decoder->setTimestamp(50'000'000);  // a seek, past two 24-bit wraps
+    EXPECT_EQ(c.decoder->getLastTimestamp(), 50'000'000u);
+    c.decode(words({0x2002, 0x4FFF, 0x0004, 0x2003}));
+    ASSERT_EQ(c.events.size(), 2u);
+    EXPECT_EQ(c.events[1], Event2D(3, 4, 0, 50'000'000));
+    // Time words continue from the seek time, wraps included.
+    const uint64_t high = (50'000'000u >> 12) & 0xFFF;
+    c.decode(words({static_cast<uint16_t>(0x8000 | (high + 1)), 0x6007, 0x2004}));
+    EXPECT_EQ(c.events.back().timestamp, ((50'000'000u >> 12) + 1) * 4096 + 7);
+}
+
+TEST(Evt3MidStream, ScanRangeFollowsTimeAndAddressWithoutEvents)
+{
+    Collector c;
+    const auto data = words({0x8003, 0x6004, 0x0011, 0x3010, 0x2001, 0x4FFF});
+    c.decoder->scanRange(data.data(), data.data() + data.size());
+    EXPECT_TRUE(c.items.empty());
+    EXPECT_EQ(c.decoder->getLastTimestamp(), 3u * 4096 + 4);
+    c.decode(words({0x4001, 0x2005}));  // base continued at 0x10 + 12, row 0x11
+    const std::vector<Item> expected = {Event2D(28, 17, 0, 3 * 4096 + 4), Event2D(5, 17, 0, 3 * 4096 + 4)};
+    EXPECT_EQ(c.items, expected);
+}
+
+TEST(Evt3Robustness, OutOfGeometryIsDroppedAndCountedAndTruncatedWordWaits)
+{
+    Collector c("EVT3;height=480;width=640");
+    c.decode(words({0x8001, 0x0100, 0x2280, 0x227F, 0x01E0, 0x2001, 0x0010, 0x3278, 0x4FFF}));
+    // x 640 dropped, x 639 kept; row 480 dropped; vector 632..643: 632..639 kept, 4 dropped.
+    ASSERT_EQ(c.events.size(), 9u);
+    EXPECT_EQ(c.events[0], Event2D(639, 256, 0, 4096));
+    EXPECT_EQ(c.events.back().x, 639);
+    EXPECT_EQ(c.decoder->droppedOutOfGeometry(), 6u);
+
+    // An odd byte at the end is held until the rest of its word comes.
+    Collector t;
+    auto data = words({0x8001, 0x0001, 0x2005});
+    t.decode(data, 0, data.size() - 1);
+    EXPECT_TRUE(t.events.empty());
+    t.decode(data, data.size() - 1);
+    EXPECT_EQ(t.events.size(), 1u);
+}
+
+TEST(Evt3Robustness, GarbageNeverProducesEventsOffTheSensorOrOutOfOrder)
+{
+    std::mt19937 rng(5);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<uint8_t> data(1 + rng() % 20000);
+        for (auto& b : data) b = static_cast<uint8_t>(rng());
+        Collector c;
+        c.decode(data, 0, data.size() / 3);
+        c.decode(data, data.size() / 3);
+        for (size_t i = 0; i < c.events.size(); ++i) {
+            ASSERT_LT(c.events[i].x, 1280);
+            ASSERT_LT(c.events[i].y, 720);
+            if (i) {
+                ASSERT_LE(c.events[i - 1].timestamp, c.events[i].timestamp);
+            }
+        }
+        EXPECT_EQ(c.counted, c.events.size());
+    }
+}
+
+TEST(Decoder, FactoryAndBinarySearch)
+{
+    EXPECT_EQ(DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT2;height=720;width=1280")), nullptr);
+    auto d = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->getRawUnitSize(), 2);
+    EXPECT_EQ(d->getLastTimestamp(), 0u);
+
+    const std::vector<Event2D> ev = {{0, 0, 0, 10}, {0, 0, 0, 20}, {0, 0, 0, 20}, {0, 0, 0, 30}};
+    const Event2D* b = ev.data();
+    const Event2D* e = b + ev.size();
+    EXPECT_EQ(binarySearchTimestamp(5, b, e), b);
+    EXPECT_EQ(binarySearchTimestamp(20, b, e), b + 1);
+    EXPECT_EQ(binarySearchTimestamp(21, b, e), b + 3);
+    EXPECT_EQ(binarySearchTimestamp(31, b, e), e);
+    EXPECT_EQ(binarySearchTimestamp(1, b, b), b);
+}
+
+// The two real recordings decode to what their own projects' tests assert.
+struct RealTotals {
+    uint64_t events = 0, on = 0, sumX = 0, sumY = 0, sumT = 0, triggers = 0, rising = 0;
+    Event2D first, last;
+};
+
+RealTotals decodeRealFile(const std::string& name, const char* format)
+{
+    const std::filesystem::path src = std::filesystem::path(ORVANE_SHARED_DATA_DIR) / name;
+    if (!std::filesystem::exists(src)) return {};
+    const auto copy = std::filesystem::temp_directory_path() / ("orvane_codec_" + name);
+    std::filesystem::copy_file(src, copy, std::filesystem::copy_options::overwrite_existing);
+    std::ifstream in(copy, std::ios::binary);
+    std::string line;
+    while (in.peek() == '%') {
+        std::getline(in, line);
+        if (line == "% end") break;
+    }
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    RealTotals r;
+    auto d = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format));
+    d->setEventsStreamHandleCallback([&r](const Event2D* b, const Event2D* e) {
+        if (r.events == 0) r.first = *b;
+        r.last = e[-1];
+        for (const Event2D* p = b; p != e; ++p) {
+            ++r.events;
+            r.on += p->polarity != 0;
+            r.sumX += p->x;
+            r.sumY += p->y;
+            r.sumT += p->timestamp;
+        }
+    });
+    d->setTriggerInCallback([&r](EventTriggerIn t) {
+        ++r.triggers;
+        r.rising += t.polarity != 0;
+        r.sumT += t.timestamp;  // the reference sum counts trigger times too
+    });
+    // In camera-sized buffers, as a reader would.
+    for (size_t off = 0; off < data.size(); off += 131072)
+        d->decodeRange(data.data() + off, data.data() + std::min(data.size(), off + 131072));
+    std::filesystem::remove(copy);
+    return r;
+}
+
+TEST(Evt3RealData, TriggerRecordingMatchesItsReference)
+{
+    const auto r = decodeRealFile("eccodecs_evt3_trigger.raw", "EVT3;height=720;width=1280");
+    if (r.events == 0) GTEST_SKIP() << "reference recording not found in " << ORVANE_SHARED_DATA_DIR;
+    EXPECT_EQ(r.events, 82469u);
+    EXPECT_EQ(r.on, 41439u);
+    EXPECT_EQ(r.sumX, 42078718u);
+    EXPECT_EQ(r.sumY, 31656267u);
+    EXPECT_EQ(r.first, Event2D(354, 604, 1, 14224870));
+    EXPECT_EQ(r.last.timestamp, 15476187u);
+    EXPECT_EQ(r.triggers, 2u);
+    EXPECT_EQ(r.rising, 1u);
+}
+
+TEST(Evt3RealData, VgaRecordingMatchesItsReference)
+{
+    const auto r = decodeRealFile("ecpy_test_events_1.raw", "EVT3;height=480;width=640");
+    if (r.events == 0) GTEST_SKIP() << "reference recording not found in " << ORVANE_SHARED_DATA_DIR;
+    EXPECT_EQ(r.events, 343474u);
+    EXPECT_EQ(r.on, 125183u);
+    EXPECT_EQ(r.first, Event2D(479, 441, 0, 7139845));
+    EXPECT_EQ(r.last.timestamp, 9218023u);
+    EXPECT_EQ(r.triggers, 4157u);
+    EXPECT_EQ(r.rising, 2079u);
+    EXPECT_EQ(r.sumT, 2885601049874u);
+}
+
+}  // namespace
+}  // namespace orvane
