@@ -49,6 +49,16 @@ uint16_t RawEventStreamFormat::height() const
     return h > 0 && h <= 2048 ? static_cast<uint16_t>(h) : 720;
 }
 
+const uint8_t* Decoder::scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t)
+{
+    const uint8_t unit = getRawUnitSize();
+    for (const uint8_t* p = begin; p + unit <= end; p += unit) {
+        scanRange(p, p + unit);
+        if (getLastTimestamp() >= t) return p + unit;
+    }
+    return end;
+}
+
 std::unique_ptr<Decoder> DecoderFactory::createUniqueDecoder(const RawEventStreamFormat& format)
 {
     if (format.name() == "EVT3") return std::make_unique<Evt3Decoder>(format.width(), format.height());

@@ -93,6 +93,49 @@ void Evt3Decoder::updateClassTable()
     if (!rowKnown_) classTable_[ADDR_X] = classTable_[ADDR_Y] = kSlow;
 }
 
+const uint8_t* Evt3Decoder::scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t)
+{
+    if (hasPendingByte_) return Decoder::scanUntilTimestamp(begin, end, t);
+    if (timeKnown_ && time_ >= t && begin + 2 <= end) {
+        scanRange(begin, begin + 2);
+        return begin + 2;
+    }
+    // Only time words move the time; scan in blocks and look inside the block that crosses t.
+    const uint8_t* p = begin;
+    const size_t words = static_cast<size_t>(end - begin) / 2;
+    const uint8_t* const stop = begin + 2 * words;
+    while (p < stop) {
+        const size_t n = std::min<size_t>(256, static_cast<size_t>(stop - p) / 2);
+        // Cheap check first: would the block reach t? Scan it on a copy of the time state.
+        const uint64_t savedTime = time_, savedEpoch = epoch_;
+        const uint32_t savedHigh = high_;
+        const bool savedKnown = timeKnown_;
+        const uint32_t savedRow = row_, savedBase = vectorBase_;
+        const bool savedRowKnown = rowKnown_, savedBaseKnown = baseKnown_;
+        const uint8_t savedPol = vectorPolarity_;
+        runWords<Mode::Scan>(p, n);
+        if (time_ < t) {
+            p += 2 * n;
+            continue;
+        }
+        // Crossed inside this block: redo it word by word.
+        time_ = savedTime;
+        epoch_ = savedEpoch;
+        high_ = savedHigh;
+        timeKnown_ = savedKnown;
+        row_ = static_cast<uint16_t>(savedRow);
+        vectorBase_ = savedBase;
+        rowKnown_ = savedRowKnown;
+        baseKnown_ = savedBaseKnown;
+        vectorPolarity_ = savedPol;
+        for (size_t i = 0; i < n; ++i, p += 2) {
+            runWords<Mode::Scan>(p, 1);
+            if (time_ >= t) return p + 2;
+        }
+    }
+    return end;
+}
+
 void Evt3Decoder::flush(Event2D* end)
 {
     if (end != out_.data() && eventsCallback_) eventsCallback_(out_.data(), end);

@@ -18,6 +18,7 @@ public:
     uint32_t decodeRange(const uint8_t* begin, const uint8_t* end) override;
     uint32_t decodeBuffer(const std::vector<uint8_t>& buffer) override;
     void scanRange(const uint8_t* begin, const uint8_t* end) override;
+    const uint8_t* scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t) override;
     uint64_t getLastTimestamp() override { return time_; }
     void setTimestamp(const uint64_t& timestamp) override;
     uint8_t getRawUnitSize() override { return 2; }

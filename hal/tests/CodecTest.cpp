@@ -386,3 +386,33 @@ TEST(Evt3RealData, VgaRecordingMatchesItsReference)
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(Decoder, ScanUntilTimestampStopsAfterTheSameUnitAsAUnitByUnitScan)
+{
+    std::mt19937 rng(3);
+    const auto events = randomEvents(rng, 300, 100, 3000);
+    const auto data = encodeEvt3(events, {}, {true, 16});
+    for (uint64_t target : {uint64_t{0}, uint64_t{1}, events[10].timestamp, events[150].timestamp + 1,
+                            events.back().timestamp, events.back().timestamp + 1}) {
+        auto fast = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+        auto slow = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+        const uint8_t* b = data.data();
+        const uint8_t* e = b + data.size();
+        const uint8_t* expected = e;
+        for (const uint8_t* p = b; p + 2 <= e; p += 2) {
+            slow->scanRange(p, p + 2);
+            if (slow->getLastTimestamp() >= target) {
+                expected = p + 2;
+                break;
+            }
+        }
+        EXPECT_EQ(fast->scanUntilTimestamp(b, e, target), expected) << target;
+        EXPECT_EQ(fast->getLastTimestamp(), slow->getLastTimestamp()) << target;
+    }
+}
+
+}  // namespace
+}  // namespace orvane

@@ -57,6 +57,11 @@ public:
     // Bytes per raw word.
     virtual uint8_t getRawUnitSize() = 0;
 
+    // Scans whole raw units from `begin` (as scanRange would, unit by unit) and stops after the first
+    // unit once which getLastTimestamp() is at least `t`; returns the end of that unit, or `end`.
+    // The fast form of "scanRange one unit, then getLastTimestamp", for index builds and seeks.
+    virtual const uint8_t* scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t);
+
     // Events dropped because their x or y lies outside the sensor geometry.
     virtual uint64_t droppedOutOfGeometry() const = 0;
     // Events dropped because the stream had not yet told their row or vector base (mid-stream start).
