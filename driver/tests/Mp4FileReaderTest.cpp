@@ -131,18 +131,19 @@ TEST_F(Mp4FileReaderTest, ReadsSequentiallyToTheEndAndContinuesAfterALookup)
     EXPECT_EQ(readRest(), (std::vector<uint64_t>{66666, 99999}));
 }
 
-TEST_F(Mp4FileReaderTest, AnEmptyVideoLoadsWithoutFrames)
+TEST_F(Mp4FileReaderTest, AnEmptyVideoHasNoVideoTrackAndDoesNotLoad)
 {
+    // The mp4 muxer writes no track for a stream without samples: the file is valid but holds no
+    // video, so there are no frames to replay.
     const std::string path = writeOwnVideo(0);
     auto reader = ApsFileReader::createFileReader(path);
     ASSERT_TRUE(reader);
-    if (!reader->loadFile()) GTEST_SKIP() << "this FFmpeg writes an empty mp4 without a video track";
-    std::vector<uint64_t> times;
+    EXPECT_FALSE(reader->loadFile());
+    std::vector<uint64_t> times{1};
     reader->getTimeStamps(times);
     EXPECT_TRUE(times.empty());
     ApsFrame frame;
     EXPECT_FALSE(reader->getNextFrame(frame));
-    EXPECT_THROW(reader->getNFrame(0, frame), std::out_of_range);
 }
 
 TEST_F(Mp4FileReaderTest, FilesWithoutAReadableVideoDoNotLoad)

@@ -158,6 +158,7 @@ struct Mp4FileReader::Impl {
 Mp4FileReader::Mp4FileReader(std::string path) : d_(std::make_unique<Impl>())
 {
     d_->path = std::move(path);
+    ffmpeg::installLogBridge();
 }
 
 Mp4FileReader::~Mp4FileReader() = default;

@@ -140,7 +140,10 @@ struct DataToVideoConverter::Impl {
     }
 };
 
-DataToVideoConverter::DataToVideoConverter() : d_(std::make_unique<Impl>()) {}
+DataToVideoConverter::DataToVideoConverter() : d_(std::make_unique<Impl>())
+{
+    ffmpeg::installLogBridge();
+}
 
 DataToVideoConverter::~DataToVideoConverter() = default;
 

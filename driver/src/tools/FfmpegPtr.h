@@ -64,6 +64,11 @@ using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryDeleter>;
 using BufferPtr = std::unique_ptr<uint8_t, BufferDeleter>;
 
+// Sends FFmpeg's own messages (libx264's banner, demuxer warnings) through our logger instead of
+// straight to stderr: its information lines become detail, its warnings and errors keep their level.
+// Process-wide and idempotent; every converter and reader calls it before using FFmpeg.
+void installLogBridge();
+
 // FFmpeg's own text for an error code, for log lines.
 inline std::string errorText(int code)
 {
