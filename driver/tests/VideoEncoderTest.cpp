@@ -281,8 +281,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, VideoInitFailure,
     ::testing::Values(InitFailure{"UnknownContainer", "out.notavideo", 320, 240},
                       InitFailure{"MissingFolder", "missing/out.mp4", 320, 240},
-                      // 4:2:0 needs even sizes: the encoder refuses to open.
-                      InitFailure{"OddSize", "odd.mp4", 321, 241}),
+                      // 4:2:0 needs even sizes.
+                      InitFailure{"OddSize", "odd.mp4", 321, 240}, InitFailure{"OddHeight", "odd.mp4", 320, 241},
+                      InitFailure{"NoSize", "none.mp4", 0, 0}),
     [](const ::testing::TestParamInfo<InitFailure>& param) { return std::string(param.param.name); });
 
 // Limits the size of the files this process writes while it lives (writes past it fail with EFBIG).

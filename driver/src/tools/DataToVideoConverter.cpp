@@ -11,6 +11,7 @@
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace orvane {
@@ -183,6 +184,16 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     d.encoder = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!d.encoder) {
         ORVANE_LOG_ERROR("H.264 encoder not found.");
+        d.abandon();
+        return -1;
+    }
+
+    // Subsampled chroma needs sizes that divide evenly; the encoder would refuse them anyway, but only
+    // after allocating (and, in libx264, leaking) its state.
+    const AVPixFmtDescriptor* dstDesc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(d.dstFmt));
+    if (!dstDesc || d.dstWidth <= 0 || d.dstHeight <= 0 || (d.dstWidth & ((1 << dstDesc->log2_chroma_w) - 1)) ||
+        (d.dstHeight & ((1 << dstDesc->log2_chroma_h) - 1))) {
+        ORVANE_LOG_ERROR("Cannot encode %dx%d frames of pixel format %d.", d.dstWidth, d.dstHeight, d.dstFmt);
         d.abandon();
         return -1;
     }
