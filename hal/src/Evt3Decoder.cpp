@@ -2,15 +2,28 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ORVANE_EVT3_AVX512 1
+// Only the functions marked so are built for AVX-512 and only called after the CPU check; the rest of
+// the library (and every inline function it shares with other files) stays portable.
+#define ORVANE_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+#else
+#define ORVANE_EVT3_AVX512 0
+#endif
 
 namespace orvane {
 namespace {
 
-// Words per inner block: the output block holds 12 events per word at most, so it never needs a
-// capacity check inside the loop (2048 words -> at most 24576 events, 384 KiB, cache-resident).
-constexpr size_t kBlockWords = 2048;
-constexpr size_t kOutCapacity = kBlockWords * 12 + 16;
+// The output block is flushed to the events callback when it holds kOutEvents; each step writes
+// at most kOutSlack events past the fill mark, so no store inside a step needs a bounds check.
+// 2048 events (32 KiB) stay in the L1 cache while the callback copies them out.
+constexpr size_t kOutEvents = 2048;
+constexpr size_t kOutSlack = 64;
 
 enum WordType : uint32_t {
     ADDR_Y = 0x0,
@@ -26,6 +39,13 @@ enum WordType : uint32_t {
     CONTINUED_12 = 0xF,
 };
 
+// Types the fast paths stop at (by bit): they change more state than the time or the row. TIME_HIGH
+// stops them too, but only when it differs from the current one (real streams repeat it every 16 µs).
+constexpr uint32_t kStopTypes = (1u << VECT_BASE_X) | (1u << VECT_12) | (1u << VECT_8) | (1u << EXT_TRIGGER);
+
+// Past any sensor width; vector bases saturate here so that no run of vector words can wrap back.
+constexpr uint32_t kBaseCeiling = 0x10000;
+
 inline uint32_t loadWord(const uint8_t* p)
 {
     uint16_t w;
@@ -33,28 +53,52 @@ inline uint32_t loadWord(const uint8_t* p)
     return w;  // raw files and the decoder are little-endian, as is every host we build for
 }
 
-// Event2D as two 64-bit halves: x | y << 16 | polarity << 32, then the timestamp.
+// Event2D as two 64-bit halves: x | y << 16 | polarity << 32 (padding zero), then the timestamp.
 inline void storeEvent(Event2D* out, uint64_t low, uint64_t time)
 {
     std::memcpy(reinterpret_cast<char*>(out), &low, 8);
     std::memcpy(reinterpret_cast<char*>(out) + 8, &time, 8);
 }
 
+bool scalarForced()
+{
+    const char* v = std::getenv("ORVANE_EVT3_SCALAR");
+    return v && *v && std::strcmp(v, "0") != 0;
+}
+
 }  // namespace
 
-Evt3Decoder::Evt3Decoder(uint16_t width, uint16_t height) : width_(width), height_(height)
+void Evt3Decoder::FreeEvents::operator()(Event2D* p) const
 {
-    out_.resize(kOutCapacity);
+    ::operator delete(p, std::align_val_t{64});
+}
+
+bool Evt3Decoder::cpuHasAvx512()
+{
+#if ORVANE_EVT3_AVX512
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
+#endif
+}
+
+Evt3Decoder::Evt3Decoder(uint16_t width, uint16_t height, Isa isa) : width_(width), height_(height)
+{
+    if (isa == Isa::Auto) isa = scalarForced() ? Isa::Scalar : Isa::Avx512;
+    avx512_ = isa == Isa::Avx512 && cpuHasAvx512();
 }
 
 void Evt3Decoder::setTimestamp(const uint64_t& timestamp)
 {
-    time_ = timestamp;
-    epoch_ = timestamp & ~uint64_t{0xFFFFFF};
-    high_ = static_cast<uint32_t>((timestamp >> 12) & 0xFFF);
-    timeKnown_ = true;
-    rowKnown_ = false;
-    baseKnown_ = false;
+    s_.time = timestamp;
+    s_.epoch = timestamp & ~uint64_t{0xFFFFFF};
+    s_.high = static_cast<uint32_t>((timestamp >> 12) & 0xFFF);
+    s_.timeKnown = true;
+    s_.rowKnown = false;
+    s_.baseKnown = false;
     hasPendingByte_ = false;
 }
 
@@ -74,146 +118,233 @@ void Evt3Decoder::scanRange(const uint8_t* begin, const uint8_t* end)
     run<Mode::Scan>(begin, end);
 }
 
-// Which words the branch-free step may take, as (expected bits, bits that must match) per type:
-// a word is fast when (word ^ expected) & care == 0. Skipped types match anything; TIME_HIGH only
-// when it repeats the current value; ADDR_X and ADDR_Y once the row is known, so the first row
-// after a start or a seek passes through the slow path that records it. Until the time is known
-// nothing is fast. Rebuilt only when one of those facts changes.
-void Evt3Decoder::updateClassTable()
-{
-    const uint32_t key = (timeKnown_ ? 1u : 0u) | (rowKnown_ ? 2u : 0u) | (high_ << 2);
-    if (key == classKey_) return;
-    classKey_ = key;
-    constexpr uint64_t kSlow = (uint64_t{0x10000} << 32) | 0x10000;  // a 16-bit word never matches
-    constexpr uint64_t kFast = 0;
-    for (auto& c : classTable_) c = timeKnown_ ? kFast : kSlow;
-    if (!timeKnown_) return;
-    for (uint32_t t : {VECT_BASE_X, VECT_12, VECT_8, EXT_TRIGGER}) classTable_[t] = kSlow;
-    classTable_[TIME_HIGH] = (uint64_t{0xFFFF} << 32) | (0x8000u | high_);
-    if (!rowKnown_) classTable_[ADDR_X] = classTable_[ADDR_Y] = kSlow;
-}
-
 const uint8_t* Evt3Decoder::scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t)
 {
-    if (hasPendingByte_) return Decoder::scanUntilTimestamp(begin, end, t);
-    if (timeKnown_ && time_ >= t && begin + 2 <= end) {
+    if (hasPendingByte_ || !begin || end <= begin) return Decoder::scanUntilTimestamp(begin, end, t);
+    if (s_.timeKnown && s_.time >= t && begin + 2 <= end) {
         scanRange(begin, begin + 2);
         return begin + 2;
     }
-    // Only time words move the time; scan in blocks and look inside the block that crosses t.
+    // Scan in blocks; the block that crosses t is scanned again from its start, word by word.
     const uint8_t* p = begin;
-    const size_t words = static_cast<size_t>(end - begin) / 2;
-    const uint8_t* const stop = begin + 2 * words;
+    const uint8_t* const stop = begin + 2 * (static_cast<size_t>(end - begin) / 2);
     while (p < stop) {
         const size_t n = std::min<size_t>(256, static_cast<size_t>(stop - p) / 2);
-        // Cheap check first: would the block reach t? Scan it on a copy of the time state.
-        const uint64_t savedTime = time_, savedEpoch = epoch_;
-        const uint32_t savedHigh = high_;
-        const bool savedKnown = timeKnown_;
-        const uint32_t savedRow = row_, savedBase = vectorBase_;
-        const bool savedRowKnown = rowKnown_, savedBaseKnown = baseKnown_;
-        const uint8_t savedPol = vectorPolarity_;
-        runWords<Mode::Scan>(p, n);
-        if (time_ < t) {
+        const State saved = s_;
+        decodeWords<Mode::Scan>(p, p + 2 * n);
+        if (s_.time < t) {
             p += 2 * n;
             continue;
         }
-        // Crossed inside this block: redo it word by word.
-        time_ = savedTime;
-        epoch_ = savedEpoch;
-        high_ = savedHigh;
-        timeKnown_ = savedKnown;
-        row_ = static_cast<uint16_t>(savedRow);
-        vectorBase_ = savedBase;
-        rowKnown_ = savedRowKnown;
-        baseKnown_ = savedBaseKnown;
-        vectorPolarity_ = savedPol;
+        s_ = saved;
         for (size_t i = 0; i < n; ++i, p += 2) {
-            runWords<Mode::Scan>(p, 1);
-            if (time_ >= t) return p + 2;
+            slowWord<Mode::Scan>(loadWord(p));
+            if (s_.time >= t) return p + 2;
         }
     }
     return end;
 }
 
-void Evt3Decoder::flush(Event2D* end)
+void Evt3Decoder::flushOut()
 {
-    if (end != out_.data() && eventsCallback_) eventsCallback_(out_.data(), end);
+    Event2D* const b = outBuf_.get();
+    if (out_ != b) {
+        produced_ += static_cast<uint64_t>(out_ - b);
+        eventsCallback_(b, out_);
+        out_ = b;
+    }
 }
 
 template <Evt3Decoder::Mode M>
 uint64_t Evt3Decoder::run(const uint8_t* begin, const uint8_t* end)
 {
     if (!begin || end <= begin) return 0;
-    uint64_t count = 0;
+    produced_ = 0;
+    if constexpr (M == Mode::Emit) {
+        if (!outBuf_) {
+            outBuf_.reset(static_cast<Event2D*>(
+                ::operator new((kOutEvents + kOutSlack) * sizeof(Event2D), std::align_val_t{64})));
+        }
+        out_ = outBuf_.get();
+    }
     if (hasPendingByte_) {
         // Complete the word split by the previous call.
-        uint8_t word[2] = {pendingByte_, *begin};
+        const uint8_t word[2] = {pendingByte_, *begin};
         hasPendingByte_ = false;
-        count += runWords<M>(word, 1);
+        decodeWords<M>(word, word + 2);
         ++begin;
     }
     const size_t bytes = static_cast<size_t>(end - begin);
-    const size_t words = bytes / 2;
-    for (size_t done = 0; done < words; done += kBlockWords) {
-        count += runWords<M>(begin + 2 * done, std::min(kBlockWords, words - done));
-    }
+    decodeWords<M>(begin, begin + (bytes & ~size_t{1}));
     if (bytes & 1) {
         hasPendingByte_ = true;
         pendingByte_ = end[-1];
     }
-    return count;
+    if constexpr (M == Mode::Emit) flushOut();
+    return produced_;
 }
 
-// Decodes at most kBlockWords words.
-//
-// Real sensor streams are mostly TIME_LOW, ADDR_Y, ADDR_X triples between repeated TIME_HIGH
-// words, in an irregular order that defeats branch prediction. So once the time and the row are
-// known, those words (and the words we skip) go through one branch-free step: each register is
-// updated by a mask select, and an ADDR_X event is always stored but only kept (the output
-// pointer advanced) when it is on the sensor. Only a few registers live in the loop; the rare
-// words that change more state take the slow path, which works on the members.
+// Decodes the whole words in [p, end). The fast paths take the words that only move the time and
+// the row or make an ADDR_X event, once the time and the row are known; vector runs have their own
+// loop; everything else (the first words after a start or a seek, TIME_HIGH changes, triggers,
+// vector bases, vectors at the sensor's edge) goes word by word through slowWord.
 template <Evt3Decoder::Mode M>
-uint64_t Evt3Decoder::runWords(const uint8_t* p, size_t words)
+void Evt3Decoder::decodeWords(const uint8_t* p, const uint8_t* const end)
 {
-    Event2D* const outBegin = out_.data();
-    Event2D* out = outBegin;
-    uint64_t count = 0;  // Count mode only; Emit counts by pointer
-    uint64_t emittedBefore = 0;  // Emit mode: events flushed before a trigger
-    uint64_t droppedGeometry = 0;  // slow path only
+    while (p != end) {
+        if (s_.timeKnown && s_.rowKnown) {
+#if ORVANE_EVT3_AVX512
+            p = avx512_ ? fastRunAvx512<M>(p, end) : fastRunScalar<M>(p, end);
+#else
+            p = fastRunScalar<M>(p, end);
+#endif
+            if (p == end) break;
+        }
+        if constexpr (M == Mode::Emit) {
+            if (out_ >= outBuf_.get() + kOutEvents) flushOut();
+            const uint32_t type = loadWord(p) >> 12;
+            if ((type == VECT_12 || type == VECT_8) && s_.timeKnown && s_.rowKnown && s_.baseKnown &&
+                s_.row < height_) {
+#if ORVANE_EVT3_AVX512
+                const uint8_t* q = avx512_ ? vectorRunAvx512(p, end) : vectorRunScalar(p, end);
+#else
+                const uint8_t* q = vectorRunScalar(p, end);
+#endif
+                if (q != p) {
+                    p = q;
+                    continue;
+                }
+            }
+        }
+        slowWord<M>(loadWord(p));
+        p += 2;
+    }
+}
 
-    // Loop registers, derived from the members and written back before the slow path and at the end.
-    uint64_t time = time_;
-    uint64_t rowBits = uint64_t{row_} << 16;
-    uint32_t xLimit = 0;  // width when the row is known and on the sensor, else 0: no ADDR_X is kept
-    uint64_t highBase = 0;
+// One word of any type, on the members. Emit mode: at least 12 free slots in the output block.
+template <Evt3Decoder::Mode M>
+void Evt3Decoder::slowWord(uint32_t w)
+{
+    const uint32_t type = w >> 12;
+    switch (type) {
+    case VECT_12:
+    case VECT_8: {
+        const bool is12 = type == VECT_12;
+        const uint32_t n = is12 ? 12 : 8;
+        if constexpr (M != Mode::Scan) {
+            const uint32_t mask = w & (is12 ? 0xFFF : 0xFF);
+            const uint32_t base = s_.vectorBase;
+            if (!(s_.timeKnown && s_.rowKnown && s_.baseKnown)) {
+                droppedUnknown_ += static_cast<uint64_t>(std::popcount(mask));
+            } else if (s_.row >= height_) {
+                droppedOutOfGeometry_ += static_cast<uint64_t>(std::popcount(mask));
+            } else {
+                const uint64_t lowBase = base | (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
+                for (uint32_t i = 0; i < n; ++i) {
+                    if (!((mask >> i) & 1)) continue;
+                    if (base + i < width_) {
+                        if constexpr (M == Mode::Emit) storeEvent(out_++, lowBase + i, s_.time);
+                        else ++produced_;
+                    } else {
+                        ++droppedOutOfGeometry_;
+                    }
+                }
+            }
+        }
+        s_.vectorBase = std::min(s_.vectorBase + n, kBaseCeiling);
+        break;
+    }
+    case ADDR_X:
+        if constexpr (M != Mode::Scan) {
+            const uint32_t x = w & 0x7FF;
+            if (!(s_.timeKnown && s_.rowKnown)) {
+                ++droppedUnknown_;
+            } else if (x < width_ && s_.row < height_) {
+                if constexpr (M == Mode::Emit) {
+                    storeEvent(out_++, x | (uint64_t{s_.row} << 16) | (uint64_t{(w >> 11) & 1} << 32), s_.time);
+                } else {
+                    ++produced_;
+                }
+            } else {
+                ++droppedOutOfGeometry_;
+            }
+        }
+        break;
+    case ADDR_Y:
+        s_.row = w & 0x7FF;
+        s_.rowKnown = true;
+        break;
+    case TIME_LOW:
+        if (s_.timeKnown) s_.time = std::max(s_.time, s_.highBase() | (w & 0xFFF));
+        break;
+    case TIME_HIGH: {
+        const uint32_t h = w & 0xFFF;
+        if (s_.timeKnown) {
+            if (h == s_.high) break;  // a repeat changes nothing
+            if (h < s_.high) {
+                if (s_.high - h <= 0x800) break;  // small step back: jitter, ignore
+                s_.epoch += uint64_t{1} << 24;    // large step back: the 24-bit time wrapped
+            }
+        }
+        s_.high = h;
+        s_.time = s_.highBase();
+        s_.timeKnown = true;
+        break;
+    }
+    case VECT_BASE_X:
+        s_.vectorBase = w & 0x7FF;
+        s_.vectorPolarity = (w >> 11) & 1;
+        s_.baseKnown = true;
+        break;
+    case EXT_TRIGGER:
+        if constexpr (M != Mode::Scan) {
+            if (s_.timeKnown && triggerCallback_) {
+                // Events before the edge go out first, so consumers see stream order.
+                if constexpr (M == Mode::Emit) flushOut();
+                triggerCallback_(EventTriggerIn(static_cast<int16_t>((w >> 8) & 0xF), static_cast<int16_t>(w & 1),
+                                                s_.time));
+            }
+        }
+        break;
+    default:  // CONTINUED, OTHERS and reserved words: nothing reads them
+        break;
+    }
+}
+
+// The common words, one at a time without a branch on their type: real streams interleave TIME_LOW,
+// ADDR_Y and ADDR_X in an order that defeats branch prediction. Each register is updated by a
+// select, and an ADDR_X event is always stored but only kept (the output pointer advanced) when it
+// is on the sensor. Stops before the first word it does not take. Needs the time and row known.
+template <Evt3Decoder::Mode M>
+const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const end)
+{
+    uint64_t time = s_.time;
+    const uint64_t highBase = s_.highBase();
+    const uint32_t highWord = (TIME_HIGH << 12) | s_.high;
     const uint32_t width = width_;
     const uint32_t height = height_;
+    uint64_t rowBits = uint64_t{s_.row} << 16;
+    uint32_t xLimit = s_.row < height ? width : 0;  // 0 when the row is off the sensor: nothing kept
+    Event2D* out = out_;
+    uint64_t kept = 0, offSensor = 0;
 
-    auto load = [&] {
-        xLimit = (timeKnown_ && rowKnown_ && row_ < height) ? width : 0;
-        highBase = epoch_ | (uint64_t{high_} << 12);
-        rowBits = uint64_t{row_} << 16;
-        time = time_;
-        updateClassTable();
-    };
-    load();
-
-    // Geometry drops of the fast path are counted afterwards, from the number of ADDR_X words, so
-    // the loop carries no counter for them (a spilled counter would cost a store-to-load chain).
-    uint64_t xWords = 0;
-    if constexpr (M != Mode::Scan) {
-        for (size_t i = 0; i < words; ++i) xWords += (p[2 * i + 1] >> 4) == ADDR_X;
-    }
-    uint64_t slowEvents = 0;  // vector events and ADDR_X words seen by the slow path
-    uint64_t slowXWords = 0;
-
-    for (const uint8_t* const last = p + 2 * words; p != last; p += 2) {
-        const uint32_t w = loadWord(p);
-        const uint32_t type = w >> 12;
-        // One table lookup decides the path, so the only branch here is almost always taken.
-        const uint64_t cls = classTable_[type];
-        if (__builtin_expect(((w ^ static_cast<uint32_t>(cls)) & static_cast<uint32_t>(cls >> 32)) == 0, 1)) {
+    while (p != end) {
+        // Each word makes at most one event: bound the inner loop by the room left in the block.
+        const uint8_t* stop = end;
+        if constexpr (M == Mode::Emit) {
+            const size_t room = static_cast<size_t>(outBuf_.get() + kOutEvents - out);
+            if (room == 0) {
+                out_ = out;
+                flushOut();
+                out = out_;
+                continue;
+            }
+            stop = p + 2 * std::min(room, static_cast<size_t>(end - p) / 2);
+        }
+        for (; p != stop; p += 2) {
+            const uint32_t w = loadWord(p);
+            const uint32_t type = w >> 12;
+            if ((((kStopTypes | (1u << TIME_HIGH)) >> type) & 1) & (w != highWord)) goto done;
             const uint32_t x = w & 0x7FF;
             const bool isX = type == ADDR_X;
             const bool isY = type == ADDR_Y;
@@ -224,120 +355,258 @@ uint64_t Evt3Decoder::runWords(const uint8_t* p, size_t words)
                     storeEvent(out, x | rowBits | (uint64_t{w & 0x800} << 21), time);
                     out += ok;
                 } else {
-                    count += ok;
+                    kept += ok;
                 }
+                offSensor += isX & !ok;
             }
-            const uint64_t newRowBits = uint64_t{x} << 16;
-            const uint32_t newLimit = x < height ? width : 0;
-            rowBits = isY ? newRowBits : rowBits;
-            xLimit = isY ? newLimit : xLimit;
-            const uint64_t t = highBase | (w & 0xFFF);
-            const uint64_t candidate = isL ? t : 0;
+            rowBits = isY ? uint64_t{x} << 16 : rowBits;
+            xLimit = isY ? (x < height ? width : 0) : xLimit;
+            const uint64_t candidate = isL ? highBase | (w & 0xFFF) : 0;
             time = candidate > time ? candidate : time;  // a step back is jitter: time never decreases
-            continue;
         }
-
-        // Slow path: bring the members up to date, handle the word, reload the registers.
-        time_ = time;
-        row_ = static_cast<uint16_t>((rowBits >> 16) & 0x7FF);
-        switch (type) {
-        case VECT_12:
-        case VECT_8: {
-            const bool is12 = type == VECT_12;
-            const uint32_t n = is12 ? 12 : 8;
-            if constexpr (M != Mode::Scan) {
-                const uint32_t mask = w & (is12 ? 0xFFF : 0xFF);
-                const uint32_t base = vectorBase_;
-                const bool rowOk = xLimit != 0;
-                if (__builtin_expect(rowOk && baseKnown_ && base + n <= width, 1)) {
-                    if constexpr (M == Mode::Emit) {
-                        // Write every candidate and advance by its bit: no branch per event.
-                        const uint64_t lowBase = base | rowBits | (uint64_t{vectorPolarity_} << 32);
-                        for (uint32_t i = 0; i < n; ++i) {
-                            storeEvent(out, lowBase + i, time);
-                            out += (mask >> i) & 1;
-                        }
-                    }
-                    slowEvents += static_cast<uint64_t>(std::popcount(mask));
-                } else if (rowOk && baseKnown_) {
-                    // The vector runs off the sensor's right edge: keep the events that are on it.
-                    const uint64_t lowBase = base | rowBits | (uint64_t{vectorPolarity_} << 32);
-                    for (uint32_t i = 0; i < n; ++i) {
-                        if (!((mask >> i) & 1)) continue;
-                        if (base + i < width) {
-                            if constexpr (M == Mode::Emit) storeEvent(out++, lowBase + i, time);
-                            ++slowEvents;
-                        } else {
-                            ++droppedGeometry;
-                        }
-                    }
-                } else if (timeKnown_ && rowKnown_ && baseKnown_) {
-                    droppedGeometry += static_cast<uint64_t>(std::popcount(mask));
-                } else {
-                    droppedUnknown_ += static_cast<uint64_t>(std::popcount(mask));
-                }
-            }
-            vectorBase_ += n;
-            break;
-        }
-        case ADDR_X:  // time or row not known yet: the event cannot be placed
-            if constexpr (M != Mode::Scan) ++droppedUnknown_;
-            ++slowXWords;
-            break;
-        case ADDR_Y:  // the first row after a start or a seek
-            row_ = w & 0x7FF;
-            rowKnown_ = true;
-            break;
-        case TIME_HIGH: {
-            const uint32_t h = w & 0xFFF;
-            if (timeKnown_ && h < high_) {
-                if (high_ - h <= 0x800) break;  // small step back: jitter, ignore
-                epoch_ += uint64_t{1} << 24;    // large step back: the 24-bit time wrapped
-            }
-            high_ = h;
-            time_ = epoch_ | (uint64_t{h} << 12);
-            timeKnown_ = true;
-            break;
-        }
-        case VECT_BASE_X:
-            vectorBase_ = w & 0x7FF;
-            vectorPolarity_ = static_cast<uint8_t>((w >> 11) & 1);
-            baseKnown_ = true;
-            break;
-        case EXT_TRIGGER:
-            if constexpr (M == Mode::Scan) break;
-            if (timeKnown_ && triggerCallback_) {
-                // Events before the edge go out first, so consumers see stream order.
-                if constexpr (M == Mode::Emit) {
-                    emittedBefore += static_cast<uint64_t>(out - outBegin);
-                    flush(out);
-                    out = outBegin;
-                }
-                triggerCallback_(EventTriggerIn(static_cast<int16_t>((w >> 8) & 0xF),
-                                                static_cast<int16_t>(w & 1), time_));
-            }
-            break;
-        default:
-            // TIME_LOW before the time is known, and the words nothing reads.
-            break;
-        }
-        load();
     }
-
-    time_ = time;
-    row_ = static_cast<uint16_t>((rowBits >> 16) & 0x7FF);
-    if constexpr (M == Mode::Emit) {
-        count = emittedBefore + static_cast<uint64_t>(out - outBegin);
-        flush(out);
-    } else {
-        count += slowEvents;
-    }
-    if constexpr (M != Mode::Scan) {
-        // Every ADDR_X word was either kept, dropped by the slow path, or off the sensor.
-        const uint64_t keptX = count - slowEvents;
-        droppedOutOfGeometry_ += droppedGeometry + (xWords - slowXWords - keptX);
-    }
-    return count;
+done:
+    s_.time = time;
+    s_.row = static_cast<uint32_t>(rowBits >> 16);
+    out_ = out;
+    produced_ += kept;
+    droppedOutOfGeometry_ += offSensor;
+    return p;
 }
+
+// A run of vector words whose events all land on the sensor (Emit mode; row, base and time known,
+// the row on the sensor). Every candidate of a word is written and the output advanced by its bit,
+// so there is no branch per event. Stops at the first word it does not take.
+const uint8_t* Evt3Decoder::vectorRunScalar(const uint8_t* p, const uint8_t* const end)
+{
+    Event2D* const outLimit = outBuf_.get() + kOutEvents;
+    const uint64_t time = s_.time;
+    const uint64_t rowBits = (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
+    uint32_t base = s_.vectorBase;
+    Event2D* out = out_;
+    for (; p != end; p += 2) {
+        const uint32_t w = loadWord(p);
+        const uint32_t type = w >> 12;
+        const uint32_t n = type == VECT_12 ? 12 : 8;
+        if ((type != VECT_12 && type != VECT_8) || base + n > width_) break;
+        if (out >= outLimit) {
+            out_ = out;
+            flushOut();
+            out = out_;
+        }
+        const uint32_t mask = w & (type == VECT_12 ? 0xFFF : 0xFF);
+        const uint64_t lowBase = base | rowBits;
+        for (uint32_t i = 0; i < n; ++i) {
+            storeEvent(out, lowBase + i, time);
+            out += (mask >> i) & 1;
+        }
+        base += n;
+    }
+    s_.vectorBase = base;
+    out_ = out;
+    return p;
+}
+
+#if ORVANE_EVT3_AVX512
+
+// GCC 12's own intrinsic headers start some results from _mm*_undefined_*() and then warn about it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+namespace {
+
+// Lane i of the result is max(x[0..i]): five shift-and-max steps over the 32 16-bit lanes.
+ORVANE_TARGET_AVX512 inline __m512i prefixMaxEpu16(__m512i x, const __m512i (&shiftIdx)[5])
+{
+    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0x1u, shiftIdx[0], x));
+    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0x3u, shiftIdx[1], x));
+    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0xFu, shiftIdx[2], x));
+    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0xFFu, shiftIdx[3], x));
+    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0xFFFFu, shiftIdx[4], x));
+    return x;
+}
+
+ORVANE_TARGET_AVX512 inline uint32_t laneEpu16(__m512i x, uint32_t lane)
+{
+    const __m512i v = _mm512_permutexvar_epi16(_mm512_set1_epi16(static_cast<short>(lane)), x);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(v))) & 0xFFFF;
+}
+
+// Writes events 8g .. 8g+7 of the compressed lanes: x | polarity << 11, y and the time's low bits.
+template <int G>
+ORVANE_TARGET_AVX512 inline void storeEightEvents(Event2D* out, __m512i xp, __m512i y, __m512i low, __m512i highBase)
+{
+    const __m512i polarityBits = _mm512_set1_epi64(0x100000800);
+    const __m512i pairLo = _mm512_set_epi64(11, 3, 10, 2, 9, 1, 8, 0);
+    const __m512i pairHi = _mm512_set_epi64(15, 7, 14, 6, 13, 5, 12, 4);
+    const __m512i x64 = _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(xp, G));
+    const __m512i y64 = _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(y, G));
+    const __m512i t64 = _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(low, G));
+    // Low half: x | y << 16, with the polarity moved from bit 11 to bit 32 (select by bit mask).
+    const __m512i lowHalf = _mm512_ternarylogic_epi64(polarityBits, _mm512_slli_epi64(x64, 21),
+                                                      _mm512_or_si512(x64, _mm512_slli_epi64(y64, 16)), 0xCA);
+    const __m512i timeHalf = _mm512_add_epi64(t64, highBase);
+    _mm512_storeu_si512(out, _mm512_permutex2var_epi64(lowHalf, pairLo, timeHalf));
+    _mm512_storeu_si512(out + 4, _mm512_permutex2var_epi64(lowHalf, pairHi, timeHalf));
+}
+
+}  // namespace
+
+// The common words 32 at a time. Per step: classify the 32 words, stop at the first one the fast
+// path does not take, give each ADDR_X the row of the last ADDR_Y before it and the time of the
+// largest TIME_LOW before it (prefix maxima; TIME_HIGH is constant within a run, and time never
+// decreases), keep the events on the sensor and pack them into Event2D. A row lane carries its
+// lane index in bits 15..11 so that the prefix maximum picks the latest ADDR_Y, not the largest y.
+template <Evt3Decoder::Mode M>
+ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p, const uint8_t* const end)
+{
+    const uint64_t highBase = s_.highBase();
+    uint32_t low = static_cast<uint32_t>(s_.time - highBase);  // below 4096
+    uint32_t row = s_.row;
+    Event2D* out = out_;
+    Event2D* const outLimit = outBuf_ ? outBuf_.get() + kOutEvents : nullptr;
+    uint64_t kept = 0, xWords = 0;
+
+    const __m512i highWord = _mm512_set1_epi16(static_cast<short>((TIME_HIGH << 12) | s_.high));
+    const __m512i stopTypes = _mm512_set1_epi16(static_cast<short>(kStopTypes));
+    const __m512i one = _mm512_set1_epi16(1);
+    const __m512i typeX = _mm512_set1_epi16(ADDR_X);
+    const __m512i typeL = _mm512_set1_epi16(TIME_LOW);
+    const __m512i typeH = _mm512_set1_epi16(TIME_HIGH);
+    const __m512i mask11 = _mm512_set1_epi16(0x7FF);
+    const __m512i mask12 = _mm512_set1_epi16(0xFFF);
+    const __m512i width = _mm512_set1_epi16(static_cast<short>(width_));
+    const __m512i height = _mm512_set1_epi16(static_cast<short>(height_));
+    const __m512i highBaseV = _mm512_set1_epi64(static_cast<long long>(highBase));
+    alignas(64) uint16_t laneKeys[32];
+    alignas(64) uint16_t shifts[5][32];
+    for (uint32_t i = 0; i < 32; ++i) {
+        laneKeys[i] = static_cast<uint16_t>(i << 11);
+        for (uint32_t s = 0; s < 5; ++s) shifts[s][i] = static_cast<uint16_t>((i - (1u << s)) & 31);
+    }
+    const __m512i laneKey = _mm512_load_si512(laneKeys);
+    const __m512i shiftIdx[5] = {_mm512_load_si512(shifts[0]), _mm512_load_si512(shifts[1]),
+                                 _mm512_load_si512(shifts[2]), _mm512_load_si512(shifts[3]),
+                                 _mm512_load_si512(shifts[4])};
+
+    while (p != end) {
+        if constexpr (M == Mode::Emit) {
+            if (out >= outLimit) {
+                out_ = out;
+                flushOut();
+                out = out_;
+            }
+        }
+        const size_t left = static_cast<size_t>(end - p) / 2;
+        const __mmask32 loaded = left >= 32 ? ~__mmask32{0} : _bzhi_u32(~0u, static_cast<uint32_t>(left));
+        const __m512i v = _mm512_maskz_loadu_epi16(loaded, p);  // lanes past the end are not read
+        const __m512i type = _mm512_srli_epi16(v, 12);
+        const __mmask32 stopMask = _mm512_test_epi16_mask(_mm512_srlv_epi16(stopTypes, type), one) |
+                                   _mm512_mask_cmpneq_epi16_mask(_mm512_cmpeq_epi16_mask(type, typeH), v, highWord) |
+                                   static_cast<__mmask32>(~loaded);
+        const uint32_t n = _tzcnt_u32(_cvtmask32_u32(stopMask));  // 32 when nothing stops
+        if (n == 0) break;
+        const __mmask32 active = _bzhi_u32(~0u, n);
+        const __mmask32 isY = _mm512_mask_testn_epi16_mask(active, type, type);
+        const __mmask32 isL = _mm512_mask_cmpeq_epi16_mask(active, type, typeL);
+        const __mmask32 isX = _mm512_mask_cmpeq_epi16_mask(active, type, typeX);
+
+        __m512i rows = _mm512_mask_mov_epi16(_mm512_maskz_set1_epi16(1, static_cast<short>(row)), isY,
+                                             _mm512_or_si512(laneKey, _mm512_and_si512(v, mask11)));
+        rows = _mm512_and_si512(prefixMaxEpu16(rows, shiftIdx), mask11);
+        // Lane 0 also takes the time carried in: a TIME_LOW below it is jitter.
+        __m512i lows = _mm512_max_epu16(_mm512_maskz_mov_epi16(isL, _mm512_and_si512(v, mask12)),
+                                        _mm512_maskz_set1_epi16(1, static_cast<short>(low)));
+        lows = prefixMaxEpu16(lows, shiftIdx);
+
+        if constexpr (M != Mode::Scan) {
+            const __mmask32 onSensor = _mm512_mask_cmplt_epu16_mask(
+                _mm512_mask_cmplt_epu16_mask(isX, _mm512_and_si512(v, mask11), width), rows, height);
+            const uint32_t k = static_cast<uint32_t>(std::popcount(_cvtmask32_u32(onSensor)));
+            xWords += static_cast<uint64_t>(std::popcount(_cvtmask32_u32(isX)));
+            kept += k;
+            if constexpr (M == Mode::Emit) {
+                const __m512i xp = _mm512_maskz_compress_epi16(onSensor, _mm512_and_si512(v, mask12));
+                const __m512i ys = _mm512_maskz_compress_epi16(onSensor, rows);
+                const __m512i ts = _mm512_maskz_compress_epi16(onSensor, lows);
+                // Two groups always (real data has 7 to 10 events in 32 words), more when needed.
+                storeEightEvents<0>(out, xp, ys, ts, highBaseV);
+                storeEightEvents<1>(out + 8, xp, ys, ts, highBaseV);
+                if (__builtin_expect(k > 16, 0)) {
+                    storeEightEvents<2>(out + 16, xp, ys, ts, highBaseV);
+                    storeEightEvents<3>(out + 24, xp, ys, ts, highBaseV);
+                }
+                out += k;
+            }
+        }
+        row = laneEpu16(rows, n - 1);
+        low = laneEpu16(lows, n - 1);
+        p += 2 * n;
+        if (n < 32) break;
+    }
+    s_.time = highBase + low;
+    s_.row = row;
+    out_ = out;
+    if constexpr (M == Mode::Count) produced_ += kept;
+    if constexpr (M != Mode::Scan) droppedOutOfGeometry_ += xWords - kept;
+    return p;
+}
+
+// vectorRunScalar with four events per store: a word's candidates are built as (x, time) pairs in
+// three registers, the set bits (each doubled, one per 64-bit half) select them by compression.
+ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t* const end)
+{
+    Event2D* const outLimit = outBuf_.get() + kOutEvents;
+    uint32_t base = s_.vectorBase;
+    const uint64_t rowBits = (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
+    const __m512i off0 = _mm512_set_epi64(0, 3, 0, 2, 0, 1, 0, 0);
+    const __m512i off1 = _mm512_set_epi64(0, 7, 0, 6, 0, 5, 0, 4);
+    const __m512i off2 = _mm512_set_epi64(0, 11, 0, 10, 0, 9, 0, 8);
+    Event2D* out = out_;
+    for (; p != end; p += 2) {
+        const uint32_t w = loadWord(p);
+        const uint32_t type = w >> 12;
+        const uint32_t n = type == VECT_12 ? 12 : 8;
+        if ((type != VECT_12 && type != VECT_8) || base + n > width_) break;
+        if (out >= outLimit) {
+            out_ = out;
+            flushOut();
+            out = out_;
+        }
+        const uint32_t mask = w & (type == VECT_12 ? 0xFFF : 0xFF);
+        const uint32_t pairs = _pdep_u32(mask, 0x555555) * 3;  // bit i -> bits 2i and 2i+1
+        const __m512i first = _mm512_broadcast_i32x4(_mm_set_epi64x(static_cast<long long>(s_.time),
+                                                                    static_cast<long long>(base | rowBits)));
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi64(static_cast<__mmask8>(pairs), _mm512_add_epi64(first, off0)));
+        out += std::popcount(mask & 0xF);
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi64(static_cast<__mmask8>(pairs >> 8),
+                                                             _mm512_add_epi64(first, off1)));
+        out += std::popcount(mask & 0xF0);
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi64(static_cast<__mmask8>(pairs >> 16),
+                                                             _mm512_add_epi64(first, off2)));
+        out += std::popcount(mask & 0xF00);
+        base += n;
+    }
+    s_.vectorBase = base;
+    out_ = out;
+    return p;
+}
+
+#pragma GCC diagnostic pop
+
+#else
+
+template <Evt3Decoder::Mode M>
+const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p, const uint8_t* end)
+{
+    return fastRunScalar<M>(p, end);
+}
+
+const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t* end)
+{
+    return vectorRunScalar(p, end);
+}
+
+#endif
 
 }  // namespace orvane

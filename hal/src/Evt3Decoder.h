@@ -3,8 +3,14 @@
 // vector base and the time across calls, extends the 24-bit time to 64 bits by counting wraps,
 // and never emits an event whose row or vector base it has not been told since the start or
 // since the last setTimestamp (a seek), so a mid-stream start can never produce a stale row.
+//
+// Two implementations of the common words share the state and the rare-word path: a portable
+// scalar one and an AVX-512 one (BW + VBMI2) that takes 32 words a step. The AVX-512 one is used
+// when the CPU has it; both give exactly the same output (the tests and the fuzz target compare them).
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "orvane/hal/Decoder.h"
@@ -13,51 +19,80 @@ namespace orvane {
 
 class Evt3Decoder final : public Decoder {
 public:
-    Evt3Decoder(uint16_t width, uint16_t height);
+    enum class Isa {
+        Auto,    // the fastest this CPU runs (scalar when ORVANE_EVT3_SCALAR is set in the environment)
+        Scalar,  // portable code only
+        Avx512,  // AVX-512 BW + VBMI2 when the CPU has them, else scalar
+    };
+
+    Evt3Decoder(uint16_t width, uint16_t height, Isa isa = Isa::Auto);
 
     uint32_t decodeRange(const uint8_t* begin, const uint8_t* end) override;
     uint32_t decodeBuffer(const std::vector<uint8_t>& buffer) override;
     void scanRange(const uint8_t* begin, const uint8_t* end) override;
     const uint8_t* scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t) override;
-    uint64_t getLastTimestamp() override { return time_; }
+    uint64_t getLastTimestamp() override { return s_.time; }
     void setTimestamp(const uint64_t& timestamp) override;
     uint8_t getRawUnitSize() override { return 2; }
     uint64_t droppedOutOfGeometry() const override { return droppedOutOfGeometry_; }
     uint64_t droppedUnknownAddress() const override { return droppedUnknown_; }
 
+    // The implementation in use: Scalar or Avx512.
+    Isa isa() const { return avx512_ ? Isa::Avx512 : Isa::Scalar; }
+    static bool cpuHasAvx512();
+
 private:
     enum class Mode { Scan, Count, Emit };
+
+    // Everything a stream position determines; copied whole by scanUntilTimestamp.
+    struct State {
+        uint64_t time = 0;   // current 64-bit time in µs; always within 4096 µs above highBase()
+        uint64_t epoch = 0;  // time bits 63..24 (wrap count << 24)
+        uint32_t high = 0;   // last TIME_HIGH payload, time bits 23..12
+        uint32_t row = 0;
+        uint32_t vectorBase = 0;  // wide: runs of vector words must not wrap it back onto the sensor
+        uint32_t vectorPolarity = 0;
+        bool timeKnown = false;
+        bool rowKnown = false;
+        bool baseKnown = false;
+
+        uint64_t highBase() const { return epoch | (uint64_t{high} << 12); }
+    };
+
+    struct FreeEvents {
+        void operator()(Event2D* p) const;
+    };
 
     template <Mode M>
     uint64_t run(const uint8_t* begin, const uint8_t* end);
     template <Mode M>
-    uint64_t runWords(const uint8_t* p, size_t words);
-    void flush(Event2D* end);
-    void updateClassTable();
+    void decodeWords(const uint8_t* p, const uint8_t* end);
+    template <Mode M>
+    void slowWord(uint32_t w);
+    template <Mode M>
+    const uint8_t* fastRunScalar(const uint8_t* p, const uint8_t* end);
+    const uint8_t* vectorRunScalar(const uint8_t* p, const uint8_t* end);
+    template <Mode M>
+    const uint8_t* fastRunAvx512(const uint8_t* p, const uint8_t* end);
+    const uint8_t* vectorRunAvx512(const uint8_t* p, const uint8_t* end);
+    void flushOut();
 
     const uint16_t width_;
     const uint16_t height_;
+    bool avx512_ = false;
 
-    // Stream state, carried across calls.
-    uint64_t time_ = 0;       // current 64-bit time in µs
-    uint64_t epoch_ = 0;      // time bits 63..24 (wrap count << 24)
-    uint32_t high_ = 0;       // last TIME_HIGH payload, time bits 23..12
-    bool timeKnown_ = false;
-    uint16_t row_ = 0;
-    bool rowKnown_ = false;
-    uint32_t vectorBase_ = 0;  // wide: runs of vector words must not wrap it back onto the sensor
-    uint8_t vectorPolarity_ = 0;
-    bool baseKnown_ = false;
+    State s_;
     bool hasPendingByte_ = false;  // the first byte of a word split across two calls
     uint8_t pendingByte_ = 0;
 
     uint64_t droppedOutOfGeometry_ = 0;
     uint64_t droppedUnknown_ = 0;
+    uint64_t produced_ = 0;  // events emitted or counted by the current call
 
-    uint64_t classTable_[16] = {};
-    uint32_t classKey_ = UINT32_MAX;
-
-    std::vector<Event2D> out_;  // reused output block handed to the events callback
+    // The output block handed to the events callback: allocated on the first decode with a
+    // callback and never initialised (every event is written before it is handed out).
+    std::unique_ptr<Event2D, FreeEvents> outBuf_;
+    Event2D* out_ = nullptr;  // next free slot in outBuf_
 };
 
 }  // namespace orvane
