@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -263,6 +264,7 @@ struct InitFailure {
     std::string file;  // relative to the temp dir
     int width;
     int height;
+    friend void PrintTo(const InitFailure& failure, std::ostream* os) { *os << failure.name; }
 };
 
 class VideoInitFailure : public ::testing::TestWithParam<InitFailure> {};
