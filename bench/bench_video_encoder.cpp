@@ -88,8 +88,9 @@ int main(int argc, char** argv)
     const auto bytes = std::filesystem::file_size(out);
     std::filesystem::remove(out);
 
-    std::printf("video encode %dx%d BGR24 -> H.264 (60 Mbit/s, no B-frames), %d frames, %.1f%% event pixels\n",
-                kWidth, kHeight, frames, density * 100.0);
+    std::printf(
+        "video encode %dx%d BGR24 -> H.264 (60 Mbit/s, no B-frames), %d frames, %.1f%% event pixels\n",
+        kWidth, kHeight, frames, density * 100.0);
     std::printf("  encoder:   %8.1f frames/s  (%.2f s, %.1f MB)\n", fps, seconds, bytes / 1e6);
     std::printf("  baseline:  %8.1f frames/s  (real time of a 30 fps recording)\n", kRealTimeFps);
     std::printf("  ratio:     %8.2f x real time\n", fps / kRealTimeFps);

@@ -71,10 +71,11 @@ TEST_F(Mp4FileReaderTest, FactoryTakesExactlyTheMp4Extension)
         const char* path;
         bool reader;
     } cases[] = {
-        {"rec.mp4", true},     {"/data/a.b/rec.mp4", true}, {"rec.MP4", false}, {"rec.mp4.bak", false},
-        {"rec", false},        {"dir.mp4/rec", false},      {".mp4", true},     {"rec.raw", false},
+        {"rec.mp4", true}, {"/data/a.b/rec.mp4", true}, {"rec.MP4", false}, {"rec.mp4.bak", false},
+        {"rec", false},    {"dir.mp4/rec", false},      {".mp4", true},     {"rec.raw", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(ApsFileReader::createFileReader(c.path) != nullptr, c.reader) << c.path;
+    for (const auto& c : cases)
+        EXPECT_EQ(ApsFileReader::createFileReader(c.path) != nullptr, c.reader) << c.path;
 }
 
 TEST_F(Mp4FileReaderTest, ListsTimesAndFindsEachFrameByIndex)
@@ -117,7 +118,8 @@ TEST_F(Mp4FileReaderTest, ReadsSequentiallyToTheEndAndContinuesAfterALookup)
         ApsFrame frame;
         frame.fallTimestamp = 5;
         while (reader->getNextFrame(frame)) {
-            if (frame.data && (seen.empty() || seen.back() != frame.timestamp)) seen.push_back(frame.timestamp);
+            if (frame.data && (seen.empty() || seen.back() != frame.timestamp))
+                seen.push_back(frame.timestamp);
         }
         EXPECT_EQ(frame.fallTimestamp, 5u);  // sequential reading leaves it alone
         return seen;
@@ -178,8 +180,10 @@ TEST_F(Mp4FileReaderTest, ReadsAForeignH264WithBFramesAndAnotherTimeBase)
     const std::string path = file("foreign.mp4");
     // 25 fps with B-frames and an audio track: times in 1/12800, packets in decode order, a decoder
     // that holds pictures back until the end.
-    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=duration=1 -frames:v 12 "
-                       "-c:v libx264 -bf 2 -g 6 -pix_fmt yuv420p -c:a aac -shortest '" + path + "'"));
+    ASSERT_TRUE(
+        ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=duration=1 -frames:v 12 "
+               "-c:v libx264 -bf 2 -g 6 -pix_fmt yuv420p -c:a aac -shortest '" +
+               path + "'"));
     Mp4FileReader reader(path);
     ASSERT_TRUE(reader.loadFile());
     EXPECT_EQ(reader.getWidth(), 320);

@@ -61,7 +61,8 @@ std::string run(const std::string& command)
 std::vector<uint64_t> probeFrameTimes(const std::string& path)
 {
     std::vector<uint64_t> times;
-    const std::string out = run("ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 '" + path + "'");
+    const std::string out =
+        run("ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 '" + path + "'");
     size_t pos = 0;
     while (pos < out.size()) {
         const size_t end = out.find('\n', pos);
@@ -75,7 +76,8 @@ std::vector<uint64_t> probeFrameTimes(const std::string& path)
 
 std::string probeStream(const std::string& path, const std::string& entries)
 {
-    return run("ffprobe -v error -select_streams v:0 -show_entries stream=" + entries + " -of default=nw=1:nk=1 '" + path + "'");
+    return run("ffprobe -v error -select_streams v:0 -show_entries stream=" + entries +
+               " -of default=nw=1:nk=1 '" + path + "'");
 }
 
 std::shared_ptr<DataToVideoConverter> makeConverter(int width, int height, int32_t srcFmt)
@@ -190,7 +192,8 @@ TEST(VideoEncoder, ImplicitTimesPassTwoToThe31MicrosecondsWithoutWrapping)
     ASSERT_EQ(converter->nv12ToViedo(image.data(), -1), 0);
     ASSERT_EQ(converter->nv12ToViedo(image.data(), -1), 0);
     ASSERT_EQ(converter->flushAndCloseVideo(), 0);
-    const std::vector<uint64_t> expected = {uint64_t(start), uint64_t(start + 33333), uint64_t(start + 66666)};
+    const std::vector<uint64_t> expected = {uint64_t(start), uint64_t(start + 33333),
+                                            uint64_t(start + 66666)};
     EXPECT_EQ(readAll(path).decoded, expected);
 }
 
@@ -279,14 +282,16 @@ TEST_P(VideoInitFailure, FailsAndLeavesNoFile)
     EXPECT_EQ(converter->flushAndCloseVideo(), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VideoInitFailure,
-    ::testing::Values(InitFailure{"UnknownContainer", "out.notavideo", 320, 240},
-                      InitFailure{"MissingFolder", "missing/out.mp4", 320, 240},
-                      // 4:2:0 needs even sizes.
-                      InitFailure{"OddSize", "odd.mp4", 321, 240}, InitFailure{"OddHeight", "odd.mp4", 320, 241},
-                      InitFailure{"NoSize", "none.mp4", 0, 0}),
-    [](const ::testing::TestParamInfo<InitFailure>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, VideoInitFailure,
+                         ::testing::Values(InitFailure{"UnknownContainer", "out.notavideo", 320, 240},
+                                           InitFailure{"MissingFolder", "missing/out.mp4", 320, 240},
+                                           // 4:2:0 needs even sizes.
+                                           InitFailure{"OddSize", "odd.mp4", 321, 240},
+                                           InitFailure{"OddHeight", "odd.mp4", 320, 241},
+                                           InitFailure{"NoSize", "none.mp4", 0, 0}),
+                         [](const ::testing::TestParamInfo<InitFailure>& param) {
+                             return std::string(param.param.name);
+                         });
 
 // Limits the size of the files this process writes while it lives (writes past it fail with EFBIG).
 class FileSizeLimit {
@@ -325,7 +330,8 @@ TEST(VideoEncoder, AFailedWriteFailsTheFlushAndRemovesThePartialFile)
         ASSERT_EQ(converter->initVideoConverter(path), 0);
         for (int i = 0; i < 10; ++i) {
             // Noise does not compress: ten frames at 60 Mbit/s pass the limit.
-            for (auto& byte : image) byte = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+            for (auto& byte : image)
+                byte = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
             converter->rgbToVideo(image.data());
         }
         EXPECT_EQ(converter->flushAndCloseVideo(), -1);
@@ -381,7 +387,8 @@ TEST(VideoEncoder, Nv12ToRgbConvertsAndRefusesAConverterOfOtherFormats)
     converter.setConverterFrameSize(height, width, height, width);
     converter.setConverterFmt(VIDEO_PIX_FMT_NV12, VIDEO_PIX_FMT_BGR24);
     ASSERT_EQ(converter.nv12ToRGB(nv12.data(), bgr.data()), 0);
-    for (size_t i = 0; i < bgr.size(); ++i) ASSERT_NEAR(bgr[i], 214, 3) << "byte " << i;  // Y 200 in limited range
+    for (size_t i = 0; i < bgr.size(); ++i)
+        ASSERT_NEAR(bgr[i], 214, 3) << "byte " << i;  // Y 200 in limited range
 
     DataToVideoConverter yuv;
     yuv.setConverterFrameSize(height, width, height, width);

@@ -87,7 +87,8 @@ struct Mp4FileReader::Impl {
         out.size = static_cast<uint32_t>(outWidth) * static_cast<uint32_t>(outHeight) * 3u;
         // Exact integer rescaling: the double product time x (num / den) x 1000000 truncates
         // 99999 µs to 99998, and a lookup by index would then miss the frame.
-        const int64_t us = decodedPts == AV_NOPTS_VALUE ? 0 : av_rescale_q(decodedPts, stream->time_base, kMicroseconds);
+        const int64_t us =
+            decodedPts == AV_NOPTS_VALUE ? 0 : av_rescale_q(decodedPts, stream->time_base, kMicroseconds);
         out.timestamp = us < 0 ? 0 : static_cast<uint64_t>(us);
         return true;
     }
@@ -115,7 +116,8 @@ struct Mp4FileReader::Impl {
         if (!draining) {
             if (av_read_frame(format.get(), packet.get()) >= 0) {
                 bool ok = true;
-                if (packet->stream_index == streamIndex && avcodec_send_packet(decoderContext.get(), packet.get()) == 0) {
+                if (packet->stream_index == streamIndex &&
+                    avcodec_send_packet(decoderContext.get(), packet.get()) == 0) {
                     for (;;) {
                         const int got = receiveOne(out);
                         if (got <= 0) {
@@ -193,7 +195,8 @@ bool Mp4FileReader::loadFile()
 
     const int w = d.stream->codecpar->width;
     const int h = d.stream->codecpar->height;
-    if (w <= 0 || h <= 0 || w > std::numeric_limits<uint16_t>::max() || h > std::numeric_limits<uint16_t>::max()) {
+    if (w <= 0 || h <= 0 || w > std::numeric_limits<uint16_t>::max() ||
+        h > std::numeric_limits<uint16_t>::max()) {
         ORVANE_LOG_ERROR("Video stream of %s has an unusable size %dx%d.", d.path.c_str(), w, h);
         return false;
     }
@@ -224,7 +227,8 @@ bool Mp4FileReader::loadFile()
     }
 
     const AVDictionaryEntry* tag = nullptr;
-    while ((tag = av_dict_get(raw->metadata, "", tag, AV_DICT_IGNORE_SUFFIX))) metadata[tag->key] = tag->value;
+    while ((tag = av_dict_get(raw->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
+        metadata[tag->key] = tag->value;
 
     // A video without frames has nothing to rewind to.
     if (!d.timestamps.empty() && !d.seek(earliest)) return false;
@@ -243,7 +247,8 @@ bool Mp4FileReader::loadFile()
     const int ret = avcodec_open2(d.decoderContext.get(), d.decoder, nullptr);
     if (ret < 0) {
         // A decoder that did not open would silently yield no frame at all.
-        ORVANE_LOG_ERROR("Could not open the decoder for %s: %s", d.path.c_str(), ffmpeg::errorText(ret).c_str());
+        ORVANE_LOG_ERROR("Could not open the decoder for %s: %s", d.path.c_str(),
+                         ffmpeg::errorText(ret).c_str());
         d.decoderContext.reset();
         return false;
     }

@@ -32,8 +32,8 @@ constexpr int kFrameAlign = 32;
 struct DataToVideoConverter::Impl {
     ffmpeg::OutputFormatContextPtr output;
     ffmpeg::CodecContextPtr encoderContext;
-    AVStream* stream = nullptr;           // owned by `output`
-    const AVCodec* encoder = nullptr;     // static description
+    AVStream* stream = nullptr;        // owned by `output`
+    const AVCodec* encoder = nullptr;  // static description
     ffmpeg::SwsContextPtr scaler;
     ffmpeg::FramePtr encoderFrame;
     ffmpeg::FramePtr sourceFrame;
@@ -56,7 +56,7 @@ struct DataToVideoConverter::Impl {
     int64_t lastPts = -1;
 
     std::string path;
-    bool fileOpen = false;    // the output file exists because we created it
+    bool fileOpen = false;     // the output file exists because we created it
     bool writeFailed = false;  // a packet could not be written: the file would miss frames
 
     bool ready() const { return output && encoderContext && encoderFrame && sourceFrame && packet; }
@@ -68,7 +68,8 @@ struct DataToVideoConverter::Impl {
                                     nullptr, nullptr));
         const int32_t key[6] = {srcWidth, srcHeight, srcFmt, dstWidth, dstHeight, dstFmt};
         std::copy(std::begin(key), std::end(key), scalerKey);
-        if (!scaler) ORVANE_LOG_ERROR("Could not create the scaler from format %d to format %d.", srcFmt, dstFmt);
+        if (!scaler)
+            ORVANE_LOG_ERROR("Could not create the scaler from format %d to format %d.", srcFmt, dstFmt);
     }
 
     bool scalerCurrent()
@@ -191,7 +192,8 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     // Subsampled chroma needs sizes that divide evenly; the encoder would refuse them anyway, but only
     // after allocating (and, in libx264, leaking) its state.
     const AVPixFmtDescriptor* dstDesc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(d.dstFmt));
-    if (!dstDesc || d.dstWidth <= 0 || d.dstHeight <= 0 || (d.dstWidth & ((1 << dstDesc->log2_chroma_w) - 1)) ||
+    if (!dstDesc || d.dstWidth <= 0 || d.dstHeight <= 0 ||
+        (d.dstWidth & ((1 << dstDesc->log2_chroma_w) - 1)) ||
         (d.dstHeight & ((1 << dstDesc->log2_chroma_h) - 1))) {
         ORVANE_LOG_ERROR("Cannot encode %dx%d frames of pixel format %d.", d.dstWidth, d.dstHeight, d.dstFmt);
         d.abandon();
@@ -233,7 +235,8 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     if (!(output->oformat->flags & AVFMT_NOFILE)) {
         ret = avio_open(&output->pb, d.path.c_str(), AVIO_FLAG_WRITE);
         if (ret < 0) {
-            ORVANE_LOG_ERROR("Failed to open output file: %s. (%s)", d.path.c_str(), ffmpeg::errorText(ret).c_str());
+            ORVANE_LOG_ERROR("Failed to open output file: %s. (%s)", d.path.c_str(),
+                             ffmpeg::errorText(ret).c_str());
             d.abandon();
             return -1;
         }
@@ -354,7 +357,8 @@ int DataToVideoConverter::nv12ToViedo(const uint8_t* image, int64_t pts)
         ORVANE_LOG_ERROR("Could not allocate the video frame data");
         return -1;
     }
-    const uint8_t* planes[4] = {image, image + static_cast<size_t>(d.srcWidth) * d.srcHeight, nullptr, nullptr};
+    const uint8_t* planes[4] = {image, image + static_cast<size_t>(d.srcWidth) * d.srcHeight, nullptr,
+                                nullptr};
     const int strides[4] = {d.srcWidth, d.srcWidth, 0, 0};
     av_image_copy(src->data, src->linesize, planes, strides, AV_PIX_FMT_NV12, d.srcWidth, d.srcHeight);
     sws_scale(d.scaler.get(), src->data, src->linesize, 0, d.srcHeight, dst->data, dst->linesize);
