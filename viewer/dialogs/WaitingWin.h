@@ -1,0 +1,30 @@
+// A modal waiting animation centred over an anchor widget, shown with exec() while a
+// WorkerThread does a slow job; the worker's taskCompleted() closes it. GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+
+class QMovie;
+
+namespace Ui {
+class WaitingWin;
+}
+
+class WaitingWin : public QDialog {
+    Q_OBJECT
+public:
+    explicit WaitingWin(QWidget* anchor, const QString& animationFile = QStringLiteral(":/img/icon/waiting.gif"));
+    ~WaitingWin() override;
+
+    // Whether the animation file could be loaded and runs.
+    bool isAnimated() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    Ui::WaitingWin* ui;
+    QPointer<QWidget> anchor_;
+    QMovie* movie_;
+};

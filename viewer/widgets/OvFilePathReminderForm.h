@@ -1,0 +1,36 @@
+// A toast: a small frameless note that reports a success, a warning or an error and, given a
+// folder, offers to open it. It deletes itself after three seconds or when closed. The main window
+// places and shows it; several may be up at once. GUI thread only.
+#pragma once
+
+#include "OvMessageType.h"
+
+#include <QWidget>
+
+class QTimer;
+
+namespace Ui {
+class OvFilePathReminderForm;
+}
+
+class OvFilePathReminderForm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kLifetimeMs = 3000;
+
+    OvFilePathReminderForm(const QString& tips, OvMessageType type = MessageSuccess,
+                           const QString& filePath = QString(), QWidget* parent = nullptr);
+    ~OvFilePathReminderForm() override;
+
+    QString filePath() const { return filePath_; }
+
+private Q_SLOTS:
+    void onTimeupDestroy();
+    void on_pb_open_dir_clicked();
+    void on_pb_close_clicked();
+
+private:
+    Ui::OvFilePathReminderForm* ui;
+    QString filePath_;
+    QTimer* timer_;
+};

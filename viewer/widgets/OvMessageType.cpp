@@ -1,0 +1,6 @@
+#include "OvMessageType.h"
+
+void registerOvMessageType()
+{
+    qRegisterMetaType<OvMessageType>("OvMessageType");
+}
