@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "orvane/hal/Decoder.h"
+#include "Evt3Decoder.h"
 #include "orvane/hal/Evt3Encoder.h"
 
 namespace orvane {
@@ -411,6 +413,210 @@ TEST(Decoder, ScanUntilTimestampStopsAfterTheSameUnitAsAUnitByUnitScan)
         }
         EXPECT_EQ(fast->scanUntilTimestamp(b, e, target), expected) << target;
         EXPECT_EQ(fast->getLastTimestamp(), slow->getLastTimestamp()) << target;
+    }
+}
+
+}  // namespace
+}  // namespace orvane
+
+// The scalar and the AVX-512 implementations must agree on everything, whatever the input and
+// however it is split: events, trigger edges and their order, counts, drops and the final time.
+namespace orvane {
+namespace {
+
+// Random words biased toward what real streams hold, plus every rare case: TIME_HIGH repeats,
+// steps, jitter and wraps; rows and columns off a 1280x720 sensor; vectors at the right edge;
+// triggers; skipped and reserved words.
+std::vector<uint8_t> biasedWords(std::mt19937& rng, size_t count)
+{
+    std::vector<uint8_t> out;
+    uint32_t high = rng() & 0xFFF;
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t w = 0;
+        const uint32_t r = rng() % 100;
+        if (r < 25) w = 0x6000 | (rng() & 0xFFF);                              // TIME_LOW
+        else if (r < 45) w = 0x0000 | (rng() % 100 == 0 ? 700 + rng() % 100 : rng() % 720);  // ADDR_Y
+        else if (r < 70) w = 0x2000 | (rng() & 0x800) | (rng() % 20 == 0 ? 1270 + rng() % 100 : rng() % 1280);
+        else if (r < 82) {  // TIME_HIGH: mostly repeats
+            const uint32_t k = rng() % 40;
+            if (k == 0) high = (high + 1) & 0xFFF;
+            else if (k == 1) high = (high - 1) & 0xFFF;
+            else if (k == 2) high = (high + 0x900) & 0xFFF;
+            w = 0x8000 | high;
+        } else if (r < 85) w = 0x3000 | (rng() & 0x800) | (rng() % 4 == 0 ? 1250 + rng() % 40 : rng() % 1280);
+        else if (r < 90) w = (rng() % 2 ? 0x4000 : 0x5000) | (rng() & 0xFFF);
+        else if (r < 91) w = 0xA000 | (rng() & 0xF01);
+        else w = (std::array<uint32_t, 8>{0x1, 0x7, 0x9, 0xB, 0xC, 0xD, 0xE, 0xF}[rng() % 8] << 12) | (rng() & 0xFFF);
+        out.push_back(static_cast<uint8_t>(w & 0xFF));
+        out.push_back(static_cast<uint8_t>(w >> 8));
+    }
+    return out;
+}
+
+struct PathResult {
+    std::vector<Item> items;
+    std::vector<uint32_t> returned;  // decodeRange's result per piece
+    uint64_t droppedGeometry = 0, droppedUnknown = 0, lastTime = 0;
+    bool operator==(const PathResult&) const = default;
+};
+
+// Decodes `data` in pieces ending at `cuts`, with a seek before piece `seekAt` (if any); without an
+// events callback when `countOnly`.
+PathResult decodeWith(Evt3Decoder::Isa isa, const std::vector<uint8_t>& data, const std::vector<size_t>& cuts,
+                      bool countOnly, uint16_t width = 1280, uint16_t height = 720, size_t seekAt = SIZE_MAX)
+{
+    PathResult r;
+    Evt3Decoder d(width, height, isa);
+    if (!countOnly) {
+        d.setEventsStreamHandleCallback([&r](const Event2D* b, const Event2D* e) {
+            EXPECT_LT(b, e);
+            for (const Event2D* p = b; p != e; ++p) r.items.emplace_back(*p);
+        });
+    }
+    d.setTriggerInCallback([&r](EventTriggerIn t) { r.items.emplace_back(t); });
+    size_t from = 0;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        if (i == seekAt) d.setTimestamp(d.getLastTimestamp() + 777);
+        r.returned.push_back(d.decodeRange(data.data() + from, data.data() + cuts[i]));
+        from = cuts[i];
+    }
+    r.droppedGeometry = d.droppedOutOfGeometry();
+    r.droppedUnknown = d.droppedUnknownAddress();
+    r.lastTime = d.getLastTimestamp();
+    return r;
+}
+
+std::vector<size_t> cutsEvery(size_t size, size_t piece)
+{
+    std::vector<size_t> cuts;
+    for (size_t c = piece; c < size; c += piece) cuts.push_back(c);
+    cuts.push_back(size);
+    return cuts;
+}
+
+TEST(Evt3Paths, ScalarAndAvx512AgreeOnEveryKindOfStream)
+{
+    if (!Evt3Decoder::cpuHasAvx512()) GTEST_SKIP() << "this CPU has no AVX-512 BW + VBMI2";
+    ASSERT_EQ(Evt3Decoder(1280, 720, Evt3Decoder::Isa::Avx512).isa(), Evt3Decoder::Isa::Avx512);
+    ASSERT_EQ(Evt3Decoder(1280, 720, Evt3Decoder::Isa::Scalar).isa(), Evt3Decoder::Isa::Scalar);
+
+    std::mt19937 rng(2024);
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> data;
+        uint16_t width = 1280, height = 720;
+    };
+    std::vector<Case> cases;
+    for (int i = 0; i < 6; ++i) cases.push_back({"biased words " + std::to_string(i), biasedWords(rng, 3000 + rng() % 5000)});
+    cases.push_back({"biased words, small sensor", biasedWords(rng, 6000), 300, 200});
+    {
+        std::vector<uint8_t> garbage(40000);
+        for (auto& b : garbage) b = static_cast<uint8_t>(rng());
+        cases.push_back({"garbage", garbage});
+    }
+    // Many events in one piece: the output block fills and is flushed mid-call, around triggers.
+    const auto many = randomEvents(rng, 2000, 100, 40);
+    std::vector<EventTriggerIn> triggers;
+    for (size_t i = 0; i < many.size(); i += 1500) triggers.emplace_back(1, static_cast<int16_t>(i & 1), many[i].timestamp);
+    cases.push_back({"encoder, vectors", encodeEvt3(many, triggers, {true, 16})});
+    cases.push_back({"encoder, no vectors", encodeEvt3(many, triggers, {false, 16})});
+    cases.push_back({"encoder, vectors off a narrow sensor", encodeEvt3(many, triggers, {true, 16}), 700, 400});
+    for (const char* name : {"eccodecs_evt3_trigger.raw", "ecpy_test_events_1.raw"}) {
+        std::ifstream in(std::filesystem::path(ORVANE_SHARED_DATA_DIR) / name, std::ios::binary);
+        std::string line;
+        while (in && in.peek() == '%' && std::getline(in, line) && line != "% end") {
+        }
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!data.empty()) cases.push_back({name, std::move(data)});
+    }
+
+    using Isa = Evt3Decoder::Isa;
+    for (const auto& c : cases) {
+        const size_t n = c.data.size();
+        std::vector<size_t> randomCuts;
+        for (size_t at = 0; at < n;) {
+            at = std::min(n, at + 1 + rng() % 301);  // odd and even byte offsets
+            randomCuts.push_back(at);
+        }
+        for (const auto& [cutName, cuts] : std::vector<std::pair<std::string, std::vector<size_t>>>{
+                 {"whole", {n}}, {"131072-byte pieces", cutsEvery(n, 131072)}, {"random pieces", randomCuts}}) {
+            const auto scalar = decodeWith(Isa::Scalar, c.data, cuts, false, c.width, c.height);
+            const auto simd = decodeWith(Isa::Avx512, c.data, cuts, false, c.width, c.height);
+            ASSERT_EQ(simd, scalar) << c.name << ", " << cutName;
+            // Without an events callback the decoders only count, and count the same.
+            const auto counted = decodeWith(Isa::Avx512, c.data, cuts, true, c.width, c.height);
+            EXPECT_EQ(counted.returned, scalar.returned) << c.name << ", " << cutName;
+            EXPECT_EQ(counted.droppedGeometry, scalar.droppedGeometry) << c.name << ", " << cutName;
+            EXPECT_EQ(counted.droppedUnknown, scalar.droppedUnknown) << c.name << ", " << cutName;
+            EXPECT_EQ(decodeWith(Isa::Scalar, c.data, cuts, true, c.width, c.height).returned, scalar.returned);
+        }
+        // A seek in the middle: both forget the row and the base at the same point.
+        const auto cuts = cutsEvery(n, 1001);
+        ASSERT_EQ(decodeWith(Isa::Avx512, c.data, cuts, false, c.width, c.height, cuts.size() / 2),
+                  decodeWith(Isa::Scalar, c.data, cuts, false, c.width, c.height, cuts.size() / 2))
+            << c.name << ", seek";
+        // Scanning moves the time the same way.
+        Evt3Decoder a(c.width, c.height, Isa::Avx512), b(c.width, c.height, Isa::Scalar);
+        a.scanRange(c.data.data(), c.data.data() + n);
+        b.scanRange(c.data.data(), c.data.data() + n);
+        EXPECT_EQ(a.getLastTimestamp(), b.getLastTimestamp()) << c.name;
+    }
+}
+
+// Word sequences at the edges of the fast paths, each with what must come out; run on both paths.
+TEST(Evt3Paths, EdgeCasesOfTheFastPaths)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint16_t> words;
+        std::vector<Event2D> events;
+        uint64_t droppedGeometry = 0, droppedUnknown = 0;
+    };
+    const std::vector<Case> cases = {
+        {"a TIME_LOW below the current one is jitter, also as the first word of a step",
+         {0x8001, 0x6010, 0x0003, 0x2001, 0x3000, 0x6005, 0x2002, 0x6011, 0x2003},  // 0x3000 ends a step
+         {{1, 3, 0, 4096 + 16}, {2, 3, 0, 4096 + 16}, {3, 3, 0, 4096 + 17}}},
+        {"the latest ADDR_Y wins, not the largest",
+         {0x8001, 0x0200, 0x0005, 0x2001, 0x0100, 0x0007, 0x2002},
+         {{1, 5, 0, 4096}, {2, 7, 0, 4096}}},
+        {"a row off the sensor drops its ADDR_X until the next ADDR_Y",
+         {0x8001, 0x02D0, 0x2001, 0x2002, 0x0001, 0x2003},
+         {{3, 1, 0, 4096}}, 2},
+        {"a TIME_HIGH change clears the low bits; a wrap adds 2^24",
+         {0x8FFF, 0x6123, 0x0001, 0x2001, 0x8000, 0x2002, 0x6002, 0x2003},
+         {{1, 1, 0, 0xFFF123}, {2, 1, 0, 0x1000000}, {3, 1, 0, 0x1000002}}},
+        {"a vector run crossing the right edge keeps what is on the sensor",
+         {0x8001, 0x0002, 0x3CFA, 0x4FFF, 0x4FFF, 0x5FFF},
+         {{1274, 2, 1, 4096}, {1275, 2, 1, 4096}, {1276, 2, 1, 4096}, {1277, 2, 1, 4096}, {1278, 2, 1, 4096},
+          {1279, 2, 1, 4096}},
+         26},
+        {"vector polarity is its own, ADDR_X keeps its own",
+         {0x8001, 0x0002, 0x3800, 0x5001, 0x2005, 0x5001},
+         {{0, 2, 1, 4096}, {5, 2, 0, 4096}, {8, 2, 1, 4096}}},
+        {"ADDR_X before the first ADDR_Y is dropped as unknown",
+         {0x8001, 0x2001, 0x2002, 0x6001, 0x0004, 0x2003},
+         {{3, 4, 0, 4097}}, 0, 2},
+    };
+    for (auto isa : {Evt3Decoder::Isa::Scalar, Evt3Decoder::Isa::Avx512}) {
+        for (const auto& c : cases) {
+            // Padded with skipped words to more than one 32-word step, so that the interesting
+            // words also fall at the end of a step and into the next one.
+            for (size_t pad : {size_t{0}, size_t{29}, size_t{31}, size_t{40}}) {
+                std::vector<uint16_t> w(c.words.begin(), c.words.begin() + 1);
+                w.insert(w.end(), pad, 0xE014);
+                w.insert(w.end(), c.words.begin() + 1, c.words.end());
+                std::vector<uint8_t> bytes;
+                for (uint16_t x : w) {
+                    bytes.push_back(static_cast<uint8_t>(x & 0xFF));
+                    bytes.push_back(static_cast<uint8_t>(x >> 8));
+                }
+                const auto r = decodeWith(isa, bytes, {bytes.size()}, false);
+                std::vector<Item> expected(c.events.begin(), c.events.end());
+                EXPECT_EQ(r.items, expected) << c.name << ", pad " << pad;
+                EXPECT_EQ(r.droppedGeometry, c.droppedGeometry) << c.name;
+                EXPECT_EQ(r.droppedUnknown, c.droppedUnknown) << c.name;
+            }
+        }
     }
 }
 
