@@ -1,41 +1,84 @@
 // Feeds arbitrary bytes to the EVT 3.0 decoder, split into pieces at offsets taken from the input,
-// with seeks in between; checks that every event is on the sensor and time never goes back.
+// with seeks and scans in between; checks that every event is on the sensor and time never goes
+// back, and that the scalar and the AVX-512 implementations (where the CPU has it) give exactly the
+// same events, edges, counts and drops.
 #include <cstdint>
 #include <cstdlib>
+#include <variant>
 #include <vector>
 
-#include "orvane/hal/Decoder.h"
+#include "Evt3Decoder.h"
 
 using namespace orvane;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+namespace {
+
+struct Result {
+    std::vector<std::variant<Event2D, EventTriggerIn>> items;
+    std::vector<uint32_t> returned;
+    uint64_t droppedGeometry = 0, droppedUnknown = 0, lastTime = 0;
+    bool operator==(const Result&) const = default;
+};
+
+Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool countOnly)
 {
-    if (size < 2) return 0;
-    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=480;width=640"));
+    Result r;
+    Evt3Decoder decoder(640, 480, isa);
     uint64_t lastTime = 0;
     uint64_t total = 0;
-    decoder->setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
-        for (const Event2D* p = b; p != e; ++p) {
-            if (p->x >= 640 || p->y >= 480 || p->timestamp < lastTime) std::abort();
-            lastTime = p->timestamp;
-        }
-        total += static_cast<uint64_t>(e - b);
-    });
-    decoder->setTriggerInCallback([&](EventTriggerIn t) {
+    if (!countOnly) {
+        decoder.setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
+            if (b >= e) std::abort();
+            for (const Event2D* p = b; p != e; ++p) {
+                if (p->x >= 640 || p->y >= 480 || p->timestamp < lastTime) std::abort();
+                lastTime = p->timestamp;
+                r.items.emplace_back(*p);
+            }
+            total += static_cast<uint64_t>(e - b);
+        });
+    }
+    decoder.setTriggerInCallback([&](EventTriggerIn t) {
         if (t.timestamp < lastTime) std::abort();
+        lastTime = t.timestamp;
+        r.items.emplace_back(t);
     });
-    // The first byte picks the piece size; a piece ending in 0xFF is followed by a seek.
+    // The first byte picks the piece size; a piece ending in 0xFF is followed by a seek, a piece
+    // starting with 0x5A is scanned instead of decoded.
     const size_t piece = 1 + data[0] % 61;
     uint64_t decoded = 0;
     for (size_t off = 1; off < size; off += piece) {
         const size_t end = off + piece < size ? off + piece : size;
-        if (data[off] == 0x5A) decoder->scanRange(data + off, data + end);
-        else decoded += decoder->decodeRange(data + off, data + end);
+        if (data[off] == 0x5A) {
+            decoder.scanRange(data + off, data + end);
+        } else {
+            r.returned.push_back(decoder.decodeRange(data + off, data + end));
+            decoded += r.returned.back();
+        }
+        if (decoder.getLastTimestamp() < lastTime) std::abort();
         if (data[end - 1] == 0xFF) {
-            decoder->setTimestamp(lastTime + data[off]);
-            lastTime = decoder->getLastTimestamp();
+            decoder.setTimestamp(decoder.getLastTimestamp() + data[off]);
+            lastTime = decoder.getLastTimestamp();
         }
     }
-    if (decoded != total) std::abort();
+    if (!countOnly && decoded != total) std::abort();
+    r.droppedGeometry = decoder.droppedOutOfGeometry();
+    r.droppedUnknown = decoder.droppedUnknownAddress();
+    r.lastTime = decoder.getLastTimestamp();
+    return r;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2) return 0;
+    const Result scalar = decode(data, size, Evt3Decoder::Isa::Scalar, false);
+    if (!Evt3Decoder::cpuHasAvx512()) return 0;
+    if (!(decode(data, size, Evt3Decoder::Isa::Avx512, false) == scalar)) std::abort();
+    // Without an events callback: the same counts and drops.
+    const Result counted = decode(data, size, Evt3Decoder::Isa::Avx512, true);
+    if (counted.returned != scalar.returned || counted.droppedGeometry != scalar.droppedGeometry ||
+        counted.droppedUnknown != scalar.droppedUnknown || counted.lastTime != scalar.lastTime)
+        std::abort();
     return 0;
 }

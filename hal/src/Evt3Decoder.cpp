@@ -417,7 +417,9 @@ const uint8_t* Evt3Decoder::vectorRunScalar(const uint8_t* p, const uint8_t* con
 
 // GCC 12's own intrinsic headers start some results from _mm*_undefined_*() and then warn about it.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace {
 
