@@ -2,6 +2,7 @@
 # `make run`: starts the viewer when there is a display; otherwise a short headless demo of the CLI.
 set -euo pipefail
 BUILD=${1:-build}
+shift || true  # what follows (a recording, say) goes to the viewer
 BIN="$BUILD/bin"
 DATA="$(cd "$(dirname "$0")/.." && pwd)/../shared/data"
 
