@@ -1,0 +1,49 @@
+// DvsFileReader is what the viewer, the cutter and the CLI replay event recordings through: load a
+// file, then read its events by count or by time span and jump to an event number or a timestamp.
+// createFileReader picks the implementation from the file name; RawFileReader reads our EVT 3.0 raw
+// files. A reader is used by one client thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvane/driver/Types.h"
+
+namespace orvane {
+
+class DvsFileReader {
+public:
+    virtual ~DvsFileReader() = default;
+
+    // A RawFileReader when the text from the path's last "." on is exactly ".raw", otherwise empty.
+    // Opens nothing: the caller calls loadFile and checks its result.
+    static std::unique_ptr<DvsFileReader> createFileReader(std::string path);
+
+    virtual bool loadFile() = 0;
+    // Fixed at load (0 before); always true.
+    virtual bool getStartTimeStamp(uint64_t& timestamp) = 0;
+    virtual bool getEndTimeStamp(uint64_t& timestamp) = 0;
+    virtual bool getMaxEvents(uint64_t& count) = 0;
+    virtual bool reachedEndOfEvents() = 0;
+    virtual bool seekTime(uint64_t timestamp) = 0;
+    virtual bool seekNEvents(uint64_t eventNum) = 0;
+    virtual uint64_t getCurrentPosTimeStamp() = 0;
+    virtual uint64_t getCurrentPosEventNum() = 0;
+    // The returned vector is the reader's own: the next read replaces its contents.
+    virtual std::shared_ptr<std::vector<Event2D>> getNEvents(uint64_t n) = 0;
+    virtual std::shared_ptr<std::vector<Event2D>> getNEventsGivenStartTimeStamp(uint64_t timestamp, uint64_t n) = 0;
+    virtual std::shared_ptr<std::vector<Event2D>> getNEventsGivenStartEvent(uint64_t eventNum, uint64_t n) = 0;
+    virtual std::shared_ptr<std::vector<Event2D>> getNTimeEvents(uint64_t durationUs) = 0;
+    virtual std::shared_ptr<std::vector<Event2D>> getNTimeEventsGivenStartTimeStamp(uint64_t timestamp,
+                                                                                    uint64_t durationUs) = 0;
+    virtual std::shared_ptr<std::vector<Event2D>> getNTimeEventsGivenStartEvent(uint64_t eventNum,
+                                                                                uint64_t durationUs) = 0;
+    virtual bool extractEventData(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath) = 0;
+    virtual bool exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath) = 0;
+    virtual uint16_t getWidth() const = 0;
+    virtual uint16_t getHeight() const = 0;
+};
+
+}  // namespace orvane

@@ -1,0 +1,135 @@
+// RawFileReader replays an EVT 3.0 raw file: a "%" text header, then the camera's words up to the end
+// of the file. Loading parses the header and builds (first time) or reloads (later) a bookmark index
+// kept beside the file (x.raw -> x.ovmark.tmp) that ties timestamps to byte positions and event counts,
+// so seeks decode at most a few milliseconds of recording. Reads decode one 128 KiB chunk at a time and
+// carry the events that overshoot a request over to the next call. One client thread at a time; the
+// mutex serialises the stream and the decoder between a reader thread and an exporting caller.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orvane/driver/DvsFileReader.h"
+
+namespace orvane {
+
+class Decoder;
+class DataToVideoConverter;
+
+class RawFileReader : public DvsFileReader {
+public:
+    // The least time between two bookmarks made by the index scan.
+    static constexpr uint64_t bookmark_period_us = 2000;
+    // Index files above this size are not trusted (rebuilt instead).
+    static constexpr uint64_t max_index_bytes = 104857600;
+
+    // A resumption point: decoding may restart at `file_pos` with the decoder's time set to
+    // `timestamp`; `event_count` events lie between the first bookmark and `file_pos`. The index
+    // file stores the count in 32 bits; in memory it is unwrapped to 64 bits.
+    struct Bookmark {
+        uint64_t file_pos = 0;
+        uint8_t reserved = 0;
+        uint64_t timestamp = 0;
+        uint64_t event_count = 0;
+    };
+
+    explicit RawFileReader(std::string path);
+    ~RawFileReader() override;
+    RawFileReader(const RawFileReader&) = delete;
+    RawFileReader& operator=(const RawFileReader&) = delete;
+
+    bool loadFile() override;
+    bool getStartTimeStamp(uint64_t& timestamp) override;
+    bool getEndTimeStamp(uint64_t& timestamp) override;
+    bool getMaxEvents(uint64_t& count) override;
+    bool reachedEndOfEvents() override;
+    bool seekTime(uint64_t timestamp) override;
+    bool seekNEvents(uint64_t eventNum) override;
+    uint64_t getCurrentPosTimeStamp() override;
+    uint64_t getCurrentPosEventNum() override;
+    std::shared_ptr<std::vector<Event2D>> getNEvents(uint64_t n) override;
+    std::shared_ptr<std::vector<Event2D>> getNEventsGivenStartTimeStamp(uint64_t timestamp, uint64_t n) override;
+    std::shared_ptr<std::vector<Event2D>> getNEventsGivenStartEvent(uint64_t eventNum, uint64_t n) override;
+    std::shared_ptr<std::vector<Event2D>> getNTimeEvents(uint64_t durationUs) override;
+    std::shared_ptr<std::vector<Event2D>> getNTimeEventsGivenStartTimeStamp(uint64_t timestamp,
+                                                                            uint64_t durationUs) override;
+    std::shared_ptr<std::vector<Event2D>> getNTimeEventsGivenStartEvent(uint64_t eventNum,
+                                                                        uint64_t durationUs) override;
+    bool extractEventData(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath) override;
+    bool exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath) override;
+    uint16_t getWidth() const override { return width; }
+    uint16_t getHeight() const override { return height; }
+
+    // Where the index of this file lives: the path with its last ".raw" replaced by ".ovmark.tmp",
+    // or, for a path without ".raw", the path with ".ovmark.tmp" appended (never the input itself).
+    const std::string& getIndexPath() const { return index_path; }
+    // After a successful load: true when the index file was reused, false when it was built.
+    bool indexReused() const { return index_reused; }
+
+private:
+    using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
+
+    bool readAndDecodeEvents(const std::function<bool()>& done);
+
+    void initBookmark();
+    void serializeBookmarkMap(const BookmarkList& marks, const std::string& path);
+    // False when the records break the index's invariants (the index is then rebuilt).
+    bool loadBookmarksFromFile(const std::string& path);
+    bool checkBookmarksFromFile(const std::string& path);
+    static uint8_t crc8(const std::vector<uint8_t>& data);
+    bool getRawFileBookmark(uint64_t timestamp, Bookmark& out);
+    bool getRawFileBookmarkByNEvents(uint64_t eventNum, Bookmark& out);
+
+    // Where decoding can restart with the decoder in exactly the state a straight decode of the
+    // file has at `pos`: set the time to `scan_timestamp`, scan [scan_from, pos) for the row and
+    // vector base, then decode on from `pos`.
+    struct Resume {
+        uint64_t pos = 0;
+        uint64_t scan_from = 0;
+        uint64_t scan_timestamp = 0;
+    };
+    Resume resumePointFor(const Bookmark& mark);
+    // Seeks the stream to `from` and reads up to one chunk (not past `to`) into chunk_buffer;
+    // false when nothing was read. Caller holds mutex.
+    bool readChunkAt(uint64_t from, uint64_t to);
+    // Brings the decoder to `r.pos` (time and row state restored), then runs it over [r.pos, to)
+    // without producing events; returns the number of events in that range. Caller holds mutex.
+    uint64_t replayTo(const Resume& r, uint64_t to);
+    void setEventsDelivered(bool on);
+    // Moves the read position to `pos` with no events carried over. Caller holds mutex.
+    void positionAt(uint64_t pos, uint64_t event_num, uint64_t timestamp);
+
+    std::unique_ptr<Decoder> decoder;
+    std::string raw_path;
+    std::string index_path;
+    std::ifstream input_stream;
+    std::mutex mutex;
+    uint64_t read_chunk_size = 131072;
+    std::vector<uint8_t> chunk_buffer;
+    uint64_t data_start = 0;
+    uint64_t read_pos = 0;  // file offset of the next chunk read (the stream is seeked there)
+    std::shared_ptr<std::vector<Event2D>> decoded_events;
+    std::shared_ptr<std::vector<Event2D>> leftover_events;
+    std::shared_ptr<std::vector<Event2D>> result_events;
+    uint64_t cur_event_num = 0;
+    uint64_t cur_timestamp = 0;
+    uint64_t start_timestamp = 0;
+    uint64_t end_timestamp = 0;
+    uint64_t max_events = 0;
+    uint16_t width = 1280;
+    uint16_t height = 720;
+    uint64_t file_size = 0;
+    std::shared_ptr<DataToVideoConverter> video_converter;
+    int32_t export_fps = 30;
+    BookmarkList bookmarks;
+    std::vector<std::pair<uint64_t, uint64_t>> count_to_time;  // ascending unique counts -> timestamp
+    bool index_reused = false;
+};
+
+}  // namespace orvane

@@ -1,0 +1,357 @@
+// Reading by count and by time span, and the two seeks. Every repositioning restores the decoder's
+// full state (time, row, vector base) as a straight decode of the file has it at the new position,
+// so the events after a seek are exactly the events a decode from the first byte gives there.
+#include <algorithm>
+#include <limits>
+
+#include "orvane/base/Logger.h"
+#include "orvane/driver/RawFileReader.h"
+#include "orvane/hal/Decoder.h"
+
+namespace orvane {
+
+namespace {
+
+// How far back from a bookmark the row is looked for; sensors repeat ADDR_Y far more often.
+constexpr uint64_t kRowSearchBytes = 1 << 20;
+constexpr uint64_t kRowSearchBlock = 4096;
+constexpr uint32_t kAddrY = 0x0;
+constexpr uint32_t kVectBaseX = 0x3;
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b)
+{
+    return a > std::numeric_limits<uint64_t>::max() - b ? std::numeric_limits<uint64_t>::max() : a + b;
+}
+
+}  // namespace
+
+bool RawFileReader::readChunkAt(uint64_t from, uint64_t to)
+{
+    if (from >= to) {
+        chunk_buffer.clear();
+        return false;
+    }
+    if (from != read_pos || !input_stream.good()) {
+        input_stream.clear();
+        input_stream.seekg(static_cast<std::streamoff>(from));
+    }
+    const uint64_t n = std::min(read_chunk_size, to - from);
+    chunk_buffer.resize(n);
+    input_stream.read(reinterpret_cast<char*>(chunk_buffer.data()), static_cast<std::streamsize>(n));
+    const auto got = static_cast<size_t>(std::max<std::streamsize>(0, input_stream.gcount()));
+    chunk_buffer.resize(got);
+    read_pos = from + got;
+    return got != 0;
+}
+
+RawFileReader::Resume RawFileReader::resumePointFor(const Bookmark& mark)
+{
+    Resume r{mark.file_pos, mark.file_pos, mark.timestamp};
+    if (mark.file_pos <= data_start) return r;
+
+    // The last ADDR_Y before the bookmark (and any VECT_BASE_X met on the way back): words are
+    // aligned on data_start and tell their type by their top nibble.
+    const uint64_t unit = decoder->getRawUnitSize();
+    const uint64_t aligned_end = data_start + (mark.file_pos - data_start) / unit * unit;
+    const uint64_t limit = aligned_end - std::min(aligned_end - data_start, kRowSearchBytes);
+    uint64_t found = aligned_end;  // earliest word position the scan has to cover
+    bool row_found = false;
+    for (uint64_t block_end = aligned_end; block_end > limit && !row_found;) {
+        const uint64_t block_begin = std::max(limit, block_end - std::min(block_end - limit, kRowSearchBlock));
+        if (!readChunkAt(block_begin, block_end) || chunk_buffer.size() != block_end - block_begin) return r;
+        for (uint64_t off = chunk_buffer.size(); off >= unit; off -= unit) {
+            const uint32_t type = chunk_buffer[off - unit + 1] >> 4;
+            if (type == kVectBaseX) found = block_begin + off - unit;
+            if (type == kAddrY) {
+                found = std::min(found, block_begin + off - unit);
+                row_found = true;
+            }
+        }
+        block_end = block_begin;
+    }
+    if (!row_found) return r;
+
+    // The time at `found` is only known at a bookmark: start the scan at the last one not after it.
+    const auto it = std::upper_bound(bookmarks.begin(), bookmarks.end(), found,
+                                     [](uint64_t pos, const Bookmark& b) { return pos < b.file_pos; });
+    if (it == bookmarks.begin()) return r;
+    const Bookmark& from = *std::prev(it);
+    r.scan_from = from.file_pos;
+    r.scan_timestamp = from.timestamp;
+    return r;
+}
+
+uint64_t RawFileReader::replayTo(const Resume& r, uint64_t to)
+{
+    decoder->setTimestamp(r.scan_timestamp);
+    for (uint64_t pos = r.scan_from; pos < r.pos;) {
+        if (!readChunkAt(pos, r.pos)) break;
+        decoder->scanRange(chunk_buffer.data(), chunk_buffer.data() + chunk_buffer.size());
+        pos += chunk_buffer.size();
+    }
+    uint64_t count = 0;
+    for (uint64_t pos = r.pos; pos < to;) {
+        if (!readChunkAt(pos, to)) break;
+        count += decoder->decodeBuffer(chunk_buffer);
+        pos += chunk_buffer.size();
+    }
+    if (to == r.pos && read_pos != r.pos) {
+        input_stream.clear();
+        input_stream.seekg(static_cast<std::streamoff>(r.pos));
+        read_pos = r.pos;
+    }
+    decoded_events->clear();
+    return count;
+}
+
+void RawFileReader::positionAt(uint64_t pos, uint64_t event_num, uint64_t timestamp)
+{
+    if (read_pos != pos) {
+        input_stream.clear();
+        input_stream.seekg(static_cast<std::streamoff>(pos));
+        read_pos = pos;
+    }
+    cur_timestamp = timestamp;
+    cur_event_num = event_num;
+    leftover_events->clear();
+    decoded_events->clear();
+}
+
+bool RawFileReader::readAndDecodeEvents(const std::function<bool()>& done)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    while (readChunkAt(read_pos, file_size)) {
+        decoder->decodeBuffer(chunk_buffer);
+        if (done()) return true;
+    }
+    return !result_events->empty();
+}
+
+std::shared_ptr<std::vector<Event2D>> RawFileReader::getNEvents(uint64_t n)
+{
+    if (cur_event_num >= max_events || n > max_events - cur_event_num) {
+        if (n != 0) ORVANE_LOG_WARNING("Requested number of events exceeds total number of events.");
+        n = cur_event_num >= max_events ? 0 : max_events - cur_event_num;
+    }
+    result_events->clear();
+    if (leftover_events->size() > n) {
+        const auto split = leftover_events->begin() + static_cast<std::ptrdiff_t>(n);
+        result_events->assign(leftover_events->begin(), split);
+        leftover_events->erase(leftover_events->begin(), split);
+    } else {
+        result_events->swap(*leftover_events);
+        leftover_events->clear();
+        const bool ok = readAndDecodeEvents([this, n] {
+            const size_t have = result_events->size();
+            std::vector<Event2D>& decoded = *decoded_events;
+            if (have + decoded.size() < n) {
+                result_events->insert(result_events->end(), decoded.begin(), decoded.end());
+                decoded.clear();
+                return false;
+            }
+            const auto split = decoded.begin() + static_cast<std::ptrdiff_t>(n - have);
+            result_events->insert(result_events->end(), decoded.begin(), split);
+            leftover_events->assign(split, decoded.end());
+            decoded.clear();
+            return true;
+        });
+        decoded_events->clear();
+        if (!ok) return result_events;
+    }
+    if (!result_events->empty()) cur_timestamp = result_events->back().timestamp + 1;
+    cur_event_num += result_events->size();
+    return result_events;
+}
+
+std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEvents(uint64_t durationUs)
+{
+    uint64_t limit = saturatingAdd(cur_timestamp, durationUs);
+    if (limit < start_timestamp) {
+        ORVANE_LOG_WARNING("Requested interval is before start timestamp.");
+        cur_timestamp = limit;
+        cur_event_num = 0;
+        return std::make_shared<std::vector<Event2D>>();
+    }
+    if (cur_timestamp > end_timestamp) {
+        ORVANE_LOG_WARNING("Current read pos exceeds end timestamp.");
+        cur_event_num = max_events;
+        return std::make_shared<std::vector<Event2D>>();
+    }
+    if (limit > end_timestamp) {
+        ORVANE_LOG_WARNING("Requested interval exceeds end timestamp.");
+        limit = end_timestamp + 1;
+    }
+    cur_timestamp = saturatingAdd(cur_timestamp, durationUs);
+    result_events->clear();
+
+    std::vector<Event2D>& left = *leftover_events;
+    if (!left.empty() && left.back().timestamp >= limit) {
+        const Event2D* split = binarySearchTimestamp(limit, left.data(), left.data() + left.size());
+        const auto n = static_cast<std::ptrdiff_t>(split - left.data());
+        result_events->assign(left.begin(), left.begin() + n);
+        left.erase(left.begin(), left.begin() + n);
+    } else {
+        result_events->swap(left);
+        left.clear();
+        const bool ok = readAndDecodeEvents([this, limit] {
+            std::vector<Event2D>& decoded = *decoded_events;
+            if (!decoded.empty() && decoded.back().timestamp >= limit) {
+                const Event2D* split = binarySearchTimestamp(limit, decoded.data(), decoded.data() + decoded.size());
+                const auto n = static_cast<std::ptrdiff_t>(split - decoded.data());
+                result_events->insert(result_events->end(), decoded.begin(), decoded.begin() + n);
+                leftover_events->assign(decoded.begin() + n, decoded.end());
+                decoded.clear();
+                return true;
+            }
+            result_events->insert(result_events->end(), decoded.begin(), decoded.end());
+            decoded.clear();
+            // Time never goes back, so once the stream's time has reached the limit nothing later
+            // can fall inside the span: stop instead of reading through an idle stretch.
+            return decoder->getLastTimestamp() >= limit;
+        });
+        decoded_events->clear();
+        if (!ok) return result_events;
+    }
+    cur_event_num += result_events->size();
+    return result_events;
+}
+
+std::shared_ptr<std::vector<Event2D>> RawFileReader::getNEventsGivenStartEvent(uint64_t eventNum, uint64_t n)
+{
+    if (!seekNEvents(eventNum)) return std::make_shared<std::vector<Event2D>>();
+    return getNEvents(n);
+}
+
+std::shared_ptr<std::vector<Event2D>> RawFileReader::getNEventsGivenStartTimeStamp(uint64_t timestamp, uint64_t n)
+{
+    if (!seekTime(timestamp)) return std::make_shared<std::vector<Event2D>>();
+    return getNEvents(n);
+}
+
+std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEventsGivenStartEvent(uint64_t eventNum,
+                                                                                   uint64_t durationUs)
+{
+    if (!seekNEvents(eventNum)) return std::make_shared<std::vector<Event2D>>();
+    return getNTimeEvents(durationUs);
+}
+
+std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEventsGivenStartTimeStamp(uint64_t timestamp,
+                                                                                       uint64_t durationUs)
+{
+    if (!seekTime(timestamp)) return std::make_shared<std::vector<Event2D>>();
+    return getNTimeEvents(durationUs);
+}
+
+bool RawFileReader::seekNEvents(uint64_t eventNum)
+{
+    if (eventNum > max_events) {
+        cur_event_num = saturatingAdd(max_events, 1);
+        cur_timestamp = saturatingAdd(end_timestamp, 1);
+        return false;
+    }
+    Bookmark mark;
+    if (!getRawFileBookmarkByNEvents(eventNum, mark)) return false;
+
+    std::lock_guard<std::mutex> lock(mutex);
+    struct Deliver {
+        RawFileReader* self;
+        ~Deliver() { self->setEventsDelivered(true); }
+    } deliver{this};
+    setEventsDelivered(false);
+    const Resume resume = resumePointFor(mark);
+    if (mark.event_count == eventNum) {
+        replayTo(resume, resume.pos);
+        positionAt(resume.pos, eventNum, mark.timestamp);
+        return true;
+    }
+
+    // Count whole chunks up to the one that holds event `eventNum` - 1 ...
+    replayTo(resume, resume.pos);
+    uint64_t count = mark.event_count;
+    uint64_t chunk_pos = resume.pos;
+    for (;;) {
+        if (!readChunkAt(chunk_pos, file_size)) return false;
+        const uint64_t n = decoder->decodeBuffer(chunk_buffer);
+        if (count + n >= eventNum) break;
+        count += n;
+        chunk_pos += chunk_buffer.size();
+    }
+    // ... then decode that chunk again from the same state, hand nothing before the target out and
+    // carry the rest over, so the next read starts exactly at event `eventNum`.
+    replayTo(resume, chunk_pos);
+    setEventsDelivered(true);
+    readChunkAt(chunk_pos, file_size);
+    decoder->decodeBuffer(chunk_buffer);
+    std::vector<Event2D>& decoded = *decoded_events;
+    const uint64_t skip = std::min<uint64_t>(eventNum - count, decoded.size());
+    const uint64_t timestamp = skip > 0 ? decoded[skip - 1].timestamp : decoder->getLastTimestamp();
+    leftover_events->assign(decoded.begin() + static_cast<std::ptrdiff_t>(skip), decoded.end());
+    decoded.clear();
+    cur_event_num = eventNum;
+    cur_timestamp = timestamp;
+    return true;
+}
+
+bool RawFileReader::seekTime(uint64_t timestamp)
+{
+    if (timestamp > end_timestamp) {
+        cur_timestamp = saturatingAdd(end_timestamp, 1);
+        return false;
+    }
+    if (timestamp < start_timestamp) {
+        cur_timestamp = start_timestamp - 1;
+        return false;
+    }
+    Bookmark mark;
+    if (!getRawFileBookmark(timestamp, mark)) return false;
+
+    std::lock_guard<std::mutex> lock(mutex);
+    struct Deliver {
+        RawFileReader* self;
+        ~Deliver() { self->setEventsDelivered(true); }
+    } deliver{this};
+    setEventsDelivered(false);
+    const Resume resume = resumePointFor(mark);
+    if (mark.timestamp == timestamp) {
+        replayTo(resume, resume.pos);
+        positionAt(resume.pos, mark.event_count, timestamp);
+        return true;
+    }
+
+    // The first raw unit after which the time is at least `timestamp`.
+    replayTo(resume, resume.pos);
+    uint64_t target = 0;
+    for (uint64_t chunk_pos = resume.pos;; chunk_pos += chunk_buffer.size()) {
+        if (!readChunkAt(chunk_pos, file_size)) return false;
+        const uint8_t* const begin = chunk_buffer.data();
+        const uint64_t unit = decoder->getRawUnitSize();
+        const uint8_t* const whole_end = begin + chunk_buffer.size() / unit * unit;
+        const uint8_t* const end_of_unit = decoder->scanUntilTimestamp(begin, whole_end, timestamp);
+        if (decoder->getLastTimestamp() >= timestamp) {
+            target = chunk_pos + static_cast<uint64_t>(end_of_unit - begin);
+            break;
+        }
+    }
+    // Count exactly the events before that unit (a time word, which makes none), decoding again from
+    // the bookmark; the decoder then stands just after it in a straight decode's state.
+    const uint64_t count = replayTo(resume, target);
+    positionAt(target, mark.event_count + count, timestamp);
+    return true;
+}
+
+bool RawFileReader::reachedEndOfEvents()
+{
+    return cur_timestamp > end_timestamp;
+}
+
+uint64_t RawFileReader::getCurrentPosTimeStamp()
+{
+    return cur_timestamp;
+}
+
+uint64_t RawFileReader::getCurrentPosEventNum()
+{
+    return cur_event_num;
+}
+
+}  // namespace orvane

@@ -1,0 +1,131 @@
+// Helpers for tests that write raw recordings: the header our writers use, temporary folders,
+// generated event streams and a straight decode to compare readers against.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "orvane/hal/Decoder.h"
+#include "orvane/hal/Evt3Encoder.h"
+#include "orvane/types/Event2D.h"
+
+namespace orvane::test {
+
+inline const char* standardRawHeader()
+{
+    return "% camera_integrator_name Prophesee\n% date 2026-01-01 00:00:00\n% evt 3.0\n"
+           "% format EVT3; height = 720; width = 1280\n% generation 4.2\n% geometry 1280x720\n"
+           "% integrator_name Prophesee\n% plugin_integrator_name Prophesee\n% plugin_name hal_plugin_prophesee\n"
+           "% sensor_generation 4.2\n% sensor_name IMX646\n% serial_number ffffffffffffffff\n% system_ID 53\n% end\n";
+}
+
+// A fresh folder under the system's temporary directory, removed with the object.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() / ("orvane-test-" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void writeBytes(const std::string& path, const std::string& header, const std::vector<uint8_t>& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+inline std::vector<uint8_t> readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Events of a fresh decoder (the reader's fixed 1280 x 720 geometry) over `data`, in one call.
+inline std::vector<Event2D> straightDecode(const std::vector<uint8_t>& data)
+{
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    std::vector<Event2D> out;
+    decoder->setEventsStreamHandleCallback([&out](const Event2D* b, const Event2D* e) { out.insert(out.end(), b, e); });
+    decoder->decodeRange(data.data(), data.data() + data.size());
+    return out;
+}
+
+struct StreamSpec {
+    uint64_t startUs = 5000000;
+    uint64_t durationUs = 200000;
+    uint64_t events = 60000;
+    bool rowRuns = false;  // runs along one row (the encoder makes vectors of them)
+    uint32_t timeHighPeriodUs = 0;
+    uint32_t seed = 1;
+};
+
+// Sorted events spread over the span, several per timestamp, with gaps and bursts so bookmarks
+// fall at uneven places.
+inline std::vector<Event2D> makeEvents(const StreamSpec& spec)
+{
+    std::mt19937 rng(spec.seed);
+    std::vector<Event2D> events;
+    events.reserve(spec.events);
+    uint64_t t = spec.startUs;
+    const uint64_t meanStep = std::max<uint64_t>(1, spec.durationUs / std::max<uint64_t>(1, spec.events / 4));
+    while (events.size() < spec.events) {
+        const uint32_t r = rng() % 100;
+        if (r < 2) t += 2500 + rng() % 3000;  // a quiet stretch longer than a bookmark period
+        else t += rng() % (2 * meanStep + 1);
+        const uint32_t n = 1 + rng() % 7;
+        const uint16_t y = static_cast<uint16_t>(rng() % 720);
+        uint16_t x = static_cast<uint16_t>(rng() % 1200);
+        for (uint32_t i = 0; i < n && events.size() < spec.events; ++i) {
+            if (spec.rowRuns) {
+                x = static_cast<uint16_t>(x + 1 + rng() % 2);
+                if (x >= 1280) break;
+                events.emplace_back(x, y, static_cast<uint8_t>(1), t);
+            } else {
+                events.emplace_back(static_cast<uint16_t>(rng() % 1280), static_cast<uint16_t>(rng() % 720),
+                                    static_cast<uint8_t>(rng() & 1), t);
+            }
+        }
+    }
+    return events;
+}
+
+inline std::vector<uint8_t> encodeStream(const std::vector<Event2D>& events, const StreamSpec& spec)
+{
+    Evt3Encoder::Options options;
+    options.useVectors = spec.rowRuns;
+    options.timeHighPeriodUs = spec.timeHighPeriodUs;
+    return encodeEvt3(events, {}, options);
+}
+
+// The index file's checksum, bit by bit (CRC-8, polynomial 0x07, initial 0, no reflection).
+inline uint8_t referenceCrc8(const uint8_t* p, size_t n)
+{
+    uint8_t c = 0;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int b = 0; b < 8; ++b) c = static_cast<uint8_t>((c & 0x80) ? (c << 1) ^ 0x07 : c << 1);
+    }
+    return c;
+}
+
+}  // namespace orvane::test
