@@ -1,0 +1,349 @@
+// Reads and seeks against a straight decode of the same data: whatever the seek, the events handed
+// out are exactly the matching slice of the full decode (none lost, repeated or with a stale row),
+// and the counters say where that slice starts. Also the boundaries, bad files and the real recordings.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "RawFileTestSupport.h"
+#include "orvane/base/Logger.h"
+#include "orvane/driver/RawFileReader.h"
+
+namespace orvane {
+namespace {
+
+using test::TempDir;
+
+size_t firstAtOrAfter(const std::vector<Event2D>& events, uint64_t t)
+{
+    return static_cast<size_t>(binarySearchTimestamp(t, events.data(), events.data() + events.size()) - events.data());
+}
+
+std::vector<Event2D> slice(const std::vector<Event2D>& v, size_t from, size_t to)
+{
+    return std::vector<Event2D>(v.begin() + static_cast<long>(from), v.begin() + static_cast<long>(to));
+}
+
+// Everything after the "%" header, as the reader finds its start.
+size_t headerLength(const std::vector<uint8_t>& file)
+{
+    size_t at = 0;
+    while (at < file.size() && file[at] == '%') {
+        const auto nl = std::find(file.begin() + static_cast<long>(at), file.end(), uint8_t{'\n'});
+        const size_t end = nl == file.end() ? file.size() : static_cast<size_t>(nl - file.begin()) + 1;
+        const bool isEnd = std::string(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(end)) == "% end\n";
+        at = end;
+        if (isEnd) break;
+    }
+    return at;
+}
+
+class Quiet : public ::testing::Environment {
+public:
+    void SetUp() override { Logger::Instance().setMinLevel(LOG_LEVEL_ERROR); }
+    void TearDown() override { Logger::Instance().setMinLevel(LOG_LEVEL_INFO); }
+};
+
+// One opened recording and its straight decode.
+struct Opened {
+    TempDir dir;
+    std::vector<Event2D> expected;
+    std::unique_ptr<RawFileReader> reader;
+    uint64_t start = 0, end = 0, max = 0;
+
+    void open(const std::string& header, const std::vector<uint8_t>& data)
+    {
+        expected = test::straightDecode(data);
+        test::writeBytes(dir.file("rec.raw"), header, data);
+        openFile(dir.file("rec.raw"));
+    }
+    void openFile(const std::string& path)
+    {
+        reader = std::make_unique<RawFileReader>(path);
+        ASSERT_TRUE(reader->loadFile());
+        reader->getStartTimeStamp(start);
+        reader->getEndTimeStamp(end);
+        reader->getMaxEvents(max);
+    }
+    std::vector<Event2D> windows(uint64_t width)
+    {
+        std::vector<Event2D> all;
+        EXPECT_TRUE(reader->seekTime(start));
+        for (uint64_t t = start; t <= end; t += width) {
+            const auto part = reader->getNTimeEvents(width);
+            for (const Event2D& e : *part) {
+                EXPECT_GE(e.timestamp, t);
+                EXPECT_LT(e.timestamp, t + width);
+            }
+            all.insert(all.end(), part->begin(), part->end());
+        }
+        return all;
+    }
+};
+
+struct StreamCase {
+    const char* name;
+    test::StreamSpec spec;
+};
+
+std::vector<StreamCase> streamCases()
+{
+    test::StreamSpec plain;
+    test::StreamSpec vectors;
+    vectors.rowRuns = true;
+    vectors.seed = 2;
+    test::StreamSpec heartbeat;  // TIME_HIGH repeated as real sensors do, sparse
+    heartbeat.timeHighPeriodUs = 16;
+    heartbeat.events = 20000;
+    heartbeat.durationUs = 400000;
+    heartbeat.seed = 3;
+    test::StreamSpec wrap;  // crosses the 24-bit time wrap
+    wrap.startUs = (1u << 24) - 100000;
+    wrap.seed = 4;
+    return {{"plain", plain}, {"vectors", vectors}, {"heartbeat", heartbeat}, {"wrap", wrap}};
+}
+
+class RawFileReads : public ::testing::TestWithParam<StreamCase> {
+protected:
+    void SetUp() override
+    {
+        const auto& spec = GetParam().spec;
+        o_.open(test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
+        ASSERT_EQ(o_.max, o_.expected.size());
+        ASSERT_EQ(o_.max, spec.events);
+    }
+    Opened o_;
+};
+
+TEST_P(RawFileReads, CountReadsAndTimeWindowsGiveTheStraightDecode)
+{
+    RawFileReader& r = *o_.reader;
+    EXPECT_EQ(r.getCurrentPosEventNum(), 0u);
+    EXPECT_EQ(r.getCurrentPosTimeStamp(), o_.start);
+    std::vector<Event2D> all;
+    for (uint64_t n : {1, 999, 4096, 10, 70000}) {
+        const auto part = r.getNEvents(n);
+        all.insert(all.end(), part->begin(), part->end());
+        EXPECT_EQ(r.getCurrentPosEventNum(), all.size());
+        if (!part->empty()) {
+            EXPECT_EQ(r.getCurrentPosTimeStamp(), part->back().timestamp + 1);
+        }
+    }
+    // The last request ran past the end: clipped to what was left.
+    EXPECT_EQ(all, o_.expected);
+    EXPECT_EQ(r.getCurrentPosEventNum(), o_.max);
+    EXPECT_TRUE(r.getNEvents(10)->empty());
+
+    EXPECT_EQ(o_.windows(1000), o_.expected);
+    EXPECT_TRUE(r.reachedEndOfEvents());
+    EXPECT_EQ(o_.windows(1), o_.expected);
+}
+
+TEST_P(RawFileReads, RandomTimeSeeksMatchTheStraightDecode)
+{
+    RawFileReader& r = *o_.reader;
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 300; ++i) {
+        const uint64_t t = o_.start + rng() % (o_.end - o_.start + 1);
+        const uint64_t d = 1 + rng() % 5000;
+        ASSERT_TRUE(r.seekTime(t)) << t;
+        const size_t from = firstAtOrAfter(o_.expected, t);
+        ASSERT_EQ(r.getCurrentPosEventNum(), from) << t;
+        ASSERT_EQ(r.getCurrentPosTimeStamp(), t);
+        // Two consecutive spans: an event at exactly t + d belongs to the second.
+        const size_t mid = firstAtOrAfter(o_.expected, t + d);
+        const size_t to = firstAtOrAfter(o_.expected, t + 2 * d);
+        ASSERT_EQ(*r.getNTimeEvents(d), slice(o_.expected, from, mid)) << t;
+        ASSERT_EQ(*r.getNTimeEvents(d), slice(o_.expected, mid, to)) << t;
+        ASSERT_EQ(r.getCurrentPosEventNum(), to);
+    }
+}
+
+TEST_P(RawFileReads, RandomCountSeeksMatchTheStraightDecode)
+{
+    RawFileReader& r = *o_.reader;
+    std::mt19937_64 rng(12);
+    for (int i = 0; i < 300; ++i) {
+        const uint64_t k = i == 0 ? 0 : i == 1 ? o_.max : rng() % (o_.max + 1);
+        const uint64_t n = 1 + rng() % 3000;
+        ASSERT_TRUE(r.seekNEvents(k)) << k;
+        ASSERT_EQ(r.getCurrentPosEventNum(), k);
+        const size_t to = std::min<size_t>(o_.max, k + n);
+        ASSERT_EQ(*r.getNEvents(to - k), slice(o_.expected, k, to)) << k;
+        // A time read after a count seek goes on from the same place.
+        if (to < o_.max) {
+            const uint64_t t = r.getCurrentPosTimeStamp();
+            const size_t stop = firstAtOrAfter(o_.expected, t + 500);
+            ASSERT_EQ(*r.getNTimeEvents(500), slice(o_.expected, to, std::max(to, stop))) << k;
+        }
+    }
+}
+
+TEST_P(RawFileReads, Boundaries)
+{
+    RawFileReader& r = *o_.reader;
+    ASSERT_TRUE(r.seekTime(o_.start));
+    EXPECT_EQ(r.getCurrentPosEventNum(), 0u);
+    EXPECT_EQ(r.getNEvents(3)->front(), o_.expected.front());
+    ASSERT_TRUE(r.seekNEvents(0));
+    EXPECT_EQ(r.getCurrentPosTimeStamp(), o_.start);
+    EXPECT_EQ(r.getNEvents(1)->front(), o_.expected.front());
+
+    EXPECT_FALSE(r.seekTime(o_.end + 1));
+    EXPECT_EQ(r.getCurrentPosTimeStamp(), o_.end + 1);
+    EXPECT_TRUE(r.reachedEndOfEvents());
+    EXPECT_FALSE(r.seekTime(o_.start - 1));
+    EXPECT_EQ(r.getCurrentPosTimeStamp(), o_.start - 1);
+    EXPECT_FALSE(r.reachedEndOfEvents());
+    EXPECT_FALSE(r.seekNEvents(o_.max + 1));
+    EXPECT_EQ(r.getCurrentPosEventNum(), o_.max + 1);
+    EXPECT_TRUE(r.reachedEndOfEvents());
+    EXPECT_TRUE(r.getNEvents(5)->empty());  // nothing past the end, however the count got there
+
+    // A failed seek in a GivenStart read gives a fresh empty vector and reads nothing.
+    const auto shared = r.getNEventsGivenStartEvent(0, 1);
+    ASSERT_EQ(shared->size(), 1u);
+    for (const auto& v : {r.getNEventsGivenStartEvent(o_.max + 1, 5), r.getNEventsGivenStartTimeStamp(o_.end + 1, 5),
+                          r.getNTimeEventsGivenStartEvent(o_.max + 1, 5),
+                          r.getNTimeEventsGivenStartTimeStamp(o_.end + 1, 5)}) {
+        EXPECT_TRUE(v->empty());
+        EXPECT_NE(v, shared);
+    }
+    EXPECT_EQ(*r.getNTimeEventsGivenStartTimeStamp(o_.start, 700),
+              slice(o_.expected, 0, firstAtOrAfter(o_.expected, o_.start + 700)));
+
+    // A span running past the end is clipped at the end (inclusive) yet moves the time by all of it.
+    const uint64_t t = o_.end - 300;
+    ASSERT_TRUE(r.seekTime(t));
+    EXPECT_EQ(*r.getNTimeEvents(10000), slice(o_.expected, firstAtOrAfter(o_.expected, t), o_.max));
+    EXPECT_EQ(r.getCurrentPosTimeStamp(), t + 10000);
+    EXPECT_TRUE(r.reachedEndOfEvents());
+    EXPECT_TRUE(r.getNTimeEvents(10)->empty());
+    EXPECT_EQ(r.getCurrentPosEventNum(), o_.max);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, RawFileReads, ::testing::ValuesIn(streamCases()),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+std::vector<uint8_t> stream(uint64_t events, uint64_t durationUs, uint32_t seed)
+{
+    test::StreamSpec spec;
+    spec.events = events;
+    spec.durationUs = durationUs;
+    spec.seed = seed;
+    return test::encodeStream(test::makeEvents(spec), spec);
+}
+
+TEST(RawFileBadData, ShortOddAndGarbageFiles)
+{
+    {
+        SCOPED_TRACE("header only");
+        Opened o;
+        o.open(test::standardRawHeader(), {});
+        EXPECT_EQ(o.max, 0u);
+        EXPECT_EQ(o.start, o.end);
+        EXPECT_TRUE(o.reader->getNEvents(10)->empty());
+    }
+    {
+        SCOPED_TRACE("shorter than one bookmark period");
+        test::StreamSpec spec;
+        spec.events = 200;
+        spec.durationUs = 1000;
+        spec.startUs = 1220 * 4096;  // on a TIME_HIGH step: the first time seen is the first event's
+        auto events = test::makeEvents(spec);
+        events.erase(std::remove_if(events.begin(), events.end(),
+                                    [&](const Event2D& e) { return e.timestamp >= spec.startUs + 1500; }),
+                     events.end());
+        Opened o;
+        o.open(test::standardRawHeader(), test::encodeStream(events, spec));
+        EXPECT_EQ(o.start, o.end);
+        EXPECT_EQ(o.max, 0u);
+        EXPECT_TRUE(o.reader->getNTimeEvents(5000)->empty());
+    }
+    {
+        SCOPED_TRACE("truncated mid-word");
+        auto data = stream(3000, 30000, 5);
+        data.pop_back();
+        Opened o;
+        o.open(test::standardRawHeader(), data);
+        EXPECT_EQ(o.max, o.expected.size());
+        EXPECT_EQ(o.windows(1000), o.expected);
+    }
+    {
+        SCOPED_TRACE("garbage after the header");
+        std::mt19937 rng(9);
+        std::vector<uint8_t> data(300000);
+        for (auto& b : data) b = static_cast<uint8_t>(rng());
+        Opened o;
+        o.open(test::standardRawHeader(), data);
+        EXPECT_EQ(o.max, o.expected.size());
+        std::vector<Event2D> all;
+        o.reader->seekNEvents(0);
+        while (o.reader->getCurrentPosEventNum() < o.max) {
+            const auto part = o.reader->getNEvents(1000);
+            if (part->empty()) break;
+            all.insert(all.end(), part->begin(), part->end());
+        }
+        EXPECT_EQ(all, o.expected);
+        for (uint64_t k = 0; k < o.max; k += 997) {
+            ASSERT_TRUE(o.reader->seekNEvents(k));
+            ASSERT_EQ(*o.reader->getNEvents(3), slice(o.expected, k, std::min<size_t>(o.max, k + 3)));
+        }
+    }
+}
+
+struct RealRecording {
+    const char* file;
+    uint64_t events;
+    uint64_t firstT, lastT;
+};
+
+class RealRecordings : public ::testing::TestWithParam<RealRecording> {};
+
+TEST_P(RealRecordings, CountsWindowsAndSeeksAgreeWithTheStraightDecode)
+{
+    const RealRecording& rec = GetParam();
+    Opened o;
+    const std::string copy = o.dir.file(rec.file);
+    std::filesystem::copy_file(std::string(ORVANE_SHARED_DATA_DIR) + "/" + rec.file, copy);
+    const auto file = test::readBytes(copy);
+    o.expected = test::straightDecode(std::vector<uint8_t>(file.begin() + static_cast<long>(headerLength(file)), file.end()));
+    ASSERT_EQ(o.expected.size(), rec.events);
+    o.openFile(copy);
+    EXPECT_EQ(o.max, rec.events);
+    EXPECT_EQ(o.expected.front().timestamp, rec.firstT);
+    EXPECT_EQ(o.expected.back().timestamp, rec.lastT);
+    EXPECT_EQ(*o.reader->getNEvents(rec.events), o.expected);
+    EXPECT_EQ(o.windows(1000), o.expected);
+
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 100; ++i) {
+        const uint64_t t = o.start + rng() % (o.end - o.start + 1);
+        ASSERT_TRUE(o.reader->seekTime(t));
+        const size_t from = firstAtOrAfter(o.expected, t);
+        ASSERT_EQ(o.reader->getCurrentPosEventNum(), from);
+        ASSERT_EQ(*o.reader->getNTimeEvents(33333), slice(o.expected, from, firstAtOrAfter(o.expected, t + 33333)));
+        const uint64_t k = rng() % o.max;
+        ASSERT_TRUE(o.reader->seekNEvents(k));
+        ASSERT_EQ(*o.reader->getNEvents(100), slice(o.expected, k, std::min<size_t>(o.max, k + 100)));
+    }
+    // Reopened from its index: the same totals.
+    RawFileReader again(copy);
+    ASSERT_TRUE(again.loadFile());
+    EXPECT_TRUE(again.indexReused());
+    uint64_t max = 0;
+    again.getMaxEvents(max);
+    EXPECT_EQ(max, rec.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedData, RealRecordings,
+                         ::testing::Values(RealRecording{"eccodecs_evt3_trigger.raw", 82469, 14224870, 15476187},
+                                           RealRecording{"ecpy_test_events_1.raw", 343474, 7139845, 9218023}),
+                         [](const auto& param) { return std::string(param.index == 0 ? "eccodecs" : "ecpy"); });
+
+const auto* const quiet = ::testing::AddGlobalTestEnvironment(new Quiet);
+
+}  // namespace
+}  // namespace orvane
