@@ -13,6 +13,11 @@ OvLineEdit::OvLineEdit(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(lineEdit_);
     slider_->hide();  // lives in the popup once there is one
+    slider_->setStyleSheet(QStringLiteral(
+        "QSlider::groove:horizontal { height: 4px; background: #D9D9D9; border: none; border-radius: 2px; }\n"
+        "QSlider::sub-page:horizontal { background: #004B6A; border-radius: 2px; }\n"
+        "QSlider::handle:horizontal { width: 14px; margin: -5px 0px; background: #FFFFFF; "
+        "border: 1px solid #004B6A; border-radius: 7px; }"));
 
     connect(lineEdit_, &QLineEdit::textEdited, this, &OvLineEdit::textEdited);
     connect(lineEdit_, &QLineEdit::editingFinished, this, &OvLineEdit::onEditingFinished);
