@@ -238,6 +238,8 @@ void Evt3Decoder::slowWord(uint32_t w)
                 droppedUnknown_ += static_cast<uint64_t>(std::popcount(mask));
             } else if (s_.row >= height_) {
                 droppedOutOfGeometry_ += static_cast<uint64_t>(std::popcount(mask));
+            } else if (M == Mode::Count && base + n <= width_) {
+                produced_ += static_cast<uint64_t>(std::popcount(mask));  // all on the sensor
             } else {
                 const uint64_t lowBase = base | (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
                 for (uint32_t i = 0; i < n; ++i) {
