@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
+#include <QApplication>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -157,4 +160,30 @@ TEST(Frameless, ConnectedSystemButtons)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(Frameless, EdgeCursorFollowsThePointer)
+{
+    QWidget window;
+    auto* child = new QWidget(&window);  // covers the whole window, edges included
+    child->setGeometry(0, 0, 400, 300);
+    new FramelessWindowAgent(&window);
+    window.resize(400, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QWindow* handle = window.windowHandle();
+    ASSERT_NE(handle, nullptr);
+    struct Case {
+        QPoint pos;
+        Qt::CursorShape shape;
+    };
+    const Case cases[] = {{{2, 150}, Qt::SizeHorCursor},   {{200, 298}, Qt::SizeVerCursor},
+                          {{1, 1}, Qt::SizeFDiagCursor},   {{398, 1}, Qt::SizeBDiagCursor},
+                          {{200, 150}, Qt::ArrowCursor}};
+    for (const Case& c : cases) {
+        QMouseEvent move(QEvent::MouseMove, c.pos, handle->mapToGlobal(c.pos), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(handle, &move);
+        EXPECT_EQ(handle->cursor().shape(), c.shape) << c.pos.x() << "," << c.pos.y();
+    }
 }
