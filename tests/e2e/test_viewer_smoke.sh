@@ -107,8 +107,12 @@ while [ $((SECONDS - start)) -lt 30 ]; do
   [ -e "$work/keep-shots" ] || rm -f "$shot"
 done
 echo "$state" > "$work/state"
-kill "$pid" 2>/dev/null
+# A termination signal ends the viewer like a normal quit: exit code 0, settings written.
+kill -TERM "$pid" 2>/dev/null
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -KILL "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
+echo $? > "$work/exit-code"
 exit 0
 INSIDE
 
@@ -132,4 +136,14 @@ case $state in
   *) fail "no screenshots" ;;
 esac
 grep -q "OrvaneScope Version: 1.0.3" "$work/viewer.log" || fail "no version line in the log"
+code=$(cat "$work/exit-code")
+[ "$code" = 0 ] || fail "the viewer did not end cleanly on SIGTERM (exit code $code)"
+# Written back at exit in the working directory, with the defaults of a first start.
+ini="$work/cwd/config.ini"
+[ -f "$ini" ] || fail "config.ini not written at exit"
+data="$work/home/Documents/OrvaneData"
+for line in "language=en" "output_raw_file_path=$data" "input_raw_file_path=$data" "video_save_path=$data"; do
+  grep -qxF "$line" "$ini" || fail "config.ini lacks '$line': $(cat "$ini")"
+done
+[ -d "$data" ] || fail "default data folder $data not created"
 echo "PASS"

@@ -5,6 +5,7 @@
 #include "MainWidget.h"
 #include "OvMessageType.h"
 #include "Resources.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -18,6 +19,7 @@ int main(int argc, char* argv[])
     // High-DPI scaling is always on in Qt 6; the attribute of the older API is gone.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrvaneScope"));
+    quitOnTerminationSignals();
 
     initViewerResources();
     registerOvMessageType();
@@ -44,6 +46,8 @@ int main(int argc, char* argv[])
         InitDialog splash;
         splash.exec();
     }
+    if (terminationRequested())
+        return 0;
 
     MainWidget window(&config);
     window.setStartupFile(startupFile);
