@@ -43,6 +43,12 @@ enum WordType : uint32_t {
 // stops them too, but only when it differs from the current one (real streams repeat it every 16 µs).
 constexpr uint32_t kStopTypes = (1u << VECT_BASE_X) | (1u << VECT_12) | (1u << VECT_8) | (1u << EXT_TRIGGER);
 
+// Per type, for the scalar step: a word stops it when (word ^ current TIME_HIGH word) & care != 0,
+// so stop types always do and TIME_HIGH only when it differs; masks select ADDR_Y and TIME_LOW.
+constexpr uint32_t kStopCare[16] = {0, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0xFFFF, 0, 0xFFFF, 0, 0, 0, 0, 0};
+constexpr uint64_t kRowMask[16] = {~uint64_t{0}};
+constexpr uint64_t kTimeLowMask[16] = {0, 0, 0, 0, 0, 0, ~uint64_t{0}};
+
 // Past any sensor width; vector bases saturate here so that no run of vector words can wrap back.
 constexpr uint32_t kBaseCeiling = 0x10000;
 
@@ -323,7 +329,9 @@ const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const
     uint64_t time = s_.time;
     const uint64_t highBase = s_.highBase();
     const uint32_t highWord = (TIME_HIGH << 12) | s_.high;
-    const uint32_t width = width_;
+    // x has 11 bits, so a wider sensor keeps every x; the limit must stay at most 2048 for the
+    // ADDR_X test below, which relies on every other type landing above it.
+    const uint32_t width = std::min<uint32_t>(width_, 2048);
     const uint32_t height = height_;
     uint64_t rowBits = uint64_t{s_.row} << 16;
     uint32_t xLimit = s_.row < height ? width : 0;  // 0 when the row is off the sensor: nothing kept
@@ -349,16 +357,13 @@ const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const
         for (; p != stop; p += 2) {
             const uint32_t w = loadWord(p);
             const uint32_t type = w >> 12;
-            // In integer arithmetic, so that the compiler emits one well-predicted branch, not a
-            // branch on TIME_HIGH (a fifth of the words, irregularly placed).
-            const uint32_t isHigh = 0u - static_cast<uint32_t>(type == TIME_HIGH);
-            if (((kStopTypes >> type) & 1) | ((w ^ highWord) & isHigh)) goto done;
+            // One table load and mask per decision: comparisons on the type would cost more
+            // instructions, and the compiler turns ?: on the type into unpredictable branches.
+            if ((w ^ highWord) & kStopCare[type]) goto done;
             const uint32_t x = w & 0x7FF;
-            const bool isX = type == ADDR_X;
-            const bool isY = type == ADDR_Y;
-            const bool isL = type == TIME_LOW;
             if constexpr (M != Mode::Scan) {
-                const bool ok = isX & (x < xLimit);
+                // ADDR_X minus its type is x | polarity << 11; any other type lands far above xLimit.
+                const bool ok = ((w - (ADDR_X << 12)) & ~0x800u) < xLimit;
                 if constexpr (M == Mode::Emit) {
                     storeEvent(out, x | rowBits | (uint64_t{w & 0x800} << 21), time);
                     out += ok;
@@ -366,12 +371,11 @@ const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const
                     kept += ok;
                 }
             }
-            // Selects by mask: written as ?: the compiler turns them back into branches on the type.
-            const uint64_t yMask = 0 - uint64_t{isY};
+            const uint64_t yMask = kRowMask[type];
             rowBits = (rowBits & ~yMask) | ((uint64_t{x} << 16) & yMask);
             const uint32_t newLimit = (0u - static_cast<uint32_t>(x < height)) & width;
             xLimit = (xLimit & ~static_cast<uint32_t>(yMask)) | (newLimit & static_cast<uint32_t>(yMask));
-            const uint64_t candidate = (highBase | (w & 0xFFF)) & (0 - uint64_t{isL});
+            const uint64_t candidate = (highBase | (w & 0xFFF)) & kTimeLowMask[type];
             time = candidate > time ? candidate : time;  // a step back is jitter: time never decreases
         }
     }

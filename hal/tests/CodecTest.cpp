@@ -509,6 +509,8 @@ TEST(Evt3Paths, ScalarAndAvx512AgreeOnEveryKindOfStream)
     std::vector<Case> cases;
     for (int i = 0; i < 6; ++i) cases.push_back({"biased words " + std::to_string(i), biasedWords(rng, 3000 + rng() % 5000)});
     cases.push_back({"biased words, small sensor", biasedWords(rng, 6000), 300, 200});
+    cases.push_back({"biased words, widest geometry", biasedWords(rng, 6000), 65535, 65535});
+    cases.push_back({"biased words, no geometry", biasedWords(rng, 2000), 0, 0});
     {
         std::vector<uint8_t> garbage(40000);
         for (auto& b : garbage) b = static_cast<uint8_t>(rng());
