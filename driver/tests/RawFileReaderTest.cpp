@@ -319,3 +319,30 @@ TEST_F(RawFileIndex, CountsPastTwoToThe32AreUnwrapped)
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// An index large enough for the checksum's wide path: it still equals the bitwise definition.
+TEST(RawFileIndexLarge, ChecksumMatchesTheBitwiseDefinition)
+{
+    TempDir dir;
+    test::StreamSpec spec;
+    spec.events = 24000;
+    spec.durationUs = 8000000;
+    const std::string path = dir.file("long.raw");
+    test::writeBytes(path, test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
+    {
+        RawFileReader reader(path);
+        ASSERT_TRUE(reader.loadFile());
+    }
+    const auto bytes = test::readBytes(dir.file("long.ovmark.tmp"));
+    ASSERT_GT(bytes.size(), 70000u);
+    EXPECT_EQ(test::referenceCrc8(bytes.data(), bytes.size() - 1), bytes.back());
+    RawFileReader again(path);
+    ASSERT_TRUE(again.loadFile());
+    EXPECT_TRUE(again.indexReused());
+}
+
+}  // namespace
+}  // namespace orvane

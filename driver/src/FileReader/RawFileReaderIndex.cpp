@@ -1,6 +1,11 @@
 // The bookmark index: one scan of the recording ties timestamps (at least bookmark_period_us
 // apart) to byte positions and event counts; the result is kept beside the recording, protected by
 // a CRC-8, and read back on later loads while it still matches the recording.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -37,11 +42,15 @@ struct Crc8Tables {
     }
 };
 
-uint8_t crc8Of(const uint8_t* p, size_t n)
+const Crc8Tables& crcTables()
 {
     static const Crc8Tables tables;
-    const auto& t = tables.t;
-    uint8_t crc = 0;
+    return tables;
+}
+
+uint8_t crc8Serial(uint8_t crc, const uint8_t* p, size_t n)
+{
+    const auto& t = crcTables().t;
     for (; n >= 8; n -= 8, p += 8) {
         crc = t[7][crc ^ p[0]] ^ t[6][p[1]] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^
               t[0][p[7]];
@@ -50,18 +59,91 @@ uint8_t crc8Of(const uint8_t* p, size_t n)
     return crc;
 }
 
+// The CRC register after `zeros` more zero bytes: the byte step on zeros is a fixed map of the
+// 256 register values, raised to that power by squaring.
+uint8_t appendZeros(uint8_t crc, uint64_t zeros)
+{
+    using Map = std::array<uint8_t, 256>;
+    auto compose = [](const Map& a, const Map& b) {
+        Map c;
+        for (unsigned i = 0; i < 256; ++i) c[i] = a[b[i]];
+        return c;
+    };
+    Map result;
+    for (unsigned i = 0; i < 256; ++i) result[i] = static_cast<uint8_t>(i);
+    Map step = crcTables().t[0];
+    for (; zeros; zeros >>= 1) {
+        if (zeros & 1) result = compose(step, result);
+        step = compose(step, step);
+    }
+    return result[crc];
+}
+
+// Large inputs as four independent streams in one loop (the lookups of one step do not wait for
+// the previous step), joined by linearity: crc(A B) = crc(A followed by |B| zeros) ^ crc(B).
+uint8_t crc8Of(const uint8_t* p, size_t n)
+{
+    if (n < (1 << 16)) return crc8Serial(0, p, n);
+    const auto& t = crcTables().t;
+    const size_t quarter = n / 4 / 8 * 8;
+    const uint8_t* q[4] = {p, p + quarter, p + 2 * quarter, p + 3 * quarter};
+    uint8_t c[4] = {0, 0, 0, 0};
+    for (size_t off = 0; off < quarter; off += 8) {
+        for (int s = 0; s < 4; ++s) {
+            const uint8_t* b = q[s] + off;
+            c[s] = t[7][c[s] ^ b[0]] ^ t[6][b[1]] ^ t[5][b[2]] ^ t[4][b[3]] ^ t[3][b[4]] ^ t[2][b[5]] ^
+                   t[1][b[6]] ^ t[0][b[7]];
+        }
+    }
+    c[3] = crc8Serial(c[3], p + 4 * quarter, n - 4 * quarter);
+    const uint64_t last = n - 3 * quarter;
+    uint8_t crc = c[0];
+    crc = appendZeros(crc, quarter) ^ c[1];
+    crc = appendZeros(crc, quarter) ^ c[2];
+    crc = appendZeros(crc, last) ^ c[3];
+    return crc;
+}
+
+// Maps `path` whole; nullptr when it cannot be opened. `size` is set whenever the size is known.
+std::unique_ptr<MappedIndex> mapIndex(const std::string& path, uint64_t max_bytes, uint64_t& size, bool& opened)
+{
+    opened = false;
+    size = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    opened = true;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    auto m = std::make_unique<MappedIndex>();
+    if (size == 0 || size > max_bytes) {
+        ::close(fd);
+        return m;
+    }
+    void* addr = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (addr == MAP_FAILED) return nullptr;
+    m->data = static_cast<const uint8_t*>(addr);
+    m->size = size;
+    return m;
+}
+
 template <typename T>
 void putLe(std::vector<uint8_t>& out, T value)
 {
     for (size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
 }
 
+// The index is little-endian, as is every host we build for.
 template <typename T>
 T getLe(const uint8_t* p)
 {
-    uint64_t v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) v |= uint64_t{p[i]} << (8 * i);
-    return static_cast<T>(v);
+    T v;
+    std::memcpy(&v, p, sizeof(T));
+    return v;
 }
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out)
@@ -85,6 +167,11 @@ uint64_t unwrapCount(uint64_t previous, uint32_t stored)
 }
 
 }  // namespace
+
+MappedIndex::~MappedIndex()
+{
+    if (data) ::munmap(const_cast<uint8_t*>(data), size);
+}
 
 uint8_t RawFileReader::crc8(const std::vector<uint8_t>& data)
 {
@@ -217,29 +304,26 @@ void RawFileReader::serializeBookmarkMap(const BookmarkList& marks, const std::s
 
 bool RawFileReader::checkBookmarksFromFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
+    index_map.reset();
+    uint64_t size = 0;
+    bool opened = false;
+    std::unique_ptr<MappedIndex> map = mapIndex(path, max_index_bytes, size, opened);
+    if (!opened || !map) {
         std::cerr << "Error opening file for reading!" << std::endl;
         return false;
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<uint64_t>(size) > max_index_bytes) return false;
-    in.seekg(0, std::ios::beg);
-    std::vector<uint8_t> content(static_cast<size_t>(size));
-    in.read(reinterpret_cast<char*>(content.data()), size);
-    content.resize(static_cast<size_t>(in.gcount()));
-    if (content.empty()) {
+    if (size > max_index_bytes) return false;
+    if (size == 0) {
         std::cerr << "The file content is insufficient to perform CRC validation!" << std::endl;
         return false;
     }
-    if (crc8Of(content.data(), content.size() - 1) != content.back()) {
+    const uint8_t* const data = map->data;
+    if (crc8Of(data, size - 1) != data[size - 1]) {
         ORVANE_LOG_INFO("The file has changed");
         return false;
     }
 
-    const auto zero = std::find(content.begin(), content.end(), uint8_t{0});
-    const std::string text(content.begin(), zero);
+    const std::string text(data, std::find(data, data + size, uint8_t{0}));
     uint64_t max_byte = 0, sensor_width = 0, sensor_height = 0;
     size_t start = 0;
     while (start <= text.size()) {
@@ -255,44 +339,57 @@ bool RawFileReader::checkBookmarksFromFile(const std::string& path)
         else if (key == "sensor_height") sensor_height = value;
         start = stop + 1;
     }
-    return max_byte == file_size && sensor_width == width && sensor_height == height;
+    const bool valid = max_byte == file_size && sensor_width == width && sensor_height == height;
+    if (valid) index_map = std::move(map);  // the load reads these same bytes
+    return valid;
 }
 
 bool RawFileReader::loadBookmarksFromFile(const std::string& path)
 {
-    std::vector<uint8_t> content;
-    if (!readWholeFile(path, content)) {
-        ORVANE_LOG_ERROR("Error opening file for reading!");
-        return false;
+    std::unique_ptr<MappedIndex> map = std::move(index_map);
+    if (!map) {
+        uint64_t file_bytes = 0;
+        bool opened = false;
+        map = mapIndex(path, max_index_bytes, file_bytes, opened);
+        if (!map) {
+            ORVANE_LOG_ERROR("Error opening file for reading!");
+            return false;
+        }
     }
-    const auto zero = std::find(content.begin(), content.end(), uint8_t{0});
-    size_t at = zero == content.end() ? content.size() : static_cast<size_t>(zero - content.begin()) + 1;
+    const uint8_t* const data = map->data;
+    const size_t size = map->size;
+    const uint8_t* const zero = std::find(data, data + size, uint8_t{0});
+    size_t at = zero == data + size ? size : static_cast<size_t>(zero - data) + 1;
     int64_t n = 0;
-    if (at + 8 <= content.size()) {
-        n = getLe<int64_t>(content.data() + at);
+    if (at + 8 <= size) {
+        n = getLe<int64_t>(data + at);
         at += 8;
     }
     // Never more records than the file holds.
-    const uint64_t available = (content.size() - std::min(at, content.size())) / kRecordBytes;
+    const uint64_t available = (size - std::min(at, size)) / kRecordBytes;
     const uint64_t count = n <= 0 ? 0 : std::min<uint64_t>(static_cast<uint64_t>(n), available);
 
+    // Records in ascending key order, as we write them, are taken as they come; anything else is
+    // ordered first (a later record with an equal key replacing the earlier one).
     struct Record {
         uint64_t key;
         Bookmark mark;
         uint32_t stored_count;
     };
-    std::vector<Record> records;
-    records.reserve(count);
+    auto recordAt = [&](uint64_t i) {
+        const uint8_t* p = data + at + i * kRecordBytes;
+        return Record{getLe<uint64_t>(p), Bookmark{getLe<uint64_t>(p + 8), p[16], getLe<uint64_t>(p + 17), 0},
+                      getLe<uint32_t>(p + 25)};
+    };
     bool sorted = true;
-    for (uint64_t i = 0; i < count; ++i, at += kRecordBytes) {
-        const uint8_t* p = content.data() + at;
-        Record r{getLe<uint64_t>(p), Bookmark{getLe<uint64_t>(p + 8), p[16], getLe<uint64_t>(p + 17), 0},
-                 getLe<uint32_t>(p + 25)};
-        if (!records.empty() && r.key <= records.back().key) sorted = false;
-        records.push_back(r);
+    for (uint64_t i = 1; i < count && sorted; ++i) {
+        const uint8_t* p = data + at + i * kRecordBytes;
+        sorted = getLe<uint64_t>(p - kRecordBytes) < getLe<uint64_t>(p);
     }
+    std::vector<Record> records;
     if (!sorted) {
-        // A later record with an equal key replaces the earlier one.
+        records.reserve(count);
+        for (uint64_t i = 0; i < count; ++i) records.push_back(recordAt(i));
         std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) { return a.key < b.key; });
         std::vector<Record> unique;
         for (const Record& r : records) {
@@ -301,12 +398,14 @@ bool RawFileReader::loadBookmarksFromFile(const std::string& path)
         }
         records = std::move(unique);
     }
+    const uint64_t total = sorted ? count : records.size();
 
     BookmarkList marks;
-    marks.reserve(records.size());
+    marks.reserve(total);
     uint64_t previous_count = 0;
     uint64_t previous_pos = data_start;
-    for (const Record& r : records) {
+    for (uint64_t i = 0; i < total; ++i) {
+        const Record r = sorted ? recordAt(i) : records[i];
         Bookmark b = r.mark;
         // Lookups go by key; a record whose timestamp disagrees with its key is not ours.
         if (b.timestamp != r.key) return false;
@@ -321,6 +420,7 @@ bool RawFileReader::loadBookmarksFromFile(const std::string& path)
 
     bookmarks = std::move(marks);
     count_to_time.clear();
+    count_to_time.reserve(bookmarks.size());
     for (const Bookmark& b : bookmarks) {
         if (count_to_time.empty() || count_to_time.back().first < b.event_count) {
             count_to_time.emplace_back(b.event_count, b.timestamp);

@@ -21,6 +21,7 @@ namespace orvane {
 
 class Decoder;
 class DataToVideoConverter;
+struct MappedIndex;
 
 class RawFileReader : public DvsFileReader {
 public:
@@ -130,6 +131,7 @@ private:
     BookmarkList bookmarks;
     std::vector<std::pair<uint64_t, uint64_t>> count_to_time;  // ascending unique counts -> timestamp
     bool index_reused = false;
+    std::unique_ptr<MappedIndex> index_map;  // the index file as checked, handed on to the load
 };
 
 }  // namespace orvane
