@@ -1,5 +1,7 @@
 // orvane info: what a recording holds, read through the driver's reader (building its index the
 // first time).
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -34,7 +36,8 @@ int run(const std::vector<std::string>& argv)
     const std::string& path = args.positional()[0];
     quietReaderLog();
     const bool json = args.has("json");
-    if (!json && !std::filesystem::exists(RawFileReader(path).getIndexPath())) {
+    // Progress for people at a terminal; scripts get only the result or the one error line.
+    if (!json && isatty(2) && !std::filesystem::exists(RawFileReader(path).getIndexPath())) {
         std::fprintf(stderr, "indexing %s...\n", path.c_str());
     }
     OpenedRecording rec = openRecording(path);

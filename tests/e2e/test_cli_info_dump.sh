@@ -1,0 +1,73 @@
+#!/bin/bash
+# orvane info and dump on the reference recordings (copied: the first open writes an index beside
+# them) give the figures of the data README; every failure is one line on stderr and a non-zero exit.
+set -u
+BIN=$1
+DATA=$2
+ORVANE="$BIN/orvane"
+TMP=$(mktemp -d)
+trap 'chmod -R u+w "$TMP"; rm -rf "$TMP"' EXIT
+errors=0
+check() {  # name expected actual
+    if [ "$2" != "$3" ]; then
+        echo "FAIL $1: expected '$2', got '$3'"
+        errors=$((errors + 1))
+    fi
+}
+
+cp "$DATA/eccodecs_evt3_trigger.raw" "$DATA/ecpy_test_events_1.raw" "$TMP/"
+
+# info --json: the same values with the index built and then reused.
+for round in built reused; do
+    out=$("$ORVANE" info "$TMP/eccodecs_evt3_trigger.raw" --json)
+    check "eccodecs json ($round)" \
+        "\"bytes\":758452,\"width\":1280,\"height\":720,\"start_us\":14221312,\"end_us\":15476202,\"duration_us\":1254890,\"first_event_us\":14224870,\"last_event_us\":15476187,\"events\":82469,\"index\":\"$round\"" \
+        "$(echo "$out" | sed -e 's/^{"path":"[^"]*",//' -e 's/,"open_ms".*//')"
+    out=$("$ORVANE" info "$TMP/ecpy_test_events_1.raw" --json)
+    check "ecpy json ($round)" \
+        "\"bytes\":2250459,\"width\":640,\"height\":480,\"start_us\":7139328,\"end_us\":9218023,\"duration_us\":2078695,\"first_event_us\":7139845,\"last_event_us\":9218023,\"events\":343474,\"index\":\"$round\"" \
+        "$(echo "$out" | sed -e 's/^{"path":"[^"]*",//' -e 's/,"open_ms".*//')"
+done
+check "info text" "events       343474" "$("$ORVANE" info "$TMP/ecpy_test_events_1.raw" 2>/dev/null | grep '^events')"
+
+# dump: summaries and CSV against the README's totals and sums.
+check "dump summary" "events       82469 (41439 ON, 41030 OFF)
+first event  x 354 y 604 p 1 t 14224870
+last event   x 15 y 157 p 0 t 15476187" "$("$ORVANE" dump "$TMP/eccodecs_evt3_trigger.raw")"
+csv=$("$ORVANE" dump "$TMP/eccodecs_evt3_trigger.raw" --csv)
+check "csv header" "x,y,p,t" "$(echo "$csv" | head -1)"
+check "csv sums" "82469 41439 42078718 31656267" \
+    "$(echo "$csv" | awk -F, 'NR > 1 { n++; on += $3; sx += $1; sy += $2 } END { print n, on, sx, sy }')"
+check "ecpy summary" "events       343474 (125183 ON, 218291 OFF)" \
+    "$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" | head -1)"
+# A span and a count, from a start time: consistent with the full CSV.
+full=$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --csv | tail -n +2)
+span=$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --start 8000000 --duration 100000 --csv | tail -n +2)
+check "span" "$(echo "$full" | awk -F, '$4 >= 8000000 && $4 < 8100000')" "$span"
+count=$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --start 8000000 --count 1234 --csv | tail -n +2)
+check "count" "$(echo "$full" | awk -F, '$4 >= 8000000' | head -1234)" "$count"
+check "count lines" "1234" "$(echo "$count" | wc -l)"
+
+# Failures: one line on stderr, non-zero status, nothing on stdout.
+printf '%% format EVT2.1;height=480\n%% end\n\x01\x02' >"$TMP/evt2.raw"
+printf '%% geometry abcx480\n%% end\n' >"$TMP/malformed.raw"
+printf '%% evt 3.0\n%% end\n' >"$TMP/empty.raw"
+for f in "$TMP/missing.raw" "$TMP/evt2.raw" "$TMP/malformed.raw" "$TMP/empty.raw"; do
+    for cmd in info dump; do
+        out=$("$ORVANE" $cmd "$f" 2>"$TMP/err")
+        status=$?
+        [ $status -ne 0 ] || { echo "FAIL $cmd $f: exit status 0"; errors=$((errors + 1)); }
+        check "$cmd $f stdout" "" "$out"
+        check "$cmd $f stderr lines" "1" "$(wc -l <"$TMP/err")"
+    done
+done
+grep -q "not an EVT 3.0 recording" <("$ORVANE" info "$TMP/evt2.raw" 2>&1) || { echo "FAIL evt2 message"; errors=$((errors + 1)); }
+
+# A read-only folder: the index cannot be written, the recording still opens.
+mkdir "$TMP/ro"
+cp "$DATA/eccodecs_evt3_trigger.raw" "$TMP/ro/"
+chmod a-w "$TMP/ro"
+check "read-only folder" "events       82469" "$("$ORVANE" info "$TMP/ro/eccodecs_evt3_trigger.raw" 2>/dev/null | grep '^events')"
+
+[ $errors -eq 0 ] && echo "all CLI info/dump checks passed"
+exit $((errors != 0))
