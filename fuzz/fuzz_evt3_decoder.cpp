@@ -20,17 +20,24 @@ struct Result {
     bool operator==(const Result&) const = default;
 };
 
+struct Geometry {
+    uint16_t width, height;
+};
+// Picked by the first byte: common sensors, a small one, the widest and none at all.
+constexpr Geometry kGeometries[5] = {{640, 480}, {1280, 720}, {300, 200}, {65535, 65535}, {0, 0}};
+
 Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool countOnly)
 {
     Result r;
-    Evt3Decoder decoder(640, 480, isa);
+    const Geometry g = kGeometries[data[0] / 61 % 5];
+    Evt3Decoder decoder(g.width, g.height, isa);
     uint64_t lastTime = 0;
     uint64_t total = 0;
     if (!countOnly) {
         decoder.setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
             if (b >= e) std::abort();
             for (const Event2D* p = b; p != e; ++p) {
-                if (p->x >= 640 || p->y >= 480 || p->timestamp < lastTime) std::abort();
+                if (p->x >= g.width || p->y >= g.height || p->timestamp < lastTime) std::abort();
                 lastTime = p->timestamp;
                 r.items.emplace_back(*p);
             }
@@ -42,7 +49,7 @@ Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool count
         lastTime = t.timestamp;
         r.items.emplace_back(t);
     });
-    // The first byte picks the piece size; a piece ending in 0xFF is followed by a seek, a piece
+    // The first byte picks the geometry and the piece size; a piece ending in 0xFF is followed by a seek, a piece
     // starting with 0x5A is scanned instead of decoded.
     const size_t piece = 1 + data[0] % 61;
     uint64_t decoded = 0;
