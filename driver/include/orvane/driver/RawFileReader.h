@@ -73,10 +73,16 @@ public:
     // After a successful load: true when the index file was reused, false when it was built.
     bool indexReused() const { return index_reused; }
 
+    // Cut and export call this on their own thread with the share of the work done (0 to 1), now and
+    // then and once with 1 when they succeed; empty (the default) reports nothing.
+    void setProgressCallback(std::function<void(double)> callback) { progress_callback = std::move(callback); }
+
 private:
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
 
     bool readAndDecodeEvents(const std::function<bool()>& done);
+    // Paints the events over a mid-grey width x height BGR24 image; leaves it as it is when empty.
+    void eventsToRgbData(std::shared_ptr<std::vector<Event2D>> events, std::vector<uint8_t>& image);
 
     void initBookmark();
     void serializeBookmarkMap(const BookmarkList& marks, const std::string& path);
@@ -128,6 +134,7 @@ private:
     uint64_t file_size = 0;
     std::shared_ptr<DataToVideoConverter> video_converter;
     int32_t export_fps = 30;
+    std::function<void(double)> progress_callback;
     BookmarkList bookmarks;
     std::vector<std::pair<uint64_t, uint64_t>> count_to_time;  // ascending unique counts -> timestamp
     bool index_reused = false;
