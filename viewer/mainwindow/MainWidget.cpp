@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QRegion>
 #include <QScreen>
 #include <QStyle>
 
@@ -149,6 +150,7 @@ void MainWidget::maximizedChanged(bool max)
 {
     ui->pb_win_max->setProperty("type", max ? QStringLiteral("restore") : QStringLiteral("maxsize"));
     applyTitleBarStyle(max);
+    updateWindowMask();
 }
 
 void MainWidget::applyTitleBarStyle(bool maximized)
@@ -161,6 +163,28 @@ void MainWidget::applyTitleBarStyle(bool maximized)
     // A changed dynamic property only shows after the style is applied again.
     ui->pb_win_max->style()->unpolish(ui->pb_win_max);
     ui->pb_win_max->style()->polish(ui->pb_win_max);
+}
+
+void MainWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updateWindowMask();
+}
+
+void MainWidget::updateWindowMask()
+{
+    // Without a window manager's frame the title bar's rounded top corners need the window's
+    // own shape to show (a compositor is not always there for a translucent window).
+    if (isMaximized() || isFullScreen()) {
+        clearMask();
+        return;
+    }
+    const int r = 6;
+    QRegion shape(0, r, width(), height() - r);
+    shape += QRegion(r, 0, width() - 2 * r, r);
+    shape += QRegion(0, 0, 2 * r, 2 * r, QRegion::Ellipse);
+    shape += QRegion(width() - 2 * r, 0, 2 * r, 2 * r, QRegion::Ellipse);
+    setMask(shape);
 }
 
 void MainWidget::showEvent(QShowEvent* event)

@@ -40,6 +40,7 @@ private Q_SLOTS:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct MenuTexts {
@@ -50,6 +51,7 @@ private:
     void buildMenus();
     void retranslate();
     void applyTitleBarStyle(bool maximized);
+    void updateWindowMask();
 
     Ui::MainWidget* ui;
     AppConfig* config_;

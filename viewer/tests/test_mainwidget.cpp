@@ -187,3 +187,19 @@ TEST(Frameless, EdgeCursorFollowsThePointer)
         EXPECT_EQ(handle->cursor().shape(), c.shape) << c.pos.x() << "," << c.pos.y();
     }
 }
+
+TEST(MainWidget, RoundedTopCornersOnlyWhenNotMaximised)
+{
+    MainWidget window(nullptr);
+    window.resize(1000, 700);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_FALSE(window.mask().contains(QPoint(0, 0)));
+    EXPECT_TRUE(window.mask().contains(QPoint(6, 6)));
+    const int right = window.width() - 1, bottom = window.height() - 1;
+    EXPECT_FALSE(window.mask().contains(QPoint(right, 0)));
+    EXPECT_TRUE(window.mask().contains(QPoint(0, bottom)));  // square bottom corners
+    EXPECT_TRUE(window.mask().contains(QPoint(right, bottom)));
+    window.showMaximized();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.mask().isEmpty(); }, 1000));
+}
