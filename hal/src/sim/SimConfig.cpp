@@ -1,5 +1,6 @@
 // The simulator's side of the bus: what the environment plugs at first use, and the functions
 // tests use to plug, unplug and look into devices.
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -20,6 +21,8 @@ void plugConfiguredSimulatedDevices(DeviceBus& bus)
     if (list == "none" || list.empty()) return;
     std::stringstream ss(list);
     std::string item;
+    // Serials plugged so far; asking the bus here would re-enter its one-time population.
+    std::vector<std::string> plugged;
     while (std::getline(ss, item, ',')) {
         const size_t colon = item.find(':');
         const std::string model = item.substr(0, colon);
@@ -30,12 +33,11 @@ void plugConfiguredSimulatedDevices(DeviceBus& bus)
                                item.c_str());
             continue;
         }
-        bool taken = false;
-        for (const auto& d : bus.devices()) taken |= d->description().serial == serial;
-        if (taken) {
+        if (std::find(plugged.begin(), plugged.end(), serial) != plugged.end()) {
             ORVANE_LOG_WARNING("ORVANE_SIM_CAMERAS: serial \"%s\" given twice", serial.c_str());
             continue;
         }
+        plugged.push_back(serial);
         bus.add(std::make_shared<sim::SimDevice>(*m, serial, sim::DeviceOptions{}));
     }
 }
