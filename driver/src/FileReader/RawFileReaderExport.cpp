@@ -85,6 +85,31 @@ struct StateUse {
     // `p` holds whole words (little-endian; the type is the top nibble of the second byte).
     void scan(const uint8_t* p, size_t n)
     {
+        for (size_t at = 0; at < n && !decided();) {
+            const size_t block_end = std::min(n, at + kScanBlock);
+            if (rowDecided && !hasVectorWord(p + at, block_end - at)) {
+                at = block_end;
+                continue;
+            }
+            scanWords(p + at, block_end - at);
+            at = block_end;
+        }
+    }
+
+private:
+    static constexpr size_t kScanBlock = 4096;
+
+    // Once the row is decided only VECT_BASE_X, VECT_12 and VECT_8 (types 3 to 5) matter; most
+    // streams have none, so whole blocks are passed over with a test the compiler vectorises.
+    static bool hasVectorWord(const uint8_t* p, size_t n)
+    {
+        unsigned any = 0;
+        for (size_t i = 1; i < n; i += 2) any |= static_cast<uint8_t>(p[i] - 0x30) < 0x30;
+        return any != 0;
+    }
+
+    void scanWords(const uint8_t* p, size_t n)
+    {
         for (size_t i = 1; i < n && !decided(); i += 2) {
             const uint32_t type = p[i] >> 4;
             if (type == kAddrY) {

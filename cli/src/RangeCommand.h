@@ -1,0 +1,96 @@
+// What orvane cut and orvane export share: the --start/--end range checked against the recording
+// (one clear line for each mistake), progress on a terminal, and the reader's own error message as
+// the one failure line instead of its log.
+#pragma once
+
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "Command.h"
+#include "OpenRecording.h"
+
+namespace orvane::cli {
+
+struct TimeRange {
+    uint64_t start = 0, end = 0;
+};
+
+// Without options: the whole recording (a range to the end time takes the recording to its end).
+inline TimeRange rangeFromArgs(const Args& args, RawFileReader& reader)
+{
+    uint64_t first = 0, last = 0;
+    reader.getStartTimeStamp(first);
+    reader.getEndTimeStamp(last);
+    TimeRange r{args.u64("start").value_or(first), args.u64("end").value_or(last)};
+    if (r.start < first) {
+        throw std::runtime_error("--start " + std::to_string(r.start) + " is before the recording's start (" +
+                                 std::to_string(first) + " us)");
+    }
+    if (r.end > last) {
+        throw std::runtime_error("--end " + std::to_string(r.end) + " is after the recording's end (" +
+                                 std::to_string(last) + " us)");
+    }
+    if (r.start >= r.end) {
+        throw std::runtime_error("--start " + std::to_string(r.start) + " must be below --end " +
+                                 std::to_string(r.end));
+    }
+    return r;
+}
+
+// Runs `op` with the reader's log in a temporary file (unless ORVANE_LOG_LEVEL asks for it) and
+// a percentage on stderr when that is a terminal. On failure throws the last error the reader
+// logged, so the user sees one line that says what went wrong.
+inline void runWithProgress(RawFileReader& reader, const char* what, const std::function<bool()>& op)
+{
+    const bool tty = isatty(2);
+    int shown = -1;
+    reader.setProgressCallback([&](double f) {
+        const int pct = static_cast<int>(f * 100);
+        if (!tty || pct == shown) return;
+        shown = pct;
+        std::fprintf(stderr, "\r%s %3d%%", what, pct);
+        std::fflush(stderr);
+    });
+    std::string logPath;
+    if (!std::getenv("ORVANE_LOG_LEVEL")) {
+        char name[] = "/tmp/orvane-log-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd >= 0) {
+            ::close(fd);
+            logPath = name;
+            Logger::Instance().setOutputFile(logPath);
+        }
+    }
+    bool ok = false;
+    std::string thrown;
+    try {
+        ok = op();
+    } catch (const std::exception& e) {
+        thrown = e.what();
+    }
+    reader.setProgressCallback(nullptr);
+    if (tty && shown >= 0) std::fputs(ok ? "\n" : "\r\033[K", stderr);
+    std::string lastError;
+    if (!logPath.empty()) {
+        Logger::Instance().setOutputFile("");
+        std::ifstream log(logPath);
+        for (std::string line; std::getline(log, line);) {
+            // "HH:MM:SS.mmm [ERROR] file.cpp:123: message"
+            const size_t tag = line.find("[ERROR] ");
+            if (tag == std::string::npos) continue;
+            const size_t msg = line.find(": ", tag);
+            if (msg != std::string::npos) lastError = line.substr(msg + 2);
+        }
+        std::remove(logPath.c_str());
+    }
+    if (!thrown.empty()) throw std::runtime_error(std::string(what) + " failed: " + thrown);
+    if (!ok) throw std::runtime_error(std::string(what) + " failed" + (lastError.empty() ? "" : ": " + lastError));
+}
+
+}  // namespace orvane::cli

@@ -1,0 +1,44 @@
+// orvane export: a time range of a recording as an H.264 video, one frame per 33 333 us slice that
+// holds events (quiet stretches are left out), through the reader's exportEventDataToVideo.
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "Command.h"
+#include "OpenRecording.h"
+#include "RangeCommand.h"
+#include "orvane/driver/Mp4FileReader.h"
+
+namespace orvane::cli {
+namespace {
+
+int run(const std::vector<std::string>& argv)
+{
+    const Args args(argv, {"start", "end"});
+    if (!args.error().empty()) throw UsageError{args.error()};
+    if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT.mp4"};
+    const std::string& in = args.positional()[0];
+    const std::string& out = args.positional()[1];
+    if (out.size() < 4 || out.compare(out.size() - 4, 4, ".mp4") != 0) throw UsageError{"OUT must end in .mp4"};
+    quietReaderLog();
+    OpenedRecording rec = openRecording(in);
+    const TimeRange range = rangeFromArgs(args, *rec.reader);
+    runWithProgress(*rec.reader, "export",
+                    [&] { return rec.reader->exportEventDataToVideo(range.start, range.end, out); });
+    Mp4FileReader video(out);
+    std::vector<uint64_t> frames;
+    if (video.loadFile()) video.getTimeStamps(frames);
+    std::printf("%s: %zu frames, %ux%u, 30 fps (%" PRIu64 " to %" PRIu64 " us of the recording)\n", out.c_str(),
+                frames.size(), rec.reader->getWidth(), rec.reader->getHeight(), range.start, range.end);
+    return 0;
+}
+
+}  // namespace
+
+ORVANE_CLI_COMMAND("export", "FILE.raw OUT.mp4 [--start US] [--end US]",
+                   "the events from --start up to --end (default: the whole recording) as an H.264 video, "
+                   "one frame per 33 333 us that holds events",
+                   run);
+
+}  // namespace orvane::cli
