@@ -82,6 +82,26 @@ TEST_F(CameraManagerTest, ListsEventCamerasBySerialAndKeepsTheirObjects)
     EXPECT_EQ(after[0].serial, "EVK-B");
 }
 
+TEST_F(CameraManagerTest, ToolsOfAnOpenedCamera)
+{
+    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-T"));
+    DvsCameraManager manager;
+    manager.getCameraDescs();
+    auto camera = manager.openCamera("KE-T");
+    ASSERT_NE(camera, nullptr);
+    const auto infos = camera->getAllToolsInfo();
+    ASSERT_EQ(infos.size(), 7u);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(infos[static_cast<size_t>(i)].type, static_cast<ToolType>(i));
+    const ToolInfo roi = camera->getToolInfo(TOOL_ROI);
+    ASSERT_EQ(roi.params.size(), 6u);
+    EXPECT_EQ(roi.params[1], "mode");
+    EXPECT_EQ(roi.params.back(), "y_height");
+    EXPECT_EQ(camera->getTool(TOOL_APS_CTRL), nullptr);
+    EXPECT_THROW(camera->getToolInfo(TOOL_APS_CTRL), std::runtime_error);
+    EXPECT_EQ(camera->getWidth(), 1280);
+    EXPECT_EQ(camera->getHeight(), 720);
+}
+
 // A camera whose decoded ranges the test hands in directly, to pin the batching rules down
 // exactly; it is never initialised.
 class BatchProbe : public DvsCameraPrivate {
