@@ -299,6 +299,8 @@ TEST(CutRefusals, MessagesAndNoFile)
          "Start time must be less than or equal to end time."},
         {"unwritable folder", s.start, mid, s.dir.file("ro/e.raw"),
          "Failed to open output file: " + s.dir.file("ro/e.raw") + "."},
+        {"missing folder", s.start, mid, s.dir.file("none/f.raw"),
+         "Failed to open output file: " + s.dir.file("none/f.raw") + "."},
         {"over its own input", s.start, mid, s.dir.file("rec.raw"),
          "Failed to open output file: " + s.dir.file("rec.raw") + "."},
     };
