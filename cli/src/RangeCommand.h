@@ -90,7 +90,8 @@ inline void runWithProgress(RawFileReader& reader, const char* what, const std::
         std::remove(logPath.c_str());
     }
     if (!thrown.empty()) throw std::runtime_error(std::string(what) + " failed: " + thrown);
-    if (!ok) throw std::runtime_error(std::string(what) + " failed" + (lastError.empty() ? "" : ": " + lastError));
+    if (!ok)
+        throw std::runtime_error(std::string(what) + " failed" + (lastError.empty() ? "" : ": " + lastError));
 }
 
 }  // namespace orvane::cli

@@ -5,8 +5,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "Command.h"
@@ -31,7 +31,8 @@ int run(const std::vector<std::string>& argv)
     const std::string& path = args.positional()[0];
     const uint64_t rounds = std::max<uint64_t>(1, args.u64("rounds").value_or(2));
     quietReaderLog();
-    if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(LOG_LEVEL_ERROR);  // no end-of-file notes
+    if (!std::getenv("ORVANE_LOG_LEVEL"))
+        Logger::Instance().setMinLevel(LOG_LEVEL_ERROR);  // no end-of-file notes
     OpenedRecording rec = openRecording(path);
     RawFileReader& r = *rec.reader;
     uint64_t start = 0, end = 0;
@@ -56,7 +57,8 @@ int run(const std::vector<std::string>& argv)
         frames = 0;
         const auto t0 = Clock::now();
         r.seekTime(start);
-        for (uint64_t t = start; t < end && !r.reachedEndOfEvents(); t += 33333) frames += !r.getNTimeEvents(33333)->empty();
+        for (uint64_t t = start; t < end && !r.reachedEndOfEvents(); t += 33333)
+            frames += !r.getNTimeEvents(33333)->empty();
         readS = std::min(readS, secondsSince(t0));
     }
 
@@ -95,14 +97,16 @@ int run(const std::vector<std::string>& argv)
         }
         streamS = std::min(streamS, secondsSince(t0));
         t0 = Clock::now();
-        if (!r.extractEventData(start, end, (dir / "cut.raw").string())) throw std::runtime_error("the cut failed");
+        if (!r.extractEventData(start, end, (dir / "cut.raw").string()))
+            throw std::runtime_error("the cut failed");
         cutS = std::min(cutS, secondsSince(t0));
     }
 
     const double fps = static_cast<double>(frames) / exportS;
     std::printf("file          %s (%ux%u, %.3f s, %.1f MB)\n", path.c_str(), r.getWidth(), r.getHeight(),
                 static_cast<double>(end - start) / 1e6, bytes / 1e6);
-    std::printf("export        %" PRIu64 " frames in %.3f s: %.1f frames/s = %.2f x real time (the video plays at 30 fps)\n",
+    std::printf("export        %" PRIu64
+                " frames in %.3f s: %.1f frames/s = %.2f x real time (the video plays at 30 fps)\n",
                 frames, exportS, fps, fps / 30.0);
     std::printf("reading only  %.1f slices/s (the same slices decoded, nothing rendered or encoded)\n",
                 static_cast<double>(frames) / readS);
@@ -115,9 +119,10 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench export", "FILE.raw [--rounds N]",
-                   "frames per second of a video export beside the 30 fps it plays at; the cut's rate beside a "
-                   "plain file copy",
-                   run);
+ORVANE_CLI_COMMAND(
+    "bench export", "FILE.raw [--rounds N]",
+    "frames per second of a video export beside the 30 fps it plays at; the cut's rate beside a "
+    "plain file copy",
+    run);
 
 }  // namespace orvane::cli

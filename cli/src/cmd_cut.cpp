@@ -18,13 +18,16 @@ int run(const std::vector<std::string>& argv)
     if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT.raw"};
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
-    if (out.size() < 4 || out.compare(out.size() - 4, 4, ".raw") != 0) throw UsageError{"OUT must end in .raw"};
+    if (out.size() < 4 || out.compare(out.size() - 4, 4, ".raw") != 0)
+        throw UsageError{"OUT must end in .raw"};
     quietReaderLog();
     OpenedRecording rec = openRecording(in);
     std::error_code ec;
-    if (std::filesystem::equivalent(in, out, ec)) throw std::runtime_error("'" + out + "' is the input recording");
+    if (std::filesystem::equivalent(in, out, ec))
+        throw std::runtime_error("'" + out + "' is the input recording");
     const TimeRange range = rangeFromArgs(args, *rec.reader);
-    runWithProgress(*rec.reader, "cut", [&] { return rec.reader->extractEventData(range.start, range.end, out); });
+    runWithProgress(*rec.reader, "cut",
+                    [&] { return rec.reader->extractEventData(range.start, range.end, out); });
     std::printf("%s: %" PRIu64 " to %" PRIu64 " us, %ju bytes\n", out.c_str(), range.start, range.end,
                 static_cast<uintmax_t>(std::filesystem::file_size(out)));
     return 0;
@@ -33,6 +36,7 @@ int run(const std::vector<std::string>& argv)
 }  // namespace
 
 ORVANE_CLI_COMMAND("cut", "FILE.raw OUT.raw [--start US] [--end US]",
-                   "the events from --start up to --end (default: the whole recording) as a new recording", run);
+                   "the events from --start up to --end (default: the whole recording) as a new recording",
+                   run);
 
 }  // namespace orvane::cli

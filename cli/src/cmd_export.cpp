@@ -20,7 +20,8 @@ int run(const std::vector<std::string>& argv)
     if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT.mp4"};
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
-    if (out.size() < 4 || out.compare(out.size() - 4, 4, ".mp4") != 0) throw UsageError{"OUT must end in .mp4"};
+    if (out.size() < 4 || out.compare(out.size() - 4, 4, ".mp4") != 0)
+        throw UsageError{"OUT must end in .mp4"};
     quietReaderLog();
     OpenedRecording rec = openRecording(in);
     const TimeRange range = rangeFromArgs(args, *rec.reader);
@@ -29,8 +30,9 @@ int run(const std::vector<std::string>& argv)
     Mp4FileReader video(out);
     std::vector<uint64_t> frames;
     if (video.loadFile()) video.getTimeStamps(frames);
-    std::printf("%s: %zu frames, %ux%u, 30 fps (%" PRIu64 " to %" PRIu64 " us of the recording)\n", out.c_str(),
-                frames.size(), rec.reader->getWidth(), rec.reader->getHeight(), range.start, range.end);
+    std::printf("%s: %zu frames, %ux%u, 30 fps (%" PRIu64 " to %" PRIu64 " us of the recording)\n",
+                out.c_str(), frames.size(), rec.reader->getWidth(), rec.reader->getHeight(), range.start,
+                range.end);
     return 0;
 }
 

@@ -29,7 +29,8 @@ size_t headerLength(const std::vector<uint8_t>& file)
     size_t at = 0;
     for (size_t lines = 0; lines < kHeaderLines && at < file.size(); ++lines) {
         at = static_cast<size_t>(std::find(file.begin() + static_cast<long>(at), file.end(), uint8_t{'\n'}) -
-                                 file.begin()) + 1;
+                                 file.begin()) +
+             1;
     }
     return at;
 }
@@ -62,7 +63,10 @@ void expectSameModuloWrap(const std::vector<Event2D>& cut, const std::vector<Eve
 // The log's output for the duration of one call.
 class LogCapture {
 public:
-    explicit LogCapture(const TempDir& dir) : path_(dir.file("log.txt")) { Logger::Instance().setOutputFile(path_); }
+    explicit LogCapture(const TempDir& dir) : path_(dir.file("log.txt"))
+    {
+        Logger::Instance().setOutputFile(path_);
+    }
     ~LogCapture() { Logger::Instance().setOutputFile(""); }
     std::string text() const
     {
@@ -127,10 +131,10 @@ struct Source {
         const auto cut = test::readBytes(out);
         const size_t h = headerLength(cut);
         const std::string header(cut.begin(), cut.begin() + static_cast<long>(h));
-        EXPECT_TRUE(std::regex_match(
-            header, std::regex(std::string("% camera_integrator_name Prophesee\n% date "
-                                           "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n") +
-                               (std::strstr(test::standardRawHeader(), "% evt 3.0\n")))))
+        EXPECT_TRUE(
+            std::regex_match(header, std::regex(std::string("% camera_integrator_name Prophesee\n% date "
+                                                            "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n") +
+                                                (std::strstr(test::standardRawHeader(), "% evt 3.0\n")))))
             << header;
         ASSERT_GT(cut.size(), h + kPrefixBytes);
         EXPECT_EQ(cut[h + 1] >> 4, 0x8) << "starts with TIME_HIGH";
@@ -234,7 +238,12 @@ TEST(CutState, RowAndVectorBaseBeforeTheCutAreCarriedOver)
         size_t expectedEvents;
     };
     const std::vector<Case> cases = {
-        {"row only", [](Words& w) { w.add(0x0, 5); w.add(0x2, 0x800 | 7); }, [](Words& w) { w.add(0x2, 9); }, 1},
+        {"row only",
+         [](Words& w) {
+             w.add(0x0, 5);
+             w.add(0x2, 0x800 | 7);
+         },
+         [](Words& w) { w.add(0x2, 9); }, 1},
         {"base moved on by vectors",
          [](Words& w) {
              w.add(0x0, 300);
@@ -256,7 +265,12 @@ TEST(CutState, RowAndVectorBaseBeforeTheCutAreCarriedOver)
              w.add(0x5, 0x81);
          },
          2},
-        {"no row ever: dropped in both", [](Words& w) { w.add(0x3, 50); }, [](Words& w) { w.add(0x2, 1); w.add(0x4, 1); }, 0},
+        {"no row ever: dropped in both", [](Words& w) { w.add(0x3, 50); },
+         [](Words& w) {
+             w.add(0x2, 1);
+             w.add(0x4, 1);
+         },
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -433,7 +447,8 @@ TEST(Export, ExactlyOneSecondOfActivityGives31Frames)
     spec.events = 30000;
     spec.durationUs = 1300000;
     std::vector<Event2D> events;
-    for (uint64_t t = 2000000; t < 3300000; t += 50) events.emplace_back(uint16_t(t % 1280), uint16_t(t % 720), uint8_t(1), t);
+    for (uint64_t t = 2000000; t < 3300000; t += 50)
+        events.emplace_back(uint16_t(t % 1280), uint16_t(t % 720), uint8_t(1), t);
     Source s;
     s.write(test::standardRawHeader(), test::encodeStream(events, spec));
     ASSERT_TRUE(s.reader->exportEventDataToVideo(2100000, 3100000, s.dir.file("out.mp4")));
@@ -465,8 +480,10 @@ TEST(Export, FirstFrameHasTheRenderingColours)
         for (uint16_t x = 640; x < 700; ++x) events.emplace_back(x, y, uint8_t(1), t0 + y);  // off the image
     }
     for (uint16_t y = 480; y < 500; ++y) events.emplace_back(uint16_t(10), y, uint8_t(1), t0 + 200);
-    for (uint64_t t = t0 + 40000; t < t0 + 200000; t += 1000) events.emplace_back(uint16_t(1), uint16_t(1), uint8_t(0), t);
-    std::sort(events.begin(), events.end(), [](const Event2D& a, const Event2D& b) { return a.timestamp < b.timestamp; });
+    for (uint64_t t = t0 + 40000; t < t0 + 200000; t += 1000)
+        events.emplace_back(uint16_t(1), uint16_t(1), uint8_t(0), t);
+    std::sort(events.begin(), events.end(),
+              [](const Event2D& a, const Event2D& b) { return a.timestamp < b.timestamp; });
     Source s;
     test::StreamSpec spec;
     s.write("% format EVT3;height=480;width=640\n% end\n", test::encodeStream(events, spec));
@@ -496,7 +513,8 @@ TEST(Export, FailuresLeaveNoFile)
         EXPECT_FALSE(s.reader->exportEventDataToVideo(s.start, s.end, s.dir.file("rec.raw")));
         log = capture.text();
     }
-    const std::string message = "Video converter initialization failed, please confirm that the input file is correct.";
+    const std::string message =
+        "Video converter initialization failed, please confirm that the input file is correct.";
     const size_t first = log.find(message);
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_NE(log.find(message, first + 1), std::string::npos) << "over its own input: refused";

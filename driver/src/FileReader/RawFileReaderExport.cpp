@@ -154,7 +154,8 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
     const uint64_t start_pos = read_pos;
     // The time a straight decode has reached at start_pos (the seek leaves the decoder there).
     const uint64_t start_time = decoder->getLastTimestamp();
-    ORVANE_LOG_INFO("extract event start time: %" PRIu64 ", end time: %" PRIu64, startTimestamp, endTimestamp);
+    ORVANE_LOG_INFO("extract event start time: %" PRIu64 ", end time: %" PRIu64, startTimestamp,
+                    endTimestamp);
     if (start_pos > end_pos) {
         ORVANE_LOG_ERROR("Start time must be less than or equal to end time.");
         return false;
@@ -236,7 +237,8 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
                 throw std::runtime_error("Failed to write the expected number of bytes to the output file.");
             }
             done += n;
-            if (progress_callback) progress_callback(static_cast<double>(done) / static_cast<double>(length) * 0.99);
+            if (progress_callback)
+                progress_callback(static_cast<double>(done) / static_cast<double>(length) * 0.99);
         }
 
         // The row and vector base a straight decode has at start_pos: the last ADDR_Y before it, and
@@ -250,7 +252,8 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
                 throw std::runtime_error("Failed to read the expected number of bytes from the input file.");
             }
             for (uint64_t off = chunk_buffer.size(); off >= unit && !(row_found && base_found); off -= unit) {
-                const uint16_t w = static_cast<uint16_t>(chunk_buffer[off - unit] | (chunk_buffer[off - unit + 1] << 8));
+                const uint16_t w =
+                    static_cast<uint16_t>(chunk_buffer[off - unit] | (chunk_buffer[off - unit + 1] << 8));
                 const uint32_t type = w >> 12;
                 if (type == kAddrY && !row_found) {
                     putWord(prefix, 4, w);
@@ -291,7 +294,8 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
     return true;
 }
 
-bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath)
+bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp,
+                                           std::string outPath)
 {
     ORVANE_LOG_INFO("Exporting event data to video...");
     video_converter = std::make_shared<DataToVideoConverter>();
@@ -299,7 +303,8 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
     video_converter->setConverterFmt(VIDEO_PIX_FMT_BGR24, VIDEO_PIX_FMT_YUV420P);
     const std::string part_path = partPathFor(outPath);
     if (sameFile(outPath, raw_path) || video_converter->initVideoConverter(part_path) < 0) {
-        ORVANE_LOG_ERROR("Video converter initialization failed, please confirm that the input file is correct.");
+        ORVANE_LOG_ERROR(
+            "Video converter initialization failed, please confirm that the input file is correct.");
         video_converter.reset();
         return false;
     }
@@ -311,26 +316,33 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
     std::vector<uint8_t> image(static_cast<size_t>(width) * height * 3, 0);
     const uint64_t slice = static_cast<uint64_t>(1000000 / export_fps);
     bool frames_ok = true;
-    for (uint64_t t = startTimestamp; t < endTimestamp;) {
-        const auto events = getNTimeEvents(slice);
-        t = endTimestamp - t > slice ? t + slice : endTimestamp;
-        if (!events->empty()) {
-            eventsToRgbData(events, image);
-            if (video_converter->rgbToVideo(image.data()) < 0) {
-                frames_ok = false;
-                break;
+    try {
+        for (uint64_t t = startTimestamp; t < endTimestamp;) {
+            const auto events = getNTimeEvents(slice);
+            t = endTimestamp - t > slice ? t + slice : endTimestamp;
+            if (!events->empty()) {
+                eventsToRgbData(events, image);
+                if (video_converter->rgbToVideo(image.data()) < 0) {
+                    frames_ok = false;
+                    break;
+                }
             }
+            if (progress_callback) {
+                progress_callback(static_cast<double>(t - startTimestamp) /
+                                  static_cast<double>(endTimestamp - startTimestamp) * 0.99);
+            }
+            // Past the recording's end no slice can hold events.
+            if (reachedEndOfEvents()) break;
         }
-        if (progress_callback) {
-            progress_callback(static_cast<double>(t - startTimestamp) /
-                              static_cast<double>(endTimestamp - startTimestamp) * 0.99);
-        }
-        // Past the recording's end no slice can hold events.
-        if (reachedEndOfEvents()) break;
+    } catch (...) {
+        video_converter.reset();
+        removeQuietly(part_path);
+        throw;
     }
     // A frame that did not go in, or a file left unfinished, is a failed export, not a shorter video.
     if (!frames_ok) {
-        ORVANE_LOG_ERROR("Failed to encode a frame of the video; nothing was written to %s.", outPath.c_str());
+        ORVANE_LOG_ERROR("Failed to encode a frame of the video; nothing was written to %s.",
+                         outPath.c_str());
         video_converter.reset();
         removeQuietly(part_path);
         return false;
