@@ -20,6 +20,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "RawHeader.h"
 #include "orvane/base/Logger.h"
 #include "orvane/base/SysTime.h"
 #include "orvane/driver/DataToVideoConverter.h"
@@ -191,19 +192,7 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         }
     } part{out, part_path};
 
-    const std::string header = std::string("% camera_integrator_name Prophesee\n% date ") + getSysTime() +
-                               "\n% evt 3.0\n"
-                               "% format EVT3; height = 720; width = 1280\n"
-                               "% generation 4.2\n"
-                               "% geometry 1280x720\n"
-                               "% integrator_name Prophesee\n"
-                               "% plugin_integrator_name Prophesee\n"
-                               "% plugin_name hal_plugin_prophesee\n"
-                               "% sensor_generation 4.2\n"
-                               "% sensor_name IMX646\n"
-                               "% serial_number ffffffffffffffff\n"
-                               "% system_ID 53\n"
-                               "% end\n";
+    const std::string header = rawFileHeader(getSysTime());
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
 
     // The state words; the last two are filled in once the copy has shown which ones it needs.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "RawHeader.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/Sensor.h"
 #include "orvane/hal/EventStream.h"
@@ -13,22 +14,6 @@
 namespace orvane {
 namespace {
 
-// The fixed header of every recording, byte for byte the same each time.
-constexpr char kRecordHeader[] =
-    "% camera_integrator_name Prophesee\n"
-    "% date 2024 - 09 - 06 16:03 : 38\n"
-    "% evt 3.0\n"
-    "% format EVT3; height = 720; width = 1280\n"
-    "% generation 4.2\n"
-    "% geometry 1280x720\n"
-    "% integrator_name Prophesee\n"
-    "% plugin_integrator_name Prophesee\n"
-    "% plugin_name hal_plugin_prophesee\n"
-    "% sensor_generation 4.2\n"
-    "% sensor_name IMX646\n"
-    "% serial_number ffffffffffffffff\n"
-    "% system_ID 53\n"
-    "% end\n";
 
 // How long getNextBatch waits for a batch before it returns an empty one, so that a consumer
 // loop on a camera that delivers nothing (unplugged, or a sensor gone quiet) can look at its flags.
@@ -275,7 +260,8 @@ int DvsCameraPrivate::startRecording(std::string path)
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file.is_open()) throw std::runtime_error("Unable to open " + path + " for writing");
     recordFile = std::move(file);
-    recordFile.write(kRecordHeader, sizeof kRecordHeader - 1);
+    const std::string header = rawFileHeader(kRecordingHeaderDate);  // the same bytes every time
+    recordFile.write(header.data(), static_cast<std::streamsize>(header.size()));
     recordPath = path;
     recordWriteFailed = !recordFile.good();
     recordedBytes = 0;
