@@ -4,7 +4,7 @@ set -euo pipefail
 BUILD=${1:-build}
 shift || true  # what follows (a recording, say) goes to the viewer
 BIN="$BUILD/bin"
-DATA="$(cd "$(dirname "$0")/.." && pwd)/../shared/data"
+DATA="$(cd "$(dirname "$0")/.." && pwd)/tests/data"
 
 if [ -x "$BIN/OrvaneScope" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$BIN/OrvaneScope" "$@"

@@ -14,7 +14,9 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$viewer/resources/translations/app_zh.ts" "$viewer/resources/translations/app_en.ts" "$work/"
-(cd "$viewer" && "$LUPDATE" -silent -locations none -no-obsolete app mainwindow display settings dialogs widgets frameless \
+# Only the folders that hold sources yet (git keeps no empty folder).
+dirs=$(for d in app mainwindow display settings dialogs widgets frameless; do [ -d "$viewer/$d" ] && echo "$d"; done)
+(cd "$viewer" && "$LUPDATE" -silent -locations none -no-obsolete $dirs \
   -ts "$work/app_zh.ts" "$work/app_en.ts")
 status=0
 for ts in app_zh.ts app_en.ts; do
