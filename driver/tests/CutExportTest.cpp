@@ -169,7 +169,7 @@ public:
 
 struct StreamCase {
     const char* name;
-    test::StreamSpec spec;
+    test::StreamShape shape;
 };
 
 class CutStreams : public ::testing::TestWithParam<StreamCase> {};
@@ -177,9 +177,9 @@ class CutStreams : public ::testing::TestWithParam<StreamCase> {};
 TEST_P(CutStreams, RandomRangesGiveTheSourceEvents)
 {
     Source s;
-    const auto& spec = GetParam().spec;
-    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
-    std::mt19937_64 rng(GetParam().spec.seed);
+    const auto& shape = GetParam().shape;
+    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
+    std::mt19937_64 rng(GetParam().shape.seed);
     s.cutAndCheck(s.start, s.end);
     for (int i = 0; i < 12; ++i) {
         uint64_t a = s.start + rng() % (s.end - s.start + 1);
@@ -192,19 +192,19 @@ TEST_P(CutStreams, RandomRangesGiveTheSourceEvents)
 
 std::vector<StreamCase> streamCases()
 {
-    test::StreamSpec plain;
-    test::StreamSpec vectors;
+    test::StreamShape plain;
+    test::StreamShape vectors;
     vectors.rowRuns = true;
     vectors.seed = 2;
-    test::StreamSpec heartbeat;
+    test::StreamShape heartbeat;
     heartbeat.timeHighPeriodUs = 16;
     heartbeat.events = 20000;
     heartbeat.durationUs = 400000;
     heartbeat.seed = 3;
-    test::StreamSpec wrap;  // the range crosses the 24-bit wrap
+    test::StreamShape wrap;  // the range crosses the 24-bit wrap
     wrap.startUs = (1u << 24) - 100000;
     wrap.seed = 4;
-    test::StreamSpec late;  // starts past two wraps: the cut's times are 2^25 lower
+    test::StreamShape late;  // starts past two wraps: the cut's times are 2^25 lower
     late.startUs = (uint64_t{1} << 25) + 123456;
     late.seed = 5;
     return {{"plain", plain}, {"vectors", vectors}, {"heartbeat", heartbeat}, {"wrap", wrap}, {"late", late}};
@@ -294,9 +294,9 @@ TEST(CutState, RowAndVectorBaseBeforeTheCutAreCarriedOver)
 TEST(CutRefusals, MessagesAndNoFile)
 {
     Source s;
-    test::StreamSpec spec;
-    spec.events = 20000;
-    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
+    test::StreamShape shape;
+    shape.events = 20000;
+    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
     const uint64_t mid = (s.start + s.end) / 2;
     fs::create_directory(s.dir.file("ro"));
     fs::permissions(s.dir.file("ro"), fs::perms::owner_read | fs::perms::owner_exec);
@@ -344,10 +344,10 @@ TEST(CutRefusals, MessagesAndNoFile)
 TEST(CutProgress, RisesToOneAndTheReaderReadsOnFromTheStart)
 {
     Source s;
-    test::StreamSpec spec;
-    spec.events = 400000;
-    spec.durationUs = 2000000;
-    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
+    test::StreamShape shape;
+    shape.events = 400000;
+    shape.durationUs = 2000000;
+    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
     std::vector<double> seen;
     s.reader->setProgressCallback([&seen](double f) { seen.push_back(f); });
     const uint64_t from = s.start + 100000;
@@ -410,17 +410,17 @@ std::vector<uint64_t> frameTimes(size_t n)
 TEST(Export, OneFramePerNonEmptySliceAndPausesAreSkipped)
 {
     // Active for 0.2 s, a 0.5 s pause (time words only), active again for 0.2 s.
-    test::StreamSpec spec;
-    spec.startUs = 1000000;
-    spec.events = 4000;
-    spec.durationUs = 200000;
-    auto first = test::makeEvents(spec);
-    spec.startUs = 1700000;
-    spec.seed = 9;
-    const auto second = test::makeEvents(spec);
+    test::StreamShape shape;
+    shape.startUs = 1000000;
+    shape.events = 4000;
+    shape.durationUs = 200000;
+    auto first = test::makeEvents(shape);
+    shape.startUs = 1700000;
+    shape.seed = 9;
+    const auto second = test::makeEvents(shape);
     first.insert(first.end(), second.begin(), second.end());
     Source s;
-    s.write(test::standardRawHeader(), test::encodeStream(first, spec));
+    s.write(test::standardRawHeader(), test::encodeStream(first, shape));
     const uint64_t last = s.events.back().timestamp;
     ASSERT_GT(last - s.start, 800000u);
 
@@ -443,14 +443,14 @@ TEST(Export, OneFramePerNonEmptySliceAndPausesAreSkipped)
 
 TEST(Export, ExactlyOneSecondOfActivityGives31Frames)
 {
-    test::StreamSpec spec;
-    spec.events = 30000;
-    spec.durationUs = 1300000;
+    test::StreamShape shape;
+    shape.events = 30000;
+    shape.durationUs = 1300000;
     std::vector<Event2D> events;
     for (uint64_t t = 2000000; t < 3300000; t += 50)
         events.emplace_back(uint16_t(t % 1280), uint16_t(t % 720), uint8_t(1), t);
     Source s;
-    s.write(test::standardRawHeader(), test::encodeStream(events, spec));
+    s.write(test::standardRawHeader(), test::encodeStream(events, shape));
     ASSERT_TRUE(s.reader->exportEventDataToVideo(2100000, 3100000, s.dir.file("out.mp4")));
     EXPECT_EQ(videoTimes(s.dir.file("out.mp4")).size(), 31u);
 }
@@ -485,8 +485,8 @@ TEST(Export, FirstFrameHasTheRenderingColours)
     std::sort(events.begin(), events.end(),
               [](const Event2D& a, const Event2D& b) { return a.timestamp < b.timestamp; });
     Source s;
-    test::StreamSpec spec;
-    s.write("% format EVT3;height=480;width=640\n% end\n", test::encodeStream(events, spec));
+    test::StreamShape shape;
+    s.write("% format EVT3;height=480;width=640\n% end\n", test::encodeStream(events, shape));
     ASSERT_EQ(s.reader->getWidth(), 640);
     ASSERT_TRUE(s.reader->exportEventDataToVideo(s.start, s.end, s.dir.file("out.mp4")));
 
@@ -503,9 +503,9 @@ TEST(Export, FirstFrameHasTheRenderingColours)
 TEST(Export, FailuresLeaveNoFile)
 {
     Source s;
-    test::StreamSpec spec;
-    spec.events = 5000;
-    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
+    test::StreamShape shape;
+    shape.events = 5000;
+    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
     std::string log;
     {
         LogCapture capture(s.dir);

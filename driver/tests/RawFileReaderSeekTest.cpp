@@ -85,21 +85,21 @@ struct Opened {
 
 struct StreamCase {
     const char* name;
-    test::StreamSpec spec;
+    test::StreamShape shape;
 };
 
 std::vector<StreamCase> streamCases()
 {
-    test::StreamSpec plain;
-    test::StreamSpec vectors;
+    test::StreamShape plain;
+    test::StreamShape vectors;
     vectors.rowRuns = true;
     vectors.seed = 2;
-    test::StreamSpec heartbeat;  // TIME_HIGH repeated as real sensors do, sparse
+    test::StreamShape heartbeat;  // TIME_HIGH repeated as real sensors do, sparse
     heartbeat.timeHighPeriodUs = 16;
     heartbeat.events = 20000;
     heartbeat.durationUs = 400000;
     heartbeat.seed = 3;
-    test::StreamSpec wrap;  // crosses the 24-bit time wrap
+    test::StreamShape wrap;  // crosses the 24-bit time wrap
     wrap.startUs = (1u << 24) - 100000;
     wrap.seed = 4;
     return {{"plain", plain}, {"vectors", vectors}, {"heartbeat", heartbeat}, {"wrap", wrap}};
@@ -109,10 +109,10 @@ class RawFileReads : public ::testing::TestWithParam<StreamCase> {
 protected:
     void SetUp() override
     {
-        const auto& spec = GetParam().spec;
-        o_.open(test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
+        const auto& shape = GetParam().shape;
+        o_.open(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
         ASSERT_EQ(o_.max, o_.expected.size());
-        ASSERT_EQ(o_.max, spec.events);
+        ASSERT_EQ(o_.max, shape.events);
     }
     Opened o_;
 };
@@ -229,11 +229,11 @@ INSTANTIATE_TEST_SUITE_P(Streams, RawFileReads, ::testing::ValuesIn(streamCases(
 
 std::vector<uint8_t> stream(uint64_t events, uint64_t durationUs, uint32_t seed)
 {
-    test::StreamSpec spec;
-    spec.events = events;
-    spec.durationUs = durationUs;
-    spec.seed = seed;
-    return test::encodeStream(test::makeEvents(spec), spec);
+    test::StreamShape shape;
+    shape.events = events;
+    shape.durationUs = durationUs;
+    shape.seed = seed;
+    return test::encodeStream(test::makeEvents(shape), shape);
 }
 
 TEST(RawFileBadData, ShortOddAndGarbageFiles)
@@ -248,16 +248,16 @@ TEST(RawFileBadData, ShortOddAndGarbageFiles)
     }
     {
         SCOPED_TRACE("shorter than one bookmark period");
-        test::StreamSpec spec;
-        spec.events = 200;
-        spec.durationUs = 1000;
-        spec.startUs = 1220 * 4096;  // on a TIME_HIGH step: the first time seen is the first event's
-        auto events = test::makeEvents(spec);
+        test::StreamShape shape;
+        shape.events = 200;
+        shape.durationUs = 1000;
+        shape.startUs = 1220 * 4096;  // on a TIME_HIGH step: the first time seen is the first event's
+        auto events = test::makeEvents(shape);
         events.erase(std::remove_if(events.begin(), events.end(),
-                                    [&](const Event2D& e) { return e.timestamp >= spec.startUs + 1500; }),
+                                    [&](const Event2D& e) { return e.timestamp >= shape.startUs + 1500; }),
                      events.end());
         Opened o;
-        o.open(test::standardRawHeader(), test::encodeStream(events, spec));
+        o.open(test::standardRawHeader(), test::encodeStream(events, shape));
         EXPECT_EQ(o.start, o.end);
         EXPECT_EQ(o.max, 0u);
         EXPECT_TRUE(o.reader->getNTimeEvents(5000)->empty());

@@ -19,11 +19,11 @@ using test::TempDir;
 
 std::vector<uint8_t> smallStream(uint32_t seed = 3)
 {
-    test::StreamSpec spec;
-    spec.events = 5000;
-    spec.durationUs = 50000;
-    spec.seed = seed;
-    return test::encodeStream(test::makeEvents(spec), spec);
+    test::StreamShape shape;
+    shape.events = 5000;
+    shape.durationUs = 50000;
+    shape.seed = seed;
+    return test::encodeStream(test::makeEvents(shape), shape);
 }
 
 std::vector<Event2D> readAll(RawFileReader& reader)
@@ -327,11 +327,11 @@ namespace {
 TEST(RawFileIndexLarge, ChecksumMatchesTheBitwiseDefinition)
 {
     TempDir dir;
-    test::StreamSpec spec;
-    spec.events = 24000;
-    spec.durationUs = 8000000;
+    test::StreamShape shape;
+    shape.events = 24000;
+    shape.durationUs = 8000000;
     const std::string path = dir.file("long.raw");
-    test::writeBytes(path, test::standardRawHeader(), test::encodeStream(test::makeEvents(spec), spec));
+    test::writeBytes(path, test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
     {
         RawFileReader reader(path);
         ASSERT_TRUE(reader.loadFile());

@@ -70,7 +70,7 @@ inline std::vector<Event2D> straightDecode(const std::vector<uint8_t>& data)
     return out;
 }
 
-struct StreamSpec {
+struct StreamShape {
     uint64_t startUs = 5000000;
     uint64_t durationUs = 200000;
     uint64_t events = 60000;
@@ -81,22 +81,22 @@ struct StreamSpec {
 
 // Sorted events spread over the span, several per timestamp, with gaps and bursts so bookmarks
 // fall at uneven places.
-inline std::vector<Event2D> makeEvents(const StreamSpec& spec)
+inline std::vector<Event2D> makeEvents(const StreamShape& shape)
 {
-    std::mt19937 rng(spec.seed);
+    std::mt19937 rng(shape.seed);
     std::vector<Event2D> events;
-    events.reserve(spec.events);
-    uint64_t t = spec.startUs;
-    const uint64_t meanStep = std::max<uint64_t>(1, spec.durationUs / std::max<uint64_t>(1, spec.events / 4));
-    while (events.size() < spec.events) {
+    events.reserve(shape.events);
+    uint64_t t = shape.startUs;
+    const uint64_t meanStep = std::max<uint64_t>(1, shape.durationUs / std::max<uint64_t>(1, shape.events / 4));
+    while (events.size() < shape.events) {
         const uint32_t r = rng() % 100;
         if (r < 2) t += 2500 + rng() % 3000;  // a quiet stretch longer than a bookmark period
         else t += rng() % (2 * meanStep + 1);
         const uint32_t n = 1 + rng() % 7;
         const uint16_t y = static_cast<uint16_t>(rng() % 720);
         uint16_t x = static_cast<uint16_t>(rng() % 1200);
-        for (uint32_t i = 0; i < n && events.size() < spec.events; ++i) {
-            if (spec.rowRuns) {
+        for (uint32_t i = 0; i < n && events.size() < shape.events; ++i) {
+            if (shape.rowRuns) {
                 x = static_cast<uint16_t>(x + 1 + rng() % 2);
                 if (x >= 1280) break;
                 events.emplace_back(x, y, static_cast<uint8_t>(1), t);
@@ -109,11 +109,11 @@ inline std::vector<Event2D> makeEvents(const StreamSpec& spec)
     return events;
 }
 
-inline std::vector<uint8_t> encodeStream(const std::vector<Event2D>& events, const StreamSpec& spec)
+inline std::vector<uint8_t> encodeStream(const std::vector<Event2D>& events, const StreamShape& shape)
 {
     Evt3Encoder::Options options;
-    options.useVectors = spec.rowRuns;
-    options.timeHighPeriodUs = spec.timeHighPeriodUs;
+    options.useVectors = shape.rowRuns;
+    options.timeHighPeriodUs = shape.timeHighPeriodUs;
     return encodeEvt3(events, {}, options);
 }
 
