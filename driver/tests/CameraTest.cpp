@@ -48,6 +48,16 @@ std::string readFile(const std::filesystem::path& path)
 struct BusFixture : ::testing::Test {
     void SetUp() override { sim::unplugAll(); }
     void TearDown() override { sim::unplugAll(); }
+
+    // Plugs one simulated camera and opens it as a user would: list, then open by serial.
+    std::shared_ptr<DvsCamera> plugAndOpen(sim::Model model, const std::string& serial)
+    {
+        if (!sim::plug(model, serial)) return nullptr;
+        manager.getCameraDescs();
+        return manager.openCamera(serial);
+    }
+
+    DvsCameraManager manager;
 };
 
 using CameraManagerTest = BusFixture;
@@ -57,7 +67,6 @@ TEST_F(CameraManagerTest, ListsEventCamerasBySerialAndKeepsTheirObjects)
     ASSERT_TRUE(sim::plug(sim::Model::Evk4, "EVK-B"));
     ASSERT_TRUE(sim::plug(sim::Model::Evk4, "EVK-A"));
     ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-1"));
-    DvsCameraManager manager;
     EXPECT_EQ(manager.openCamera("EVK-A"), nullptr) << "a camera is openable only once it was found";
 
     const auto descs = manager.getCameraDescs();
@@ -84,10 +93,7 @@ TEST_F(CameraManagerTest, ListsEventCamerasBySerialAndKeepsTheirObjects)
 
 TEST_F(CameraManagerTest, ToolsOfAnOpenedCamera)
 {
-    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-T"));
-    DvsCameraManager manager;
-    manager.getCameraDescs();
-    auto camera = manager.openCamera("KE-T");
+    auto camera = plugAndOpen(sim::Model::Kestrel, "KE-T");
     ASSERT_NE(camera, nullptr);
     const auto infos = camera->getAllToolsInfo();
     ASSERT_EQ(infos.size(), 7u);
@@ -217,10 +223,7 @@ using CameraStreamTest = BusFixture;
 
 TEST_F(CameraStreamTest, StreamsBatchesAndStopWakesTheConsumer)
 {
-    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-S"));
-    DvsCameraManager manager;
-    manager.getCameraDescs();
-    auto camera = manager.openCamera("KE-S");
+    auto camera = plugAndOpen(sim::Model::Kestrel, "KE-S");
     ASSERT_NE(camera, nullptr);
     std::atomic<uint64_t> viaCallback{0};
     camera->addEventsStreamHandleCallback(
@@ -257,10 +260,7 @@ TEST_F(CameraStreamTest, StreamsBatchesAndStopWakesTheConsumer)
 
 TEST_F(CameraStreamTest, StartSequenceReachesTheDeviceInOrder)
 {
-    ASSERT_TRUE(sim::plug(sim::Model::Evk4, "EVK-R"));
-    DvsCameraManager manager;
-    manager.getCameraDescs();
-    auto camera = manager.openCamera("EVK-R");
+    auto camera = plugAndOpen(sim::Model::Evk4, "EVK-R");
     ASSERT_NE(camera, nullptr);
     sim::clearRegisterWrites("EVK-R");
     ASSERT_EQ(camera->start(), 0);
@@ -280,10 +280,7 @@ using CameraRecordTest = BusFixture;
 
 TEST_F(CameraRecordTest, RecordingHoldsExactlyWhatTheCallbacksSaw)
 {
-    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-REC"));
-    DvsCameraManager manager;
-    manager.getCameraDescs();
-    auto camera = manager.openCamera("KE-REC");
+    auto camera = plugAndOpen(sim::Model::Kestrel, "KE-REC");
     ASSERT_NE(camera, nullptr);
     const auto dir = tempDir();
     const auto path = dir / "rec.raw";

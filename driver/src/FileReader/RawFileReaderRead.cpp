@@ -11,6 +11,17 @@
 namespace orvane {
 
 namespace {
+// Runs its function when the scope ends, however it ends.
+template <typename F>
+struct OnExit {
+    F f;
+    ~OnExit() { f(); }
+};
+template <typename F>
+OnExit(F) -> OnExit<F>;
+}  // namespace
+
+namespace {
 
 // How far back from a bookmark the row is looked for; sensors repeat ADDR_Y far more often.
 constexpr uint64_t kRowSearchBytes = 1 << 20;
@@ -253,11 +264,9 @@ bool RawFileReader::seekNEvents(uint64_t eventNum)
     if (!getRawFileBookmarkByNEvents(eventNum, mark)) return false;
 
     std::lock_guard<std::mutex> lock(mutex);
-    struct Deliver {
-        RawFileReader* self;
-        ~Deliver() { self->setEventsDelivered(true); }
-    } deliver{this};
+    // Seeks only count; whatever way they end, reads deliver events again afterwards.
     setEventsDelivered(false);
+    const OnExit redeliver{[this] { setEventsDelivered(true); }};
     const Resume resume = resumePointFor(mark);
     if (mark.event_count == eventNum) {
         replayTo(resume, resume.pos);
@@ -306,11 +315,9 @@ bool RawFileReader::seekTime(uint64_t timestamp)
     if (!getRawFileBookmark(timestamp, mark)) return false;
 
     std::lock_guard<std::mutex> lock(mutex);
-    struct Deliver {
-        RawFileReader* self;
-        ~Deliver() { self->setEventsDelivered(true); }
-    } deliver{this};
+    // Seeks only count; whatever way they end, reads deliver events again afterwards.
     setEventsDelivered(false);
+    const OnExit redeliver{[this] { setEventsDelivered(true); }};
     const Resume resume = resumePointFor(mark);
     if (mark.timestamp == timestamp) {
         replayTo(resume, resume.pos);
