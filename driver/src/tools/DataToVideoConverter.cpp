@@ -165,6 +165,28 @@ void DataToVideoConverter::setConverterFrameSize(int32_t srcHeight, int32_t srcW
     d_->dstWidth = dstWidth;
 }
 
+namespace {
+
+// A frame of that format and size with its own pixel buffer; logs and answers false on failure.
+bool allocateFrame(ffmpeg::FramePtr& frame, int format, int width, int height)
+{
+    frame.reset(av_frame_alloc());
+    if (!frame) {
+        ORVANE_LOG_ERROR("Could not allocate video frame");
+        return false;
+    }
+    frame->format = format;
+    frame->width = width;
+    frame->height = height;
+    if (av_frame_get_buffer(frame.get(), kFrameAlign) < 0) {
+        ORVANE_LOG_ERROR("Could not allocate the video frame data");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int DataToVideoConverter::initVideoConverter(std::string path)
 {
     Impl& d = *d_;
@@ -264,32 +286,8 @@ int DataToVideoConverter::initVideoConverter(std::string path)
         return -1;
     }
 
-    d.encoderFrame.reset(av_frame_alloc());
-    if (!d.encoderFrame) {
-        ORVANE_LOG_ERROR("Could not allocate video frame");
-        d.abandon();
-        return -1;
-    }
-    d.encoderFrame->format = d.dstFmt;
-    d.encoderFrame->width = d.dstWidth;
-    d.encoderFrame->height = d.dstHeight;
-    if (av_frame_get_buffer(d.encoderFrame.get(), kFrameAlign) < 0) {
-        ORVANE_LOG_ERROR("Could not allocate the video frame data");
-        d.abandon();
-        return -1;
-    }
-
-    d.sourceFrame.reset(av_frame_alloc());
-    if (!d.sourceFrame) {
-        ORVANE_LOG_ERROR("Could not allocate video frame");
-        d.abandon();
-        return -1;
-    }
-    d.sourceFrame->format = d.srcFmt;
-    d.sourceFrame->width = d.srcWidth;
-    d.sourceFrame->height = d.srcHeight;
-    if (av_frame_get_buffer(d.sourceFrame.get(), kFrameAlign) < 0) {
-        ORVANE_LOG_ERROR("Could not allocate the video frame data");
+    if (!allocateFrame(d.encoderFrame, d.dstFmt, d.dstWidth, d.dstHeight) ||
+        !allocateFrame(d.sourceFrame, d.srcFmt, d.srcWidth, d.srcHeight)) {
         d.abandon();
         return -1;
     }
