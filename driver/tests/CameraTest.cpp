@@ -11,6 +11,7 @@
 #include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsCameraManager.h"
 #include "orvane/driver/DvsCameraPrivate.h"
+#include "orvane/driver/EventDelivery.h"
 #include "orvane/driver/Imx6x6Sensor.h"
 #include "orvane/hal/Decoder.h"
 #include "orvane/hal/Registers.h"
@@ -108,19 +109,23 @@ TEST_F(CameraManagerTest, ToolsOfAnOpenedCamera)
     EXPECT_EQ(camera->getHeight(), 720);
 }
 
-// A camera whose decoded ranges the test hands in directly, to pin the batching rules down
-// exactly; it is never initialised.
-class BatchProbe : public DvsCameraPrivate {
+// The event delivery both camera kinds use, with its batches open to inspection.
+class BatchProbe : public EventDelivery {
 public:
-    BatchProbe() : DvsCameraPrivate(CameraDescription{}) {}
-    bool isConnected() const override { return true; }
-    uint16_t getWidth() override { return 1280; }
-    uint16_t getHeight() override { return 720; }
-    void deliver(const std::vector<Event2D>& range) { eventStreamArrvied(range.data(), range.data() + range.size()); }
-    void markRunning() { running = 1; }
+    void deliver(const std::vector<Event2D>& range) { deliverEvents(range.data(), range.data() + range.size()); }
+    void markRunning() { setStreaming(true); }
     std::vector<Event2D> ready(bool count) { return count ? readyCountBatch : readyTimeBatch; }
     std::vector<Event2D> filling(bool count) { return count ? fillingCountBatch : fillingTimeBatch; }
     uint64_t published(bool count) { return count ? countBatchGeneration : timeBatchGeneration; }
+};
+
+// An event camera that is never initialised.
+class UninitedCamera : public DvsCameraPrivate {
+public:
+    UninitedCamera() : DvsCameraPrivate(CameraDescription{}) {}
+    bool isConnected() const override { return true; }
+    uint16_t getWidth() override { return 1280; }
+    uint16_t getHeight() override { return 720; }
 
 private:
     int init() override { return -1; }
@@ -187,7 +192,7 @@ TEST(CameraBatches, CallbacksIdsAndRefusals)
     EXPECT_EQ(probe.addEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
         for (const Event2D* p = b; p != e; ++p) seen.push_back(p->timestamp);
     }), 0u);
-    EXPECT_EQ(probe.addEventsStreamHandleCallback({}), DvsCamera::kInvalidCallbackId);
+    EXPECT_EQ(probe.addEventsStreamHandleCallback({}), EventDelivery::kInvalidCallbackId);
     EXPECT_EQ(probe.addEventsStreamHandleCallback([](const Event2D*, const Event2D*) {}), 1u);
     EXPECT_EQ(probe.addTriggerInCallback([](EventTriggerIn) {}), 0u);
     probe.deliver(at({5, 6}));
@@ -198,9 +203,12 @@ TEST(CameraBatches, CallbacksIdsAndRefusals)
     EXPECT_TRUE(probe.removeEventsStreamHandleCallback(0));
     EXPECT_FALSE(probe.removeEventsStreamHandleCallback(0));
     EXPECT_FALSE(probe.removeTriggerInCallback(7));
-    EXPECT_THROW(probe.start(), std::runtime_error);
-    EXPECT_THROW(probe.startRecording("x.raw"), std::runtime_error);
-    EXPECT_EQ(probe.stop(), 0);
+
+    UninitedCamera camera;
+    EXPECT_EQ(camera.addEventsStreamHandleCallback({}), DvsCamera::kInvalidCallbackId);
+    EXPECT_THROW(camera.start(), std::runtime_error);
+    EXPECT_THROW(camera.startRecording("x.raw"), std::runtime_error);
+    EXPECT_EQ(camera.stop(), 0);
 }
 
 TEST(CameraBatches, ConsumerGetsOnlyABatchPublishedAfterItBegan)

@@ -5,6 +5,7 @@
 // an unbounded one grows. Objects come back as they were left: takers clear them.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -70,6 +71,23 @@ public:
                 impl_->cv.wait(lock, [this] { return !impl_->free.empty(); });
             } else {
                 impl_->free.push_back(new T());
+            }
+        }
+        T* object = impl_->free.back();
+        impl_->free.pop_back();
+        return std::shared_ptr<T>(object, Deleter{impl_});
+    }
+
+    // As acquire, but a bounded pool waits at most `timeout`; empty when none came back in time.
+    template <typename Rep, typename Period>
+    std::shared_ptr<T> acquireFor(std::chrono::duration<Rep, Period> timeout)
+    {
+        std::unique_lock lock(impl_->mutex);
+        if (impl_->free.empty()) {
+            if (!impl_->bounded) {
+                impl_->free.push_back(new T());
+            } else if (!impl_->cv.wait_for(lock, timeout, [this] { return !impl_->free.empty(); })) {
+                return nullptr;
             }
         }
         T* object = impl_->free.back();
