@@ -1,17 +1,108 @@
-// orvane record: open a camera by serial, stream and record for some seconds, then report.
+// orvane record: open a camera by serial, stream and record for some seconds, then report. A fusion
+// camera records its events to OUT.raw and its frames to OUT.mp4 (same base name).
 #include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "Command.h"
 #include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsCameraManager.h"
 #include "orvane/driver/DvsCameraPrivate.h"
+#include "orvane/driver/FusionCameraPrivate.h"
+#include "orvane/driver/Mp4FileReader.h"
+#include "orvane/hal/CameraTool.h"
 
 namespace orvane::cli {
 namespace {
+
+uintmax_t fileSize(const std::string& path)
+{
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+// Sleeps through the recording, showing progress; false when the camera went away.
+bool waitRecording(double seconds, const std::atomic<uint64_t>& events, const std::function<bool()>& connected)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto end = t0 + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::fprintf(stderr, "\rrecording %.1f / %.1f s, %" PRIu64 " events", elapsed, seconds, events.load());
+        if (!connected()) {
+            std::fprintf(stderr, "\n");
+            return false;
+        }
+    }
+    std::fprintf(stderr, "\n");
+    return true;
+}
+
+int recordEventCamera(const std::shared_ptr<DvsCamera>& camera, const std::string& serial, const std::string& out,
+                      double seconds)
+{
+    std::atomic<uint64_t> events{0};
+    camera->addEventsStreamHandleCallback(
+        [&events](const Event2D* b, const Event2D* e) { events += static_cast<uint64_t>(e - b); });
+    try {
+        if (camera->startRecording(out) != 0) return fail("recording could not start");
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+    camera->start();
+    const bool stayed = waitRecording(seconds, events, [&] { return camera->isConnected(); });
+    camera->stop();
+    const int stopped = camera->stopRecording();
+    if (!stayed) return fail("camera '" + serial + "' was unplugged; the recording so far is in " + out);
+    const auto impl = std::dynamic_pointer_cast<DvsCameraPrivate>(camera);
+    const uint64_t drops = impl ? impl->droppedBytes() : 0;
+    std::printf("recorded %s: %" PRIu64 " events received, %ju bytes written, %" PRIu64 " bytes dropped by the device\n",
+                out.c_str(), events.load(), fileSize(out), drops);
+    if (stopped != 0) return fail("the recording could not be written completely");
+    return 0;
+}
+
+int recordFusionCamera(const std::shared_ptr<FusionCamera>& camera, const std::string& serial, const std::string& out,
+                       double seconds)
+{
+    const std::filesystem::path base = std::filesystem::path(out).replace_extension();
+    const std::string raw = base.string() + ".raw", mp4 = base.string() + ".mp4";
+    // Frames are stamped with the trigger edges of their exposures: without them the video
+    // cannot be lined up with the events.
+    if (const auto trigger = camera->getTool(TOOL_TRIGGER_IN)) trigger->setParam("enable", true);
+
+    std::atomic<uint64_t> events{0}, frames{0};
+    camera->addEventsStreamHandleCallback(
+        [&events](const Event2D* b, const Event2D* e) { events += static_cast<uint64_t>(e - b); });
+    camera->addApsFrameCallback([&frames](const ApsFrame&) { ++frames; });
+    if (camera->startRecording(out, STREAM_BOTH) != 0) return fail("recording could not start (see the log)");
+    camera->start(STREAM_BOTH);
+    const bool stayed = waitRecording(seconds, events, [&] { return camera->isConnected(); });
+    camera->stop(STREAM_BOTH);
+    const int stopped = camera->stopRecording(STREAM_BOTH);
+    if (!stayed) return fail("camera '" + serial + "' was unplugged; the recording so far is in " + raw + " and " + mp4);
+
+    Mp4FileReader video(mp4);
+    std::vector<uint64_t> times;
+    const bool readable = video.loadFile() && video.getTimeStamps(times);
+    const auto impl = std::dynamic_pointer_cast<FusionCameraPrivate>(camera);
+    const FusionCameraPrivate::RecordingStats stats = impl ? impl->recordingStats() : FusionCameraPrivate::RecordingStats{};
+    std::printf("recorded %s and %s: %" PRIu64 " events received, %ju bytes written, %" PRIu64
+                " bytes dropped by the device\n",
+                raw.c_str(), mp4.c_str(), events.load(), fileSize(raw), impl ? impl->droppedDvsBytes() : 0);
+    std::printf("%zu frames recorded of %" PRIu64 " received (%" PRIu64 " dropped: encoder behind, %" PRIu64
+                " dropped by the device, %" PRIu64 " without a new trigger time)\n",
+                times.size(), frames.load(), stats.apsFramesDropped, impl ? impl->droppedApsFrames() : 0,
+                stats.apsFramesRestamped);
+    if (stopped != 0 || !readable) return fail("the recording could not be written completely");
+    return 0;
+}
 
 int run(const std::vector<std::string>& argv)
 {
@@ -27,52 +118,16 @@ int run(const std::vector<std::string>& argv)
     bool known = false;
     for (const auto& d : manager.getCameraDescs()) known |= d.serial == serial;
     if (!known) return fail("no camera with serial '" + serial + "' (see 'orvane cameras')");
-    auto camera = manager.openCamera(serial);
-    if (!camera) return fail("camera '" + serial + "' could not be opened");
-
-    std::atomic<uint64_t> events{0};
-    camera->addEventsStreamHandleCallback(
-        [&events](const Event2D* b, const Event2D* e) { events += static_cast<uint64_t>(e - b); });
-    try {
-        if (camera->startRecording(out) != 0) return fail("recording could not start");
-    } catch (const std::exception& e) {
-        return fail(e.what());
-    }
-    camera->start();
-    const auto t0 = std::chrono::steady_clock::now();
-    const auto end = t0 + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        std::fprintf(stderr, "\rrecording %.1f / %.1f s, %" PRIu64 " events", elapsed, seconds, events.load());
-        if (!camera->isConnected()) {
-            std::fprintf(stderr, "\n");
-            camera->stop();
-            camera->stopRecording();
-            return fail("camera '" + serial + "' was unplugged; the recording so far is in " + out);
-        }
-    }
-    std::fprintf(stderr, "\n");
-    camera->stop();
-    const int stopped = camera->stopRecording();
-    std::FILE* f = std::fopen(out.c_str(), "rb");
-    long bytes = 0;
-    if (f) {
-        std::fseek(f, 0, SEEK_END);
-        bytes = std::ftell(f);
-        std::fclose(f);
-    }
-    const auto impl = std::dynamic_pointer_cast<DvsCameraPrivate>(camera);
-    const uint64_t drops = impl ? impl->droppedBytes() : 0;
-    std::printf("recorded %s: %" PRIu64 " events received, %ld bytes written, %" PRIu64 " bytes dropped by the device\n",
-                out.c_str(), events.load(), bytes, drops);
-    if (stopped != 0) return fail("the recording could not be written completely");
-    return 0;
+    if (auto camera = manager.openCamera(serial)) return recordEventCamera(camera, serial, out, seconds);
+    if (auto fusion = manager.openFusionCamera(serial)) return recordFusionCamera(fusion, serial, out, seconds);
+    return fail("camera '" + serial + "' could not be opened");
 }
 
 }  // namespace
 
 ORVANE_CLI_COMMAND("record", "SERIAL OUT.raw --seconds S",
-                   "record S seconds from a camera into a raw file; prints events received and bytes written", run);
+                   "record S seconds from a camera into a raw file (a fusion camera: OUT.raw and OUT.mp4); "
+                   "prints events received, bytes written and frames recorded",
+                   run);
 
 }  // namespace orvane::cli

@@ -327,6 +327,7 @@ void SimDevice::eventLoop()
     std::vector<uint8_t> pending;
     uint64_t seen = 0, cursor = 0, replayBase = 0;
     bool live = false;
+    bool edgePending = false;
     Snapshot s;
     auto firstData = std::chrono::steady_clock::now();
     while (sleepFor(std::chrono::microseconds(1000))) {
@@ -383,6 +384,7 @@ void SimDevice::eventLoop()
                 }
                 const Event2D* e = events.data();
                 const Event2D* const end = e + events.size();
+                edgePending |= !triggers.empty();
                 for (const EventTriggerIn& t : triggers) {
                     const Event2D* stop = e;
                     while (stop != end && stop->timestamp <= t.timestamp) ++stop;
@@ -396,8 +398,11 @@ void SimDevice::eventLoop()
             if (pending.size() >= bytes) push(pending, bytes, false);
         }
         filtered_.store(scene.filteredOut());
-        if (!pending.empty() && std::chrono::steady_clock::now() - firstData >= kShortTransferAfter)
+        // A trigger edge goes out at once (as a short transfer), so the host learns of an exposure
+        // before its frame arrives.
+        if (!pending.empty() && (edgePending || std::chrono::steady_clock::now() - firstData >= kShortTransferAfter))
             push(pending, bytes, true);
+        edgePending = false;
     }
 }
 

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "orvane/driver/DvsCamera.h"
+#include "orvane/driver/FusionCamera.h"
 #include "orvane/driver/Types.h"
 
 namespace orvane {
-
-class FusionCamera;
 
 class DvsCameraManager {
 public:

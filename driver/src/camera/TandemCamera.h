@@ -1,0 +1,124 @@
+// The maker's fusion camera: one USB device with an IMX636 event sensor (1280x720) and an IMX415
+// frame sensor (3840x2160) whose exposures reach the event sensor's trigger input.
+//
+// Threads. The application thread inits, starts, stops, records and registers callbacks. The DVS
+// thread (dvsCameraLoop) takes raw buffers, swaps their bytes into EVT 3.0 order, hands them to
+// the raw recorder and decodes them (events and trigger edges reach FusionCameraPrivate). The APS
+// thread (apsCameraLoop) converts each NV12 frame into the one BGR frame, hands the NV12 bytes to
+// the video recording and calls the frame callbacks. The two record threads write the raw file
+// and encode the mp4, so neither camera thread waits for the disk or the encoder.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "orvane/driver/FusionCameraPrivate.h"
+#include "orvane/hal/Decoder.h"
+
+namespace orvane {
+
+class DataToVideoConverter;
+class RawRecorder;
+class RegisterController;
+class Sensor;
+class UsbInterface;
+
+class TandemCamera : public FusionCameraPrivate {
+public:
+    static constexpr uint16_t vendorId = 0x2207;
+    static constexpr uint16_t productId = 0x0006;
+    static constexpr INTERFACE_TYPE interfaceType = INTERFACE_USB;
+    static const char* getManufacturer() { return "Orvane"; }
+    static const char* getProductName() { return "Tandem"; }
+
+    // A DVS chunk goes to the record thread once it holds more than this many bytes.
+    static constexpr uint64_t kDvsChunkBytes = 1280 * 720 * 10;
+    static constexpr uint64_t kApsFrameBytes = 3840 * 2160 * 3 / 2;
+    static constexpr uint64_t kBgrFrameBytes = 3840 * 2160 * 3;
+
+    explicit TandemCamera(CameraDescription description);
+    ~TandemCamera() override;
+
+    bool isConnected() const override;
+    uint16_t getWidth(STREAM_TYPE type) override;
+    uint16_t getHeight(STREAM_TYPE type) override;
+    int start(STREAM_TYPE type) override;
+    int stop(STREAM_TYPE type) override;
+    uint32_t addApsFrameCallback(std::function<void(const ApsFrame&)> callback) override;
+    bool removeApsFrameCallback(uint32_t id) override;
+    int startRecording(std::string path, STREAM_TYPE type) override;
+    int stopRecording(STREAM_TYPE type) override;
+
+    RecordingStats recordingStats() const override;
+    uint64_t droppedDvsBytes() const override;
+    uint64_t droppedApsFrames() const override;
+
+protected:
+    int init() override;
+    void dvsCameraLoop();
+    void apsCameraLoop();
+
+private:
+    void createTools();
+    void resetDevicePipes();
+    void handleApsFrame(std::vector<uint8_t>& nv12);
+    void deliverApsFrame();
+
+    int startRecordingDvsStream(std::string path);
+    int startRecordingApsStream(std::string path);
+    void apsRecordLoop();
+    void prepareDvsData2Save(std::vector<uint8_t>& buffer);
+    void prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp);
+    int stopRecordingAps();
+
+    std::shared_ptr<UsbInterface> interface;
+    uint64_t interfaceSlot = 0;
+    std::shared_ptr<RegisterController> dvsRegisterController;
+    std::shared_ptr<RegisterController> apsRegisterController;
+    std::unique_ptr<Decoder> decoder;
+    std::unique_ptr<Sensor> dvsSensor;
+    std::unique_ptr<Sensor> apsSensor;
+    bool inited = false;
+    std::atomic<int32_t> running{0};
+    std::mutex startStopLock;  // start and stop from different threads must not race on the threads
+    std::thread dvsThread;
+    std::thread apsThread;
+    std::vector<uint8_t> apsFrameData;  // the BGR image behind apsFrame, reused for every frame
+    uint64_t edgesAtLastFrame = 0;      // APS thread: risingEdges when the last frame was stamped
+
+    std::unordered_map<uint32_t, std::function<void(const ApsFrame&)>> apsCallbacks;
+    uint32_t nextApsCallbackId = 0;
+    std::mutex apsCallbackMutex;
+    std::shared_ptr<DataToVideoConverter> videoConverter;  // NV12 to BGR for the live frames
+
+    // DVS recording: the raw file.
+    std::unique_ptr<RawRecorder> dvsRecorder;
+
+    // APS recording: frames queued to the record thread, which encodes them into the mp4.
+    struct QueuedFrame {
+        std::shared_ptr<std::vector<uint8_t>> nv12;
+        int64_t offset;  // presentation time in the mp4: DVS time minus that of the first frame
+    };
+    std::atomic<bool> apsRecording{false};  // from a successful start until its stop
+    bool apsRecordStopping = false;  // under apsRecordMutex: the record thread drains and ends
+    std::string apsRecordPath;
+    std::thread apsRecordThread;
+    std::shared_ptr<DataToVideoConverter> apsRecordConverter;
+    std::unique_ptr<ObjectPool<std::vector<uint8_t>>> apsRecordPool;
+    std::deque<QueuedFrame> apsRecordQueue;
+    std::mutex apsRecordMutex;
+    std::condition_variable apsRecordCond;
+    bool haveMp4Offset = false;  // under apsRecordMutex
+    uint64_t mp4Offset = 0;
+    int64_t lastOffset = -1;
+    std::atomic<uint64_t> apsFramesQueued{0}, apsFramesEncoded{0}, apsFramesFailed{0}, apsFramesDropped{0},
+        apsFramesRestamped{0};
+};
+
+}  // namespace orvane

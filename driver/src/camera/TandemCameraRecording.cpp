@@ -1,0 +1,209 @@
+// Fusion recording: the events to base + ".raw", the frames to base + ".mp4". Each frame goes into
+// the mp4 at its own time (DVS time of its trigger edge minus that of the first recorded frame),
+// and the first frame's DVS time is kept in the mp4's metadata, so replay lines frames up with
+// the events exactly.
+
+#include "RawRecorder.h"
+#include "TandemCamera.h"
+#include "orvane/base/Logger.h"
+#include "orvane/driver/DataToVideoConverter.h"
+
+namespace orvane {
+namespace {
+
+// Frames waiting for the encoder at most. An encoder slower than the camera would otherwise grow
+// memory by 12 MB per frame until the process dies; past this the newest frames are dropped,
+// counted and logged.
+constexpr size_t kApsBacklogFrames = 64;
+
+// `path` up to the last "." of its file name (a "." in a folder name does not count).
+std::string baseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    return path.substr(0, dot);
+}
+
+}  // namespace
+
+int TandemCamera::startRecording(std::string path, STREAM_TYPE type)
+{
+    const std::string base = baseName(path);
+    if (type == STREAM_DVS) {
+        if (startRecordingDvsStream(base + ".raw") < 0) {
+            ORVANE_LOG_INFO("Start Recording DVS Stream Failed.");
+            return -1;
+        }
+        return 0;
+    }
+    if (type == STREAM_APS) return startRecordingApsStream(base + ".mp4");
+    if (startRecordingApsStream(base + ".mp4") != 0) {
+        ORVANE_LOG_INFO("Start Recording APS Stream Failed.");
+        return -1;
+    }
+    if (startRecordingDvsStream(base + ".raw") != 0) {
+        // Both or neither: a lone mp4 would hold frames without the events they go with.
+        stopRecordingAps();
+        return -1;
+    }
+    return 0;
+}
+
+int TandemCamera::stopRecording(STREAM_TYPE type)
+{
+    int result = 0;
+    if (type != STREAM_APS && dvsRecorder->recording() && dvsRecorder->stop() != 0) result = -1;
+    if (type != STREAM_DVS && apsRecording.load() && stopRecordingAps() != 0) result = -1;
+    return result;
+}
+
+TandemCamera::RecordingStats TandemCamera::recordingStats() const
+{
+    RecordingStats stats;
+    stats.dvsBytes = dvsRecorder->appendedBytes();
+    stats.apsFramesQueued = apsFramesQueued.load();
+    stats.apsFramesEncoded = apsFramesEncoded.load();
+    stats.apsFramesFailed = apsFramesFailed.load();
+    stats.apsFramesDropped = apsFramesDropped.load();
+    stats.apsFramesRestamped = apsFramesRestamped.load();
+    return stats;
+}
+
+int TandemCamera::startRecordingDvsStream(std::string path)
+{
+    switch (dvsRecorder->start(path)) {
+    case RawRecorder::Start::Started: return 0;
+    case RawRecorder::Start::AlreadyRecording: ORVANE_LOG_INFO("Do not save again while saving."); return -1;
+    case RawRecorder::Start::CannotOpen: break;
+    }
+    ORVANE_LOG_ERROR("%s", ("Unable to open " + path + " for writing.").c_str());
+    return -1;
+}
+
+void TandemCamera::prepareDvsData2Save(std::vector<uint8_t>& buffer)
+{
+    dvsRecorder->append(buffer.data(), buffer.size());
+}
+
+int TandemCamera::startRecordingApsStream(std::string path)
+{
+    if (apsRecording.load()) {
+        ORVANE_LOG_INFO("Do not save again while saving.");
+        return -1;
+    }
+    // The encoder is opened here rather than on the record thread, so that a file that cannot be
+    // made fails the start instead of leaving a recording that records nothing.
+    auto converter = std::make_shared<DataToVideoConverter>();
+    converter->setConverterFrameSize(static_cast<int32_t>(apsHeight), static_cast<int32_t>(apsWidth),
+                                     static_cast<int32_t>(apsHeight), static_cast<int32_t>(apsWidth));
+    converter->setConverterFmt(VIDEO_PIX_FMT_NV12, VIDEO_PIX_FMT_YUV420P);
+    if (converter->initVideoConverter(path) < 0) {
+        ORVANE_LOG_ERROR("Video converter initialization failed, please confirm that the input file is correct.");
+        return -1;
+    }
+    std::lock_guard lock(apsRecordMutex);
+    apsRecordPath = path;
+    apsRecordConverter = std::move(converter);
+    apsRecordPool = std::make_unique<ObjectPool<std::vector<uint8_t>>>(
+        ObjectPool<std::vector<uint8_t>>::create(kApsBacklogFrames, false, kApsFrameBytes));
+    apsRecordQueue.clear();
+    apsRecordStopping = false;
+    haveMp4Offset = false;
+    mp4Offset = 0;
+    lastOffset = -1;
+    apsFramesQueued = apsFramesEncoded = apsFramesFailed = apsFramesDropped = apsFramesRestamped = 0;
+    apsRecording = true;
+    apsRecordThread = std::thread(&TandemCamera::apsRecordLoop, this);
+    return 0;
+}
+
+void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp)
+{
+    std::lock_guard lock(apsRecordMutex);
+    if (!apsRecording.load() || apsRecordStopping) return;
+    if (apsRecordQueue.size() >= kApsBacklogFrames) {
+        if (apsFramesDropped++ == 0) {
+            ORVANE_LOG_WARNING("The video encoder cannot keep up with the APS frames; frames are dropped from %s.",
+                               apsRecordPath.c_str());
+        }
+        return;
+    }
+    if (!haveMp4Offset) {
+        haveMp4Offset = true;
+        mp4Offset = timestamp;
+        ORVANE_LOG_INFO("Mp4 offset: %lld", static_cast<long long>(mp4Offset));
+    }
+    int64_t offset = static_cast<int64_t>(timestamp - mp4Offset);
+    if (offset <= lastOffset) {
+        // No new trigger edge since the last frame (trigger input off, or its edge not here yet):
+        // the frame gets the next time in sequence, as the mp4 needs increasing times.
+        if (apsFramesRestamped++ == 0) {
+            ORVANE_LOG_WARNING("APS frames arrive without a new trigger time; they are stamped one frame period "
+                               "after the previous frame. Enable the trigger input to line frames up with events.");
+        }
+        offset = lastOffset + DataToVideoConverter::kFramePeriodUs;
+    }
+    lastOffset = offset;
+    auto chunk = apsRecordPool->acquire();
+    chunk->assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(kApsFrameBytes));
+    apsRecordQueue.push_back({std::move(chunk), offset});
+    ++apsFramesQueued;
+    apsRecordCond.notify_one();
+}
+
+void TandemCamera::apsRecordLoop()
+{
+    std::unique_lock lock(apsRecordMutex);
+    bool metadataWritten = false;
+    while (true) {
+        apsRecordCond.wait(lock, [this] { return !apsRecordQueue.empty() || apsRecordStopping; });
+        while (!apsRecordQueue.empty()) {
+            QueuedFrame frame = std::move(apsRecordQueue.front());
+            apsRecordQueue.pop_front();
+            const uint64_t firstFrameTime = mp4Offset;
+            // Encode outside the lock: the APS thread pushes under it while holding the frame
+            // lock, which the DVS thread needs at every trigger edge.
+            lock.unlock();
+            if (!metadataWritten) {
+                apsRecordConverter->setMetadata(kVideoDvsOffsetKey, std::to_string(firstFrameTime));
+                metadataWritten = true;
+            }
+            if (apsRecordConverter->nv12ToViedo(frame.nv12->data(), frame.offset) == 0) {
+                ++apsFramesEncoded;
+            } else {
+                ++apsFramesFailed;
+            }
+            frame.nv12.reset();
+            lock.lock();
+        }
+        if (apsRecordStopping) return;
+    }
+}
+
+int TandemCamera::stopRecordingAps()
+{
+    {
+        std::lock_guard lock(apsRecordMutex);
+        if (!apsRecording.load()) return 0;
+        apsRecordStopping = true;  // frames queued until now are still encoded
+    }
+    apsRecordCond.notify_one();
+    if (apsRecordThread.joinable()) apsRecordThread.join();
+    const int flushed = apsRecordConverter->flushAndCloseVideo();
+    std::lock_guard lock(apsRecordMutex);
+    apsRecordConverter.reset();
+    apsRecordPool.reset();
+    apsRecordQueue.clear();
+    haveMp4Offset = false;
+    mp4Offset = 0;
+    apsRecording = false;
+    if (flushed != 0 || apsFramesFailed.load() != 0) {
+        ORVANE_LOG_ERROR("The video %s is incomplete: %llu frames could not be encoded.", apsRecordPath.c_str(),
+                         static_cast<unsigned long long>(apsFramesFailed.load()));
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace orvane
