@@ -140,6 +140,12 @@ int TandemCamera::start(STREAM_TYPE type)
         dvsSensor->start();
         dvsThread = std::thread(&TandemCamera::dvsCameraLoop, this);
     }
+    {
+        // Times of an earlier run must not stamp this run's first frames.
+        std::lock_guard lock(frameMutex);
+        apsFrame.timestamp = apsFrame.fallTimestamp = 0;
+        risingEdges = edgesAtLastFrame = 0;
+    }
     if (aps) {
         // The frame sensor only sends frames once its output is on, whichever streams start.
         apsSensor->start();
@@ -241,21 +247,29 @@ void TandemCamera::apsCameraLoop()
 
 void TandemCamera::handleApsFrame(std::vector<uint8_t>& nv12)
 {
-    // The trigger handler writes the frame's times under the same lock, so image and time stay
-    // one frame's for the duration of the callbacks.
-    std::unique_lock frameLock(frameMutex);
-    // A frame follows the rising edge of its exposure. While the edges come in but this frame's
-    // has not been decoded yet (its event data is still on the way), wait a little for it rather
-    // than stamp the frame with the previous exposure's time.
-    if (risingEdges != 0 && risingEdges == edgesAtLastFrame) {
-        frameTimeCond.wait_for(frameLock, kEdgeWait,
-                               [this] { return risingEdges != edgesAtLastFrame || running.load() == 0; });
+    ApsFrame frame;
+    {
+        std::unique_lock frameLock(frameMutex);
+        // A frame follows the rising edge of its exposure. While the edges come in but this
+        // frame's has not been decoded yet (its event data is still on the way), wait a little
+        // for it rather than stamp the frame with the previous exposure's time.
+        if (risingEdges != 0 && risingEdges == edgesAtLastFrame) {
+            frameTimeCond.wait_for(frameLock, kEdgeWait,
+                                   [this] { return risingEdges != edgesAtLastFrame || running.load() == 0; });
+        }
+        edgesAtLastFrame = risingEdges;
+        frame = apsFrame;
     }
-    edgesAtLastFrame = risingEdges;
+    const bool timed = edgesAtLastFrame != 0;  // some trigger edge came since the start
+    // The conversion, the hand-over and the callbacks work on the frame's own copy of its times,
+    // outside the frame lock: the DVS thread takes that lock at every trigger edge and must not
+    // wait for a 4K conversion, or the device would overflow and drop events.
     videoConverter->nv12ToRGB(nv12.data(), apsFrameData.data());
-    if (apsRecording.load()) prepareApsData2Save(nv12, apsFrame.timestamp);
+    frame.data = apsFrameData.data();
+    frame.size = static_cast<uint32_t>(apsFrameData.size());
+    if (apsRecording.load()) prepareApsData2Save(nv12, frame.timestamp, timed);
     std::lock_guard callbackLock(apsCallbackMutex);
-    for (auto& [id, callback] : apsCallbacks) callback(apsFrame);
+    for (auto& [id, callback] : apsCallbacks) callback(frame);
 }
 
 }  // namespace orvane

@@ -68,13 +68,14 @@ private:
     void createTools();
     void resetDevicePipes();
     void handleApsFrame(std::vector<uint8_t>& nv12);
-    void deliverApsFrame();
 
     int startRecordingDvsStream(std::string path);
     int startRecordingApsStream(std::string path);
     void apsRecordLoop();
     void prepareDvsData2Save(std::vector<uint8_t>& buffer);
-    void prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp);
+    // `timed`: a trigger edge came since the stream started, so `timestamp` is a DVS time.
+    void prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp, bool timed);
+    bool triggerInEnabled();
     int stopRecordingAps();
 
     std::shared_ptr<UsbInterface> interface;
@@ -116,7 +117,8 @@ private:
     std::condition_variable apsRecordCond;
     bool haveMp4Offset = false;  // under apsRecordMutex
     uint64_t mp4Offset = 0;
-    int64_t lastOffset = -1;
+    int64_t lastOffset = -1;     // under apsRecordMutex: the last frame's time in the mp4
+    bool guessedOffset = false;  // the last frame had no trigger time of its own
     std::atomic<uint64_t> apsFramesQueued{0}, apsFramesEncoded{0}, apsFramesFailed{0}, apsFramesDropped{0},
         apsFramesRestamped{0};
 };

@@ -3,10 +3,13 @@
 // and the first frame's DVS time is kept in the mp4's metadata, so replay lines frames up with
 // the events exactly.
 
+#include <algorithm>
+
 #include "RawRecorder.h"
 #include "TandemCamera.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/DataToVideoConverter.h"
+#include "orvane/hal/RegisterController.h"
 
 namespace orvane {
 namespace {
@@ -112,16 +115,29 @@ int TandemCamera::startRecordingApsStream(std::string path)
     haveMp4Offset = false;
     mp4Offset = 0;
     lastOffset = -1;
+    guessedOffset = false;
     apsFramesQueued = apsFramesEncoded = apsFramesFailed = apsFramesDropped = apsFramesRestamped = 0;
     apsRecording = true;
     apsRecordThread = std::thread(&TandemCamera::apsRecordLoop, this);
     return 0;
 }
 
-void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp)
+bool TandemCamera::triggerInEnabled()
 {
+    try {
+        return dvsRegisterController->readRegisterField("ext_trigger_ctrl", "trigger_in_en") != 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp, bool timed)
+{
+    // A frame exposed before the event readout ran has no DVS time; with the trigger input on,
+    // the next frames will, and the mp4 starts with the first of them.
     std::lock_guard lock(apsRecordMutex);
     if (!apsRecording.load() || apsRecordStopping) return;
+    if (!timed && !haveMp4Offset && triggerInEnabled()) return;
     if (apsRecordQueue.size() >= kApsBacklogFrames) {
         if (apsFramesDropped++ == 0) {
             ORVANE_LOG_WARNING("The video encoder cannot keep up with the APS frames; frames are dropped from %s.",
@@ -136,13 +152,19 @@ void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t ti
     }
     int64_t offset = static_cast<int64_t>(timestamp - mp4Offset);
     if (offset <= lastOffset) {
-        // No new trigger edge since the last frame (trigger input off, or its edge not here yet):
-        // the frame gets the next time in sequence, as the mp4 needs increasing times.
+        // No new trigger edge since the last frame (trigger input off, or its edge late): the
+        // frame most likely belongs one frame period on.
         if (apsFramesRestamped++ == 0) {
             ORVANE_LOG_WARNING("APS frames arrive without a new trigger time; they are stamped one frame period "
                                "after the previous frame. Enable the trigger input to line frames up with events.");
         }
         offset = lastOffset + DataToVideoConverter::kFramePeriodUs;
+        guessedOffset = true;
+    } else if (guessedOffset) {
+        // The frame after a guess keeps its own time unless the guess took it; the mp4 needs
+        // increasing times, and a guess must not push every later frame off its edge.
+        offset = std::max(offset, lastOffset + 1);
+        guessedOffset = false;
     }
     lastOffset = offset;
     auto chunk = apsRecordPool->acquire();
