@@ -17,6 +17,11 @@
 namespace orvane {
 namespace {
 
+// Chunks each recording pool makes at its start; the pools grow when the disk or the encoder
+// falls behind. A few suffice: chunks are reused once written, and making 64 of each (1.4 GB,
+// zeroed) made every start of a recording take half a second.
+constexpr size_t kRecordPoolChunks = 4;
+
 // Longest wait of a frame for its exposure's trigger edge: under a frame period.
 constexpr auto kEdgeWait = std::chrono::milliseconds(25);
 
@@ -25,7 +30,7 @@ constexpr auto kEdgeWait = std::chrono::milliseconds(25);
 TandemCamera::TandemCamera(CameraDescription description)
     : FusionCameraPrivate(std::move(description)),
       apsFrameData(kBgrFrameBytes),
-      dvsRecorder(std::make_unique<RawRecorder>(kDvsChunkBytes, 64))
+      dvsRecorder(std::make_unique<RawRecorder>(kDvsChunkBytes, kRecordPoolChunks))
 {
     apsFrame.data = apsFrameData.data();
     apsFrame.size = static_cast<uint32_t>(apsFrameData.size());

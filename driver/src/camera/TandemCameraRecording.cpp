@@ -18,6 +18,8 @@ namespace {
 // memory by 12 MB per frame until the process dies; past this the newest frames are dropped,
 // counted and logged.
 constexpr size_t kApsBacklogFrames = 64;
+// Frames the pool makes at the start; it grows up to the backlog when the encoder falls behind.
+constexpr size_t kApsPoolFrames = 4;
 
 // `path` up to the last "." of its file name (a "." in a folder name does not count).
 std::string baseName(const std::string& path)
@@ -109,7 +111,7 @@ int TandemCamera::startRecordingApsStream(std::string path)
     apsRecordPath = path;
     apsRecordConverter = std::move(converter);
     apsRecordPool = std::make_unique<ObjectPool<std::vector<uint8_t>>>(
-        ObjectPool<std::vector<uint8_t>>::create(kApsBacklogFrames, false, kApsFrameBytes));
+        ObjectPool<std::vector<uint8_t>>::create(kApsPoolFrames, false, kApsFrameBytes));
     apsRecordQueue.clear();
     apsRecordStopping = false;
     haveMp4Offset = false;
