@@ -28,6 +28,13 @@ if [ -n "$serial" ]; then
   "$BIN/orvane" export "$work/demo_cut.raw" "$work/demo_cut.mp4"
   ls -l "$work"
 fi
+# The fusion camera records its events and its frames side by side.
+fusion=$("$BIN/orvane" cameras --json | grep -o '"serial":"[^"]*","product":"Tandem"' | sed -n '1s/"serial":"\([^"]*\)".*/\1/p')
+if [ -n "$fusion" ]; then
+  echo "== recording 2 s from fusion camera $fusion into fusion.raw and fusion.mp4"
+  "$BIN/orvane" record "$fusion" "$work/fusion.raw" --seconds 2 2>/dev/null
+  ls -l "$work"/fusion.*
+fi
 for f in "$DATA"/*.raw; do
   [ -e "$f" ] || continue
   cp "$f" "$work/"
