@@ -322,14 +322,14 @@ int main(int argc, char** argv)
 
     std::printf("APS path at %dx%d, %d frames x %d rounds, %u cores; median (min-max) per frame\n", kWidth,
                 kHeight, frames, rounds, std::thread::hardware_concurrency());
-    std::printf("%-42s %22s %8s %7s %7s  %s\n", "operation", "wall ms/frame", "frames/s", "CPU ms", "budget",
+    std::printf("%-46s %22s %8s %7s %7s  %s\n", "operation", "wall ms/frame", "frames/s", "CPU ms", "budget",
                 "output");
-    std::printf("%-42s %7.1f %14s %8.1f %7s %6.0f%%\n", "baseline: 30 fps budget", kBudgetMs, "", 30.0, "",
+    std::printf("%-46s %7.1f %14s %8.1f %7s %6.0f%%\n", "baseline: 30 fps budget", kBudgetMs, "", 30.0, "",
                 100.0);
     for (const Row& r : rows) {
         const double m = median(r.wall);
         const auto [low, high] = std::minmax_element(r.wall.begin(), r.wall.end());
-        std::printf("%-42s %7.1f (%5.1f-%6.1f) %8.1f %7.1f %6.0f%%  %s\n", r.name.c_str(), m, *low, *high,
+        std::printf("%-46s %7.1f (%5.1f-%6.1f) %8.1f %7.1f %6.0f%%  %s\n", r.name.c_str(), m, *low, *high,
                     1000.0 / m, median(r.cpu), 100.0 * m / kBudgetMs, r.note.c_str());
     }
     return 0;
