@@ -82,6 +82,14 @@ std::shared_ptr<std::vector<uint16_t>> FusionCameraPrivate::takeFusionBuffer()
     }
 }
 
+void FusionCameraPrivate::reopenFusionBuffer()
+{
+    std::lock_guard lock(fusionMutex);
+    if (currentFusionBuffer) return;
+    currentFusionBuffer = fusionPool.acquireFor(std::chrono::milliseconds(0));
+    if (currentFusionBuffer) currentFusionBuffer->assign(kFusionElements, 0);
+}
+
 void FusionCameraPrivate::triggerInArrvied(EventTriggerIn trigger)
 {
     if (trigger.polarity == 0) {

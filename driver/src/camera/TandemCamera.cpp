@@ -142,6 +142,7 @@ int TandemCamera::start(STREAM_TYPE type)
     const bool aps = type != STREAM_DVS;
     if (dvs) {
         delivery.setStreaming(true);
+        reopenFusionBuffer();
         dvsSensor->start();
         dvsThread = std::thread(&TandemCamera::dvsCameraLoop, this);
     }

@@ -71,6 +71,9 @@ protected:
 
     void eventStreamArrvied(const Event2D* begin, const Event2D* end);
     void triggerInArrvied(EventTriggerIn trigger);
+    // At a start: opens a buffer again if a stop left none (a consumer held them all), provided
+    // one is free now, so counting resumes with the stream rather than at its second edge.
+    void reopenFusionBuffer();
 
     const uint32_t apsWidth = 3840;
     const uint32_t apsHeight = 2160;
