@@ -55,6 +55,8 @@ struct DataToVideoConverter::Impl {
     int64_t frameCounter = 0;
     int64_t lastPts = -1;
 
+    std::string preset;  // empty: the encoder's default
+
     std::string path;
     bool fileOpen = false;     // the output file exists because we created it
     bool writeFailed = false;  // a packet could not be written: the file would miss frames
@@ -239,6 +241,9 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     ctx->bit_rate = kBitRate;
     // The mp4 muxer wants the parameter sets in the stream header rather than in the first packet.
     if (output->oformat->flags & AVFMT_GLOBALHEADER) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (!d.preset.empty() && av_opt_set(ctx->priv_data, "preset", d.preset.c_str(), 0) < 0) {
+        ORVANE_LOG_WARNING("The H.264 encoder has no preset \"%s\"; its default is used.", d.preset.c_str());
+    }
     int ret = avcodec_open2(ctx, d.encoder, nullptr);
     if (ret < 0) {
         // An encoder that did not open would refuse every frame: say so now.
@@ -430,6 +435,11 @@ int DataToVideoConverter::flushAndCloseVideo()
     ORVANE_LOG_INFO("Video created successfully");
     d.freeAll();
     return 0;
+}
+
+void DataToVideoConverter::setEncoderPreset(const std::string& preset)
+{
+    d_->preset = preset;
 }
 
 void DataToVideoConverter::setMetadata(const std::string& key, const std::string& value)

@@ -60,6 +60,11 @@ public:
     // Needs only setConverterFrameSize and setConverterFmt(NV12, BGR24).
     int nv12ToRGB(const uint8_t* nv12, uint8_t* bgr);
 
+    // The encoder's speed preset for the next initVideoConverter ("ultrafast" ... "veryslow"); empty
+    // keeps the encoder's default ("medium"). Live recordings at 3840x2160 need "ultrafast" to keep
+    // up with 30 frames per second on two cores.
+    void setEncoderPreset(const std::string& preset);
+
     // Drains the encoder, writes the trailer and closes the file; then frees the FFmpeg objects.
     int flushAndCloseVideo();
 
