@@ -54,12 +54,7 @@ int DvsEventCamera::init()
     decoder->setTriggerInCallback([this](EventTriggerIn event) { triggerInArrvied(event); });
 
     auto imx = std::make_unique<Imx6x6Sensor>();
-    const std::shared_ptr<RegisterController> controller = registerController;
-    imx->setApplyRegisterOperationSequenceCallback(
-        [controller](const std::vector<RegisterOperation>& sequence) { controller->ApplyRegisterOperationSequence(sequence); });
-    imx->setWriteRegisterFieldCallback([controller](const std::string& reg, const std::string& field, uint32_t value) {
-        controller->writeRegisterField(reg, field, value);
-    });
+    imx->bindTo(registerController);
     sensor = std::move(imx);
     sensor->init(interface);  // a failed bring-up is logged by the sensor and still leaves us inited
 

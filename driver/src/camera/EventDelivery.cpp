@@ -16,38 +16,26 @@ constexpr auto kBatchWaitLimit = std::chrono::milliseconds(500);
 
 uint32_t EventDelivery::addEventsStreamHandleCallback(EventsCallback callback)
 {
-    if (!callback) {
-        ORVANE_LOG_WARNING("An empty events callback cannot be called; not added.");
-        return kInvalidCallbackId;
-    }
-    std::lock_guard lock(eventCallbacksLock);
-    const uint32_t id = nextEventCallbackId++;
-    eventCallbacks.emplace(id, std::move(callback));
+    const uint32_t id = eventCallbacks.add(std::move(callback));
+    if (id == kInvalidCallbackId) ORVANE_LOG_WARNING("An empty events callback cannot be called; not added.");
     return id;
 }
 
 bool EventDelivery::removeEventsStreamHandleCallback(uint32_t id)
 {
-    std::lock_guard lock(eventCallbacksLock);
-    return eventCallbacks.erase(id) != 0;
+    return eventCallbacks.remove(id);
 }
 
 uint32_t EventDelivery::addTriggerInCallback(TriggerCallback callback)
 {
-    if (!callback) {
-        ORVANE_LOG_WARNING("An empty trigger-in callback cannot be called; not added.");
-        return kInvalidCallbackId;
-    }
-    std::lock_guard lock(triggerCallbacksLock);
-    const uint32_t id = nextTriggerCallbackId++;
-    triggerCallbacks.emplace(id, std::move(callback));
+    const uint32_t id = triggerCallbacks.add(std::move(callback));
+    if (id == kInvalidCallbackId) ORVANE_LOG_WARNING("An empty trigger-in callback cannot be called; not added.");
     return id;
 }
 
 bool EventDelivery::removeTriggerInCallback(uint32_t id)
 {
-    std::lock_guard lock(triggerCallbacksLock);
-    return triggerCallbacks.erase(id) != 0;
+    return triggerCallbacks.remove(id);
 }
 
 void EventDelivery::setBatchEventsNum(uint64_t count)
@@ -171,14 +159,12 @@ void EventDelivery::deliverEvents(const Event2D* begin, const Event2D* end)
             p = split;
         }
     }
-    std::lock_guard lock(eventCallbacksLock);
-    for (auto& [id, callback] : eventCallbacks) callback(begin, end);
+    eventCallbacks.call(begin, end);
 }
 
 void EventDelivery::deliverTrigger(EventTriggerIn trigger)
 {
-    std::lock_guard lock(triggerCallbacksLock);
-    for (auto& [id, callback] : triggerCallbacks) callback(trigger);
+    triggerCallbacks.call(trigger);
 }
 
 }  // namespace orvane

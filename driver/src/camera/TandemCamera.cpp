@@ -83,12 +83,7 @@ int TandemCamera::init()
         decoder->setTriggerInCallback([this](EventTriggerIn trigger) { triggerInArrvied(trigger); });
 
         auto imx636 = std::make_unique<Imx6x6Sensor>();
-        const std::shared_ptr<RegisterController> dvs = dvsRegisterController;
-        imx636->setApplyRegisterOperationSequenceCallback(
-            [dvs](const std::vector<RegisterOperation>& sequence) { dvs->ApplyRegisterOperationSequence(sequence); });
-        imx636->setWriteRegisterFieldCallback([dvs](const std::string& reg, const std::string& field, uint32_t value) {
-            dvs->writeRegisterField(reg, field, value);
-        });
+        imx636->bindTo(dvsRegisterController);
         dvsSensor = std::move(imx636);
         dvsSensor->init(interface);  // a failed bring-up is logged by the sensor
 
@@ -177,20 +172,14 @@ int TandemCamera::stop(STREAM_TYPE)
 
 uint32_t TandemCamera::addApsFrameCallback(std::function<void(const ApsFrame&)> callback)
 {
-    if (!callback) {
-        ORVANE_LOG_WARNING("An empty APS frame callback cannot be called; not added.");
-        return kInvalidCallbackId;
-    }
-    std::lock_guard lock(apsCallbackMutex);
-    const uint32_t id = nextApsCallbackId++;
-    apsCallbacks.emplace(id, std::move(callback));
+    const uint32_t id = apsCallbacks.add(std::move(callback));
+    if (id == kInvalidCallbackId) ORVANE_LOG_WARNING("An empty APS frame callback cannot be called; not added.");
     return id;
 }
 
 bool TandemCamera::removeApsFrameCallback(uint32_t id)
 {
-    std::lock_guard lock(apsCallbackMutex);
-    return apsCallbacks.erase(id) != 0;
+    return apsCallbacks.remove(id);
 }
 
 uint64_t TandemCamera::droppedDvsBytes() const
@@ -274,8 +263,7 @@ void TandemCamera::handleApsFrame(std::vector<uint8_t>& nv12)
     frame.data = apsFrameData.data();
     frame.size = static_cast<uint32_t>(apsFrameData.size());
     if (apsRecording.load()) prepareApsData2Save(nv12, frame.timestamp, timed);
-    std::lock_guard callbackLock(apsCallbackMutex);
-    for (auto& [id, callback] : apsCallbacks) callback(frame);
+    apsCallbacks.call(frame);
 }
 
 }  // namespace orvane

@@ -15,7 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "orvane/driver/FusionCameraPrivate.h"
@@ -93,9 +92,7 @@ private:
     std::vector<uint8_t> apsFrameData;  // the BGR image behind apsFrame, reused for every frame
     uint64_t edgesAtLastFrame = 0;      // APS thread: risingEdges when the last frame was stamped
 
-    std::unordered_map<uint32_t, std::function<void(const ApsFrame&)>> apsCallbacks;
-    uint32_t nextApsCallbackId = 0;
-    std::mutex apsCallbackMutex;
+    CallbackRegistry<std::function<void(const ApsFrame&)>> apsCallbacks;  // called on the APS thread
     std::shared_ptr<DataToVideoConverter> videoConverter;  // NV12 to BGR for the live frames
 
     // DVS recording: the raw file.

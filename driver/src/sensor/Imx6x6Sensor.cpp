@@ -6,6 +6,7 @@
 #include "Imx6x6Sequences.h"
 #include "orvane/base/Logger.h"
 #include "orvane/hal/EventStream.h"
+#include "orvane/hal/RegisterController.h"
 
 namespace orvane {
 namespace {
@@ -28,6 +29,15 @@ std::optional<std::shared_ptr<std::vector<uint8_t>>> Sensor::getNextBuffer()
 {
     if (!eventStream || eventStream->waitNextBuffer() < 1) return std::nullopt;
     return eventStream->getLatestBuffer();
+}
+
+void Imx6x6Sensor::bindTo(std::shared_ptr<RegisterController> controller)
+{
+    setApplyRegisterOperationSequenceCallback(
+        [controller](const std::vector<RegisterOperation>& sequence) { controller->ApplyRegisterOperationSequence(sequence); });
+    setWriteRegisterFieldCallback([controller](const std::string& reg, const std::string& field, uint32_t value) {
+        controller->writeRegisterField(reg, field, value);
+    });
 }
 
 int Imx6x6Sensor::init(std::shared_ptr<Interface> interface)

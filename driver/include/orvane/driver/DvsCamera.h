@@ -8,36 +8,24 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "orvane/driver/CameraBase.h"
 #include "orvane/driver/Types.h"
 
 namespace orvane {
 
-class CameraTool;
 class DvsCameraManager;
 
-class DvsCamera {
+class DvsCamera : public CameraBase {
 public:
-    // Returned by the add-callback operations when they refuse an empty function.
-    static constexpr uint32_t kInvalidCallbackId = UINT32_MAX;
-
-    explicit DvsCamera(CameraDescription description);
+    explicit DvsCamera(CameraDescription description) : CameraBase(std::move(description)) {}
     DvsCamera(const DvsCamera&) = default;
     DvsCamera(DvsCamera&&) = default;
     DvsCamera& operator=(const DvsCamera&) = default;
     DvsCamera& operator=(DvsCamera&&) = default;
-
-    CameraDescription getDvsDesc() const { return desc; }
-    // The tool of that type, or an empty pointer (logged) when the camera has none.
-    std::shared_ptr<CameraTool> getTool(ToolType type) const;
-    // Throws std::runtime_error("Tool not found") when the camera has no such tool.
-    ToolInfo getToolInfo(ToolType type) const;
-    // One entry per tool, in ascending type order; empty before init.
-    std::vector<ToolInfo> getAllToolsInfo() const;
 
     virtual bool isConnected() const = 0;
     virtual uint32_t addEventsStreamHandleCallback(std::function<void(const Event2D*, const Event2D*)> callback) = 0;
@@ -59,10 +47,6 @@ public:
 
     // Virtual, so a camera is always destroyed whole, whoever holds its last handle.
     virtual ~DvsCamera() = default;
-
-protected:
-    CameraDescription desc;
-    std::map<ToolType, std::shared_ptr<CameraTool>> tools;
 
 private:
     friend class DvsCameraManager;

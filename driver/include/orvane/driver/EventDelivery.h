@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
 
+#include "orvane/driver/CallbackRegistry.h"
 #include "orvane/types/Event2D.h"
 
 namespace orvane {
@@ -21,7 +21,7 @@ namespace orvane {
 class EventDelivery {
 public:
     // Returned by the add-callback operations when they refuse an empty function.
-    static constexpr uint32_t kInvalidCallbackId = UINT32_MAX;
+    static constexpr uint32_t kInvalidCallbackId = UINT32_MAX;  // what the registries answer
 
     using EventsCallback = std::function<void(const Event2D*, const Event2D*)>;
     using TriggerCallback = std::function<void(EventTriggerIn)>;
@@ -48,12 +48,8 @@ public:
     void deliverTrigger(EventTriggerIn trigger);
 
 protected:
-    std::unordered_map<uint32_t, EventsCallback> eventCallbacks;
-    uint32_t nextEventCallbackId = 0;
-    std::mutex eventCallbacksLock;
-    std::unordered_map<uint32_t, TriggerCallback> triggerCallbacks;
-    uint32_t nextTriggerCallbackId = 0;
-    std::mutex triggerCallbacksLock;
+    CallbackRegistry<EventsCallback> eventCallbacks;
+    CallbackRegistry<TriggerCallback> triggerCallbacks;
     uint32_t pendingBatchMode = 0;  // 0 none, 1 by count, 2 by time
     uint32_t batchMode = 0;
     std::mutex batchModeLock;

@@ -10,36 +10,24 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "orvane/driver/CameraBase.h"
 #include "orvane/driver/Types.h"
 
 namespace orvane {
 
-class CameraTool;
 class DvsCameraManager;
 
-class FusionCamera {
+class FusionCamera : public CameraBase {
 public:
-    // Returned by the add-callback operations when they refuse an empty function.
-    static constexpr uint32_t kInvalidCallbackId = UINT32_MAX;
-
-    explicit FusionCamera(CameraDescription description);
+    explicit FusionCamera(CameraDescription description) : CameraBase(std::move(description)) {}
     FusionCamera(const FusionCamera&) = default;
     FusionCamera(FusionCamera&&) = default;
     FusionCamera& operator=(const FusionCamera&) = default;
     FusionCamera& operator=(FusionCamera&&) = default;
-
-    CameraDescription getDvsDesc() const { return desc; }
-    // The tool of that type, or an empty pointer (logged) when the camera has none.
-    std::shared_ptr<CameraTool> getTool(ToolType type) const;
-    // Throws std::runtime_error("Tool not found") when the camera has no such tool.
-    ToolInfo getToolInfo(ToolType type) const;
-    // One entry per tool, in ascending type order; empty before init.
-    std::vector<ToolInfo> getAllToolsInfo() const;
 
     virtual bool isConnected() const = 0;
     virtual uint32_t addEventsStreamHandleCallback(std::function<void(const Event2D*, const Event2D*)> callback) = 0;
@@ -73,9 +61,6 @@ public:
 
 protected:
     virtual int init() = 0;
-
-    CameraDescription desc;
-    std::map<ToolType, std::shared_ptr<CameraTool>> tools;
 
 private:
     friend class DvsCameraManager;

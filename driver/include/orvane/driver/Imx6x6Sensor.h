@@ -6,8 +6,13 @@
 
 namespace orvane {
 
+class RegisterController;
+
 class Imx6x6Sensor : public Sensor {
 public:
+    // Sets the sequence and field callbacks to the controller's operations (it is kept alive).
+    void bindTo(std::shared_ptr<RegisterController> controller);
+
     int init(std::shared_ptr<Interface> interface) override;
     int start() override;
     int stop() override;

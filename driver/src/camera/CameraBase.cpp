@@ -1,14 +1,13 @@
-#include "orvane/driver/DvsCamera.h"
+#include "orvane/driver/CameraBase.h"
 
 #include <stdexcept>
 
-#include "ToolLookup.h"
 #include "orvane/base/Logger.h"
 #include "orvane/hal/CameraTool.h"
 
 namespace orvane {
 
-std::shared_ptr<CameraTool> findTool(const ToolMap& tools, ToolType type)
+std::shared_ptr<CameraTool> CameraBase::getTool(ToolType type) const
 {
     const auto it = tools.find(type);
     if (it == tools.end()) {
@@ -18,7 +17,7 @@ std::shared_ptr<CameraTool> findTool(const ToolMap& tools, ToolType type)
     return it->second;
 }
 
-ToolInfo findToolInfo(const ToolMap& tools, ToolType type)
+ToolInfo CameraBase::getToolInfo(ToolType type) const
 {
     const auto it = tools.find(type);
     if (it == tools.end()) {
@@ -28,29 +27,12 @@ ToolInfo findToolInfo(const ToolMap& tools, ToolType type)
     return it->second->getToolInfo();
 }
 
-std::vector<ToolInfo> allToolsInfo(const ToolMap& tools)
+std::vector<ToolInfo> CameraBase::getAllToolsInfo() const
 {
     std::vector<ToolInfo> out;
     out.reserve(tools.size());
     for (const auto& [type, tool] : tools) out.push_back(tool->getToolInfo());
     return out;
-}
-
-DvsCamera::DvsCamera(CameraDescription description) : desc(std::move(description)) {}
-
-std::shared_ptr<CameraTool> DvsCamera::getTool(ToolType type) const
-{
-    return findTool(tools, type);
-}
-
-ToolInfo DvsCamera::getToolInfo(ToolType type) const
-{
-    return findToolInfo(tools, type);
-}
-
-std::vector<ToolInfo> DvsCamera::getAllToolsInfo() const
-{
-    return allToolsInfo(tools);
 }
 
 }  // namespace orvane
