@@ -243,23 +243,45 @@ TEST_F(FusionStreamTest, StopOfAnyTypeEndsBothStreamsAndCallbacksCanBeRemoved)
     EXPECT_FALSE(camera->getNextBatch(batch)) << "a stopped camera never blocks a batch consumer";
 }
 
-TEST_F(FusionStreamTest, UnplugEndsBothLoops)
+TEST_F(FusionStreamTest, UnplugEndsBothLoopsAndKeepsWhatWasRecorded)
 {
     auto camera = plugAndOpen("TD-U");
     ASSERT_NE(camera, nullptr);
+    test::TempDir dir;
     StreamLog log;
-    log.attach(*camera, false);
+    log.attach(*camera, true);
     const StopAtExit stopper{*camera};
+    const std::string base = (dir.path() / "cut-short").string();
+    ASSERT_EQ(camera->startRecording(base, STREAM_BOTH), 0);
     ASSERT_EQ(camera->start(STREAM_BOTH), 0);
-    ASSERT_TRUE(waitUntil([&] { return log.frames() >= 2; }));
+    ASSERT_TRUE(waitUntil([&] { return log.frames() >= 4; }));
     ASSERT_TRUE(sim::unplug("TD-U"));
     EXPECT_FALSE(camera->isConnected());
     const size_t frames = log.frames();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_LE(log.frames(), frames + 1);
     EXPECT_EQ(camera->stop(STREAM_BOTH), 0);  // joins both threads
+    EXPECT_EQ(camera->stopRecording(STREAM_BOTH), 0) << "both files are finished";
     EXPECT_EQ(camera->start(STREAM_BOTH), 0);
     EXPECT_EQ(camera->stop(STREAM_BOTH), 0) << "a start on the gone device ends at once too";
+
+    // What came before the unplug is in the files.
+    std::ifstream in(base + ".raw", std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t headerEnd = raw.find("% end\n");
+    ASSERT_NE(headerEnd, std::string::npos);
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    uint64_t decoded = 0;
+    decoder->setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { decoded += e - b; });
+    const auto* data = reinterpret_cast<const uint8_t*>(raw.data());
+    decoder->decodeRange(data + headerEnd + 6, data + raw.size());
+    std::lock_guard guard(log.lock);
+    EXPECT_EQ(decoded, log.events.size());
+    Mp4FileReader video(base + ".mp4");
+    ASSERT_TRUE(video.loadFile());
+    std::vector<uint64_t> times;
+    video.getTimeStamps(times);
+    EXPECT_GE(times.size() + 1, log.frameTimes.size() - 1);  // less the untimed first frame, if any
 }
 
 using FusionRecordTest = FusionFixture;
