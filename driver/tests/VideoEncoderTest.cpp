@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <numeric>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -389,6 +391,25 @@ TEST(VideoEncoder, Nv12ToRgbConvertsAndRefusesAConverterOfOtherFormats)
     ASSERT_EQ(converter.nv12ToRGB(nv12.data(), bgr.data()), 0);
     for (size_t i = 0; i < bgr.size(); ++i)
         ASSERT_NEAR(bgr[i], 214, 3) << "byte " << i;  // Y 200 in limited range
+
+    // A random image: each pixel as the BT.601 limited-range formulas give it, chroma shared by
+    // each 2x2 block (a swapped or misaligned chroma plane would be far off).
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> byte(16, 235);
+    for (uint8_t& v : nv12) v = static_cast<uint8_t>(byte(rng));
+    ASSERT_EQ(converter.nv12ToRGB(nv12.data(), bgr.data()), 0);
+    const auto clamp = [](double v) { return std::clamp(v, 0.0, 255.0); };
+    for (int r = 0; r < height; ++r) {
+        for (int c = 0; c < width; ++c) {
+            const double y = 1.164 * (nv12[r * width + c] - 16);
+            const size_t uv = static_cast<size_t>(width * height + (r / 2) * width + (c / 2) * 2);
+            const double u = nv12[uv] - 128, v = nv12[uv + 1] - 128;
+            const uint8_t* px = &bgr[(static_cast<size_t>(r) * width + c) * 3];
+            ASSERT_NEAR(px[0], clamp(y + 2.017 * u), 3) << r << "," << c;
+            ASSERT_NEAR(px[1], clamp(y - 0.392 * u - 0.813 * v), 3) << r << "," << c;
+            ASSERT_NEAR(px[2], clamp(y + 1.596 * v), 3) << r << "," << c;
+        }
+    }
 
     DataToVideoConverter yuv;
     yuv.setConverterFrameSize(height, width, height, width);
