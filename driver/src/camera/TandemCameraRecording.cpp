@@ -160,8 +160,8 @@ void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t ti
         // No new trigger edge since the last frame (trigger input off, or its edge late): the
         // frame most likely belongs one frame period on.
         if (apsFramesRestamped++ == 0) {
-            ORVANE_LOG_WARNING("APS frames arrive without a new trigger time; they are stamped one frame period "
-                               "after the previous frame. Enable the trigger input to line frames up with events.");
+            ORVANE_LOG_WARNING("APS frames arrive without a new trigger time (the trigger input is off, or its "
+                               "edges came late); such a frame is stamped one frame period after the previous one.");
         }
         offset = lastOffset + DataToVideoConverter::kFramePeriodUs;
         guessedOffset = true;
