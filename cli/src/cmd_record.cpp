@@ -88,9 +88,10 @@ int recordFusionCamera(const std::shared_ptr<FusionCamera>& camera, const std::s
     const int stopped = camera->stopRecording(STREAM_BOTH);
     if (!stayed) return fail("camera '" + serial + "' was unplugged; the recording so far is in " + raw + " and " + mp4);
 
+    // The camera keeps no mp4 without frames.
     Mp4FileReader video(mp4);
     std::vector<uint64_t> times;
-    const bool readable = video.loadFile() && video.getTimeStamps(times);
+    const bool readable = !std::filesystem::exists(mp4) || (video.loadFile() && video.getTimeStamps(times));
     const auto impl = std::dynamic_pointer_cast<FusionCameraPrivate>(camera);
     const FusionCameraPrivate::RecordingStats stats = impl ? impl->recordingStats() : FusionCameraPrivate::RecordingStats{};
     std::printf("recorded %s and %s: %" PRIu64 " events received, %ju bytes written, %" PRIu64

@@ -4,6 +4,7 @@
 // the events exactly.
 
 #include <algorithm>
+#include <filesystem>
 
 #include "RawRecorder.h"
 #include "TandemCamera.h"
@@ -229,6 +230,12 @@ int TandemCamera::stopRecordingAps()
         ORVANE_LOG_ERROR("The video %s is incomplete: %llu frames could not be encoded.", apsRecordPath.c_str(),
                          static_cast<unsigned long long>(apsFramesFailed.load()));
         return -1;
+    }
+    if (apsFramesEncoded.load() == 0) {
+        // An mp4 without a frame has no usable video stream and no player opens it.
+        std::error_code ec;
+        std::filesystem::remove(apsRecordPath, ec);
+        ORVANE_LOG_INFO("No APS frame was recorded; %s is not kept.", apsRecordPath.c_str());
     }
     return 0;
 }
