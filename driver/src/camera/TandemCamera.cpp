@@ -132,6 +132,12 @@ int TandemCamera::start(STREAM_TYPE type)
         return 0;
     }
     resetDevicePipes();
+    {
+        // Times of an earlier run must not stamp this run's first frames.
+        std::lock_guard lock(frameMutex);
+        apsFrame.timestamp = apsFrame.fallTimestamp = 0;
+        risingEdges = edgesAtLastFrame = 0;
+    }
     running = 1;
     const bool dvs = type != STREAM_APS;
     const bool aps = type != STREAM_DVS;
@@ -140,12 +146,6 @@ int TandemCamera::start(STREAM_TYPE type)
         reopenFusionBuffer();
         dvsSensor->start();
         dvsThread = std::thread(&TandemCamera::dvsCameraLoop, this);
-    }
-    {
-        // Times of an earlier run must not stamp this run's first frames.
-        std::lock_guard lock(frameMutex);
-        apsFrame.timestamp = apsFrame.fallTimestamp = 0;
-        risingEdges = edgesAtLastFrame = 0;
     }
     if (aps) {
         // The frame sensor only sends frames once its output is on, whichever streams start.
