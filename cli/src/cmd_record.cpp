@@ -102,6 +102,7 @@ int recordFusionCamera(const std::shared_ptr<FusionCamera>& camera, const std::s
                 times.size(), frames.load(), stats.apsFramesDropped, impl ? impl->droppedApsFrames() : 0,
                 stats.apsFramesRestamped);
     if (stopped != 0 || !readable) return fail("the recording could not be written completely");
+    if (frames.load() > 0 && times.empty()) return fail("frames were received but none could be recorded");
     return 0;
 }
 

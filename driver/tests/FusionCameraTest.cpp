@@ -363,6 +363,72 @@ TEST_F(FusionRecordTest, RawAndMp4LineUpThroughTheStoredFirstFrameTime)
     EXPECT_GT(onEdge, 0u);  // most, unless the machine is loaded: then edges come late
 }
 
+// The rising edges a raw recording holds.
+std::set<uint64_t> risingEdgesIn(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::set<uint64_t> edges;
+    const size_t headerEnd = file.find("% end\n");
+    if (headerEnd == std::string::npos) return edges;
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    decoder->setTriggerInCallback([&](EventTriggerIn t) {
+        if (t.polarity != 0) edges.insert(t.timestamp);
+    });
+    const auto* data = reinterpret_cast<const uint8_t*>(file.data());
+    decoder->decodeRange(data + headerEnd + 6, data + file.size());
+    return edges;
+}
+
+TEST_F(FusionRecordTest, ARecordingWhileStreamingHasTheEdgeOfItsFirstAndLastFrame)
+{
+    auto camera = plugAndOpen("TD-LIVE");
+    ASSERT_NE(camera, nullptr);
+    test::TempDir dir;
+    StreamLog log;
+    log.attach(*camera, false);
+    const StopAtExit stopper{*camera};
+    ASSERT_EQ(camera->start(STREAM_BOTH), 0);
+    ASSERT_TRUE(waitUntil([&] { return log.frames() >= 3; }));
+    const std::string base = (dir.path() / "live").string();
+    ASSERT_EQ(camera->startRecording(base, STREAM_BOTH), 0);
+    const size_t before = log.frames();
+    ASSERT_TRUE(waitUntil([&] { return log.frames() >= before + 10; }));
+    ASSERT_EQ(camera->stopRecording(STREAM_BOTH), 0);  // still streaming
+
+    const std::set<uint64_t> edges = risingEdgesIn(base + ".raw");
+    Mp4FileReader video(base + ".mp4");
+    ASSERT_TRUE(video.loadFile());
+    std::vector<uint64_t> times;
+    video.getTimeStamps(times);
+    ASSERT_GE(times.size(), 5u);
+    const uint64_t offset = std::stoull(video.getMetadata(kVideoDvsOffsetKey));
+    EXPECT_TRUE(edges.count(offset + times.front())) << "the first frame's edge is in the raw file";
+    EXPECT_LE(offset + times.back(), *edges.rbegin()) << "no frame after the last recorded edge";
+}
+
+TEST_F(FusionRecordTest, FramesAloneAreRecordedWithTheTriggerInputOn)
+{
+    auto camera = plugAndOpen("TD-APS");
+    ASSERT_NE(camera, nullptr);
+    test::TempDir dir;
+    StreamLog log;
+    log.attach(*camera, false);
+    const StopAtExit stopper{*camera};
+    const std::string base = (dir.path() / "frames").string();
+    ASSERT_EQ(camera->startRecording(base, STREAM_APS), 0);
+    ASSERT_EQ(camera->start(STREAM_APS), 0);
+    ASSERT_TRUE(waitUntil([&] { return log.frames() >= 6; }));
+    camera->stop(STREAM_APS);
+    ASSERT_EQ(camera->stopRecording(STREAM_APS), 0);
+    EXPECT_FALSE(std::filesystem::exists(base + ".raw"));
+    Mp4FileReader video(base + ".mp4");
+    ASSERT_TRUE(video.loadFile()) << "no event stream, so no edges: the frames are kept all the same";
+    std::vector<uint64_t> times;
+    video.getTimeStamps(times);
+    EXPECT_EQ(times.size(), log.frames());
+}
+
 TEST_F(FusionRecordTest, PathRulesSidesAndFailures)
 {
     auto camera = plugAndOpen("TD-P");

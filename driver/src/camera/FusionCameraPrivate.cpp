@@ -97,19 +97,23 @@ void FusionCameraPrivate::triggerInArrvied(EventTriggerIn trigger)
         apsFrame.fallTimestamp = trigger.timestamp;
     } else {
         {
+            std::lock_guard lock(fusionMutex);
+            {
+                std::lock_guard queueLock(fusionQueueMutex);
+                if (fusionQueue.size() >= kFusionQueueLength) fusionQueue.pop_front();
+                fusionQueue.push_back({std::move(currentFusionBuffer), trigger.timestamp});
+            }
+            // Waits while consumers hold every buffer: the DVS thread stalls rather than drop counts.
+            currentFusionBuffer = takeFusionBuffer();
+        }
+        // The frame's time after its buffer is filed, so that a frame callback asking for the
+        // events of that time always finds them.
+        {
             std::lock_guard lock(frameMutex);
             apsFrame.timestamp = trigger.timestamp;
             ++risingEdges;
         }
         frameTimeCond.notify_all();
-        std::lock_guard lock(fusionMutex);
-        {
-            std::lock_guard queueLock(fusionQueueMutex);
-            if (fusionQueue.size() >= kFusionQueueLength) fusionQueue.pop_front();
-            fusionQueue.push_back({std::move(currentFusionBuffer), trigger.timestamp});
-        }
-        // Waits while consumers hold every buffer: the DVS thread stalls rather than drop counts.
-        currentFusionBuffer = takeFusionBuffer();
     }
     delivery.deliverTrigger(trigger);
 }

@@ -17,14 +17,17 @@ RawRecorder::~RawRecorder()
 
 RawRecorder::Start RawRecorder::start(const std::string& path)
 {
+    std::lock_guard control(controlLock);
     if (recording_.load()) return Start::AlreadyRecording;
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file.is_open()) return Start::CannotOpen;
-    recordFile = std::move(file);
     const std::string header = rawFileHeader(kRecordingHeaderDate);  // the same bytes every time
-    recordFile.write(header.data(), static_cast<std::streamsize>(header.size()));
+    file.write(header.data(), static_cast<std::streamsize>(header.size()));
+    file.flush();
+    if (!file.good()) return Start::CannotOpen;  // a full disk: better now than at the stop
+    recordFile = std::move(file);
     recordPath = path;
-    writeFailed = !recordFile.good();
+    writeFailed = false;
     appended_ = 0;
     recordPool = std::make_unique<ObjectPool<std::vector<uint8_t>>>(
         ObjectPool<std::vector<uint8_t>>::create(poolChunks_, false, chunkBytes_));
@@ -88,6 +91,7 @@ void RawRecorder::write(const uint8_t* data, uint64_t size)
 
 int RawRecorder::stop()
 {
+    std::lock_guard control(controlLock);
     if (!recording_.load()) return 0;
     {
         // The chunk being filled holds the last bytes the camera delivered: queue it too.

@@ -44,6 +44,7 @@ private:
     void recordLoop();
     void write(const uint8_t* data, uint64_t size);
 
+    std::mutex controlLock;  // one start or stop at a time, whichever threads call them
     const uint64_t chunkBytes_;
     const size_t poolChunks_;
     std::ofstream recordFile;

@@ -138,6 +138,7 @@ int TandemCamera::start(STREAM_TYPE type)
         apsFrame.timestamp = apsFrame.fallTimestamp = 0;
         risingEdges = edgesAtLastFrame = 0;
     }
+    restartEdgeCount();
     running = 1;
     const bool dvs = type != STREAM_APS;
     const bool aps = type != STREAM_DVS;
@@ -255,14 +256,14 @@ void TandemCamera::handleApsFrame(std::vector<uint8_t>& nv12)
         edgesAtLastFrame = risingEdges;
         frame = apsFrame;
     }
-    const bool timed = edgesAtLastFrame != 0;  // some trigger edge came since the start
+    const uint64_t edge = edgesAtLastFrame;  // which edge since the start stamps it (0: none)
     // The conversion, the hand-over and the callbacks work on the frame's own copy of its times,
     // outside the frame lock: the DVS thread takes that lock at every trigger edge and must not
     // wait for a 4K conversion, or the device would overflow and drop events.
-    videoConverter->nv12ToRGB(nv12.data(), apsFrameData.data());
+    if (videoConverter->nv12ToRGB(nv12.data(), apsFrameData.data()) != 0) return;  // logged; no stale image
     frame.data = apsFrameData.data();
     frame.size = static_cast<uint32_t>(apsFrameData.size());
-    if (apsRecording.load()) prepareApsData2Save(nv12, frame.timestamp, timed);
+    if (apsRecording.load()) prepareApsData2Save(nv12, frame.timestamp, edge);
     apsCallbacks.call(frame);
 }
 

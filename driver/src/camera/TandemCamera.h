@@ -72,10 +72,13 @@ private:
     int startRecordingApsStream(std::string path);
     void apsRecordLoop();
     void prepareDvsData2Save(std::vector<uint8_t>& buffer);
-    // `timed`: a trigger edge came since the stream started, so `timestamp` is a DVS time.
-    void prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp, bool timed);
+    // `edge`: the count (since the stream started) of the rising edge that stamps the frame, 0 when
+    // none came yet and `timestamp` is no DVS time.
+    void prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp, uint64_t edge);
+    void restartEdgeCount();
     bool triggerInEnabled();
     int stopRecordingAps();
+    void acceptApsFrames(bool accept);
 
     std::shared_ptr<UsbInterface> interface;
     uint64_t interfaceSlot = 0;
@@ -104,6 +107,9 @@ private:
         int64_t offset;  // presentation time in the mp4: DVS time minus that of the first frame
     };
     std::atomic<bool> apsRecording{false};  // from a successful start until its stop
+    std::mutex recordControlLock;  // one recording start or stop at a time, from any thread
+    bool apsAccepting = false;       // under apsRecordMutex: frames go into the mp4
+    uint64_t apsFirstEdge = 0;       // under apsRecordMutex: frames of earlier edges are not in the raw file
     bool apsRecordStopping = false;  // under apsRecordMutex: the record thread drains and ends
     std::string apsRecordPath;
     std::thread apsRecordThread;

@@ -35,6 +35,7 @@ std::string baseName(const std::string& path)
 
 int TandemCamera::startRecording(std::string path, STREAM_TYPE type)
 {
+    std::lock_guard control(recordControlLock);
     const std::string base = baseName(path);
     if (type == STREAM_DVS) {
         if (startRecordingDvsStream(base + ".raw") < 0) {
@@ -43,7 +44,11 @@ int TandemCamera::startRecording(std::string path, STREAM_TYPE type)
         }
         return 0;
     }
-    if (type == STREAM_APS) return startRecordingApsStream(base + ".mp4");
+    if (type == STREAM_APS) {
+        if (startRecordingApsStream(base + ".mp4") != 0) return -1;
+        acceptApsFrames(true);
+        return 0;
+    }
     if (startRecordingApsStream(base + ".mp4") != 0) {
         ORVANE_LOG_INFO("Start Recording APS Stream Failed.");
         return -1;
@@ -53,15 +58,45 @@ int TandemCamera::startRecording(std::string path, STREAM_TYPE type)
         stopRecordingAps();
         return -1;
     }
+    // Frames only of the edges decoded once the raw file records, so that every frame's edge is
+    // in it (one edge more, for an edge decoded while the start was under way).
+    uint64_t edges;
+    {
+        std::lock_guard lock(frameMutex);
+        edges = risingEdges;
+    }
+    {
+        std::lock_guard lock(apsRecordMutex);
+        apsFirstEdge = edges + 2;
+    }
+    acceptApsFrames(true);
     return 0;
+}
+
+void TandemCamera::restartEdgeCount()
+{
+    // A camera start counts edges from 1 again; the raw file (if recording) gets all of them.
+    std::lock_guard lock(apsRecordMutex);
+    apsFirstEdge = 0;
 }
 
 int TandemCamera::stopRecording(STREAM_TYPE type)
 {
+    std::lock_guard control(recordControlLock);
     int result = 0;
+    // Frames end before the events, so that the raw file holds the edge of every frame in the mp4.
+    if (type != STREAM_DVS && apsRecording.load()) {
+        acceptApsFrames(false);
+        if (stopRecordingAps() != 0) result = -1;
+    }
     if (type != STREAM_APS && dvsRecorder->recording() && dvsRecorder->stop() != 0) result = -1;
-    if (type != STREAM_DVS && apsRecording.load() && stopRecordingAps() != 0) result = -1;
     return result;
+}
+
+void TandemCamera::acceptApsFrames(bool accept)
+{
+    std::lock_guard lock(apsRecordMutex);
+    apsAccepting = accept;
 }
 
 TandemCamera::RecordingStats TandemCamera::recordingStats() const
@@ -118,6 +153,7 @@ int TandemCamera::startRecordingApsStream(std::string path)
         ObjectPool<std::vector<uint8_t>>::create(kApsPoolFrames, false, kApsFrameBytes));
     apsRecordQueue.clear();
     apsRecordStopping = false;
+    apsFirstEdge = 0;
     haveMp4Offset = false;
     mp4Offset = 0;
     lastOffset = -1;
@@ -137,13 +173,14 @@ bool TandemCamera::triggerInEnabled()
     }
 }
 
-void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp, bool timed)
+void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp, uint64_t edge)
 {
-    // A frame exposed before the event readout ran has no DVS time; with the trigger input on,
-    // the next frames will, and the mp4 starts with the first of them.
     std::lock_guard lock(apsRecordMutex);
-    if (!apsRecording.load() || apsRecordStopping) return;
-    if (!timed && !haveMp4Offset && triggerInEnabled()) return;
+    if (!apsRecording.load() || !apsAccepting || apsRecordStopping) return;
+    if (edge != 0 && edge < apsFirstEdge) return;
+    // With the event stream running and the trigger input on, a frame without an edge since the
+    // start was exposed before the event readout ran: it has no DVS time and stays out.
+    if (edge == 0 && delivery.streaming() && triggerInEnabled()) return;
     if (apsRecordQueue.size() >= kApsBacklogFrames) {
         if (apsFramesDropped++ == 0) {
             ORVANE_LOG_WARNING("The video encoder cannot keep up with the APS frames; frames are dropped from %s.",
