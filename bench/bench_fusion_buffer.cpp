@@ -13,33 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "orvane/driver/FusionCameraPrivate.h"
+#include "FusionProbe.h"
 
 namespace orvane {
 namespace {
-
-// The event side alone: the device operations are never called.
-class Probe : public FusionCameraPrivate {
-public:
-    Probe() : FusionCameraPrivate(CameraDescription{}) {}
-    void events(const Event2D* b, const Event2D* e) { eventStreamArrvied(b, e); }
-    void edge(uint64_t t) { triggerInArrvied(EventTriggerIn(0, 1, t)); }
-    bool isConnected() const override { return true; }
-    uint32_t addApsFrameCallback(std::function<void(const ApsFrame&)>) override { return 0; }
-    bool removeApsFrameCallback(uint32_t) override { return true; }
-    int start(STREAM_TYPE) override { return 0; }
-    int stop(STREAM_TYPE) override { return 0; }
-    int startRecording(std::string, STREAM_TYPE) override { return -1; }
-    int stopRecording(STREAM_TYPE) override { return 0; }
-    uint16_t getWidth(STREAM_TYPE) override { return 1280; }
-    uint16_t getHeight(STREAM_TYPE) override { return 720; }
-    RecordingStats recordingStats() const override { return {}; }
-    uint64_t droppedDvsBytes() const override { return 0; }
-    uint64_t droppedApsFrames() const override { return 0; }
-
-private:
-    int init() override { return 0; }
-};
 
 double secondsSince(std::chrono::steady_clock::time_point t0)
 {
@@ -55,7 +32,7 @@ int run(size_t eventCount, int edges)
         events[i] = Event2D(static_cast<uint16_t>(x(rng)), static_cast<uint16_t>(y(rng)), static_cast<uint8_t>(p(rng)), i);
     constexpr size_t kRange = 16384;  // about what one decoded 128 KiB buffer holds
 
-    Probe probe;
+    test::FusionProbe probe;
     auto t0 = std::chrono::steady_clock::now();
     for (size_t at = 0; at < eventCount; at += kRange) {
         const size_t n = std::min(kRange, eventCount - at);
@@ -72,7 +49,7 @@ int run(size_t eventCount, int edges)
 
     t0 = std::chrono::steady_clock::now();
     for (int i = 1; i <= edges; ++i) {
-        probe.edge(static_cast<uint64_t>(i) * 33333);
+        probe.edge(1, static_cast<uint64_t>(i) * 33333);
         std::shared_ptr<std::vector<uint16_t>> out;
         probe.getFusionEvents(out, static_cast<uint64_t>(i) * 33333);  // as the viewer takes each frame's
     }

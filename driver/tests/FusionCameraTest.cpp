@@ -266,17 +266,10 @@ TEST_F(FusionStreamTest, UnplugEndsBothLoopsAndKeepsWhatWasRecorded)
     EXPECT_EQ(camera->stop(STREAM_BOTH), 0) << "a start on the gone device ends at once too";
 
     // What came before the unplug is in the files.
-    std::ifstream in(base + ".raw", std::ios::binary);
-    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t headerEnd = raw.find("% end\n");
-    ASSERT_NE(headerEnd, std::string::npos);
-    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
-    uint64_t decoded = 0;
-    decoder->setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { decoded += e - b; });
-    const auto* data = reinterpret_cast<const uint8_t*>(raw.data());
-    decoder->decodeRange(data + headerEnd + 6, data + raw.size());
+    const test::DecodedRecording raw = test::decodeRecording(base + ".raw");
+    ASSERT_TRUE(raw.header);
     std::lock_guard guard(log.lock);
-    EXPECT_EQ(decoded, log.events.size());
+    EXPECT_EQ(raw.events.size(), log.events.size());
     Mp4FileReader video(base + ".mp4");
     ASSERT_TRUE(video.loadFile());
     std::vector<uint64_t> times;
@@ -302,19 +295,10 @@ TEST_F(FusionRecordTest, RawAndMp4LineUpThroughTheStoredFirstFrameTime)
     ASSERT_EQ(camera->stopRecording(STREAM_BOTH), 0);
 
     // The raw file holds exactly the events the callbacks saw, and the trigger edges.
-    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
-    std::vector<Event2D> decoded;
-    std::set<uint64_t> fileEdges;
-    decoder->setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { decoded.insert(decoded.end(), b, e); });
-    decoder->setTriggerInCallback([&](EventTriggerIn t) {
-        if (t.polarity != 0) fileEdges.insert(t.timestamp);
-    });
-    std::ifstream in(base.string() + ".raw", std::ios::binary);
-    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t headerEnd = file.find("% end\n");
-    ASSERT_NE(headerEnd, std::string::npos);
-    const auto* data = reinterpret_cast<const uint8_t*>(file.data());
-    decoder->decodeRange(data + headerEnd + 6, data + file.size());
+    const test::DecodedRecording raw = test::decodeRecording(base.string() + ".raw");
+    ASSERT_TRUE(raw.header);
+    const std::vector<Event2D>& decoded = raw.events;
+    const std::set<uint64_t>& fileEdges = raw.risingEdges;
     std::lock_guard guard(log.lock);
     ASSERT_FALSE(log.events.empty());
     EXPECT_EQ(decoded.size(), log.events.size());
@@ -363,23 +347,6 @@ TEST_F(FusionRecordTest, RawAndMp4LineUpThroughTheStoredFirstFrameTime)
     EXPECT_GT(onEdge, 0u);  // most, unless the machine is loaded: then edges come late
 }
 
-// The rising edges a raw recording holds.
-std::set<uint64_t> risingEdgesIn(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::set<uint64_t> edges;
-    const size_t headerEnd = file.find("% end\n");
-    if (headerEnd == std::string::npos) return edges;
-    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
-    decoder->setTriggerInCallback([&](EventTriggerIn t) {
-        if (t.polarity != 0) edges.insert(t.timestamp);
-    });
-    const auto* data = reinterpret_cast<const uint8_t*>(file.data());
-    decoder->decodeRange(data + headerEnd + 6, data + file.size());
-    return edges;
-}
-
 TEST_F(FusionRecordTest, ARecordingWhileStreamingHasTheEdgeOfItsFirstAndLastFrame)
 {
     auto camera = plugAndOpen("TD-LIVE");
@@ -396,7 +363,7 @@ TEST_F(FusionRecordTest, ARecordingWhileStreamingHasTheEdgeOfItsFirstAndLastFram
     ASSERT_TRUE(waitUntil([&] { return log.frames() >= before + 10; }));
     ASSERT_EQ(camera->stopRecording(STREAM_BOTH), 0);  // still streaming
 
-    const std::set<uint64_t> edges = risingEdgesIn(base + ".raw");
+    const std::set<uint64_t> edges = test::decodeRecording(base + ".raw").risingEdges;
     Mp4FileReader video(base + ".mp4");
     ASSERT_TRUE(video.loadFile());
     std::vector<uint64_t> times;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "FusionProbe.h"
 #include "orvane/driver/FusionCameraPrivate.h"
 #include "orvane/driver/Imx415Sensor.h"
 
@@ -21,36 +22,7 @@ using Buffer = std::shared_ptr<std::vector<uint16_t>>;
 
 constexpr size_t kElements = 2 * 1280 * 720;
 
-// Drives the decoder-side entry points directly, as the DVS thread would.
-class ProbeCamera : public FusionCameraPrivate {
-public:
-    ProbeCamera() : FusionCameraPrivate(CameraDescription{}) {}
-
-    bool isConnected() const override { return true; }
-    uint32_t addApsFrameCallback(std::function<void(const ApsFrame&)>) override { return kInvalidCallbackId; }
-    bool removeApsFrameCallback(uint32_t) override { return false; }
-    int start(STREAM_TYPE) override { return 0; }
-    int stop(STREAM_TYPE) override { return 0; }
-    int startRecording(std::string, STREAM_TYPE) override { return -1; }
-    int stopRecording(STREAM_TYPE) override { return 0; }
-    uint16_t getWidth(STREAM_TYPE) override { return 0; }
-    uint16_t getHeight(STREAM_TYPE) override { return 0; }
-    RecordingStats recordingStats() const override { return {}; }
-    uint64_t droppedDvsBytes() const override { return 0; }
-    uint64_t droppedApsFrames() const override { return 0; }
-
-    void events(const std::vector<Event2D>& batch) { eventStreamArrvied(batch.data(), batch.data() + batch.size()); }
-    void edge(int16_t polarity, uint64_t timestamp) { triggerInArrvied(EventTriggerIn(0, polarity, timestamp)); }
-    void setStreaming(bool streaming) { delivery.setStreaming(streaming); }
-    std::pair<uint64_t, uint64_t> frameTimes()
-    {
-        std::lock_guard lock(frameMutex);
-        return {apsFrame.fallTimestamp, apsFrame.timestamp};
-    }
-
-protected:
-    int init() override { return 0; }
-};
+using ProbeCamera = test::FusionProbe;
 
 uint64_t total(const Buffer& buffer)
 {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,31 @@ inline std::vector<Event2D> straightDecode(const std::vector<uint8_t>& data)
     std::vector<Event2D> out;
     decoder->setEventsStreamHandleCallback([&out](const Event2D* b, const Event2D* e) { out.insert(out.end(), b, e); });
     decoder->decodeRange(data.data(), data.data() + data.size());
+    return out;
+}
+
+// A recording as written: whether its header ends, its events and its rising trigger edges.
+struct DecodedRecording {
+    bool header = false;
+    std::vector<Event2D> events;
+    std::set<uint64_t> risingEdges;
+};
+
+inline DecodedRecording decodeRecording(const std::string& path)
+{
+    const std::vector<uint8_t> file = readBytes(path);
+    const std::string text(file.begin(), file.end());
+    const size_t headerEnd = text.find("% end\n");
+    DecodedRecording out;
+    if (headerEnd == std::string::npos) return out;
+    out.header = true;
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    decoder->setEventsStreamHandleCallback(
+        [&out](const Event2D* b, const Event2D* e) { out.events.insert(out.events.end(), b, e); });
+    decoder->setTriggerInCallback([&out](EventTriggerIn t) {
+        if (t.polarity != 0) out.risingEdges.insert(t.timestamp);
+    });
+    decoder->decodeRange(file.data() + headerEnd + 6, file.data() + file.size());
     return out;
 }
 
