@@ -19,7 +19,6 @@
 #include "orvane/driver/FusionCameraPrivate.h"
 #include "orvane/driver/Mp4FileReader.h"
 #include "orvane/hal/CameraTool.h"
-#include "orvane/hal/Decoder.h"
 #include "orvane/hal/Simulator.h"
 
 namespace orvane {
