@@ -67,8 +67,19 @@ std::unique_ptr<Decoder> DecoderFactory::createUniqueDecoder(const RawEventStrea
 
 const Event2D* binarySearchTimestamp(uint64_t t, const Event2D* begin, const Event2D* end)
 {
-    return std::lower_bound(begin, end, t,
-                            [](const Event2D& e, uint64_t value) { return e.timestamp < value; });
+    // A plain bisection rather than std::lower_bound, whose precondition (a partitioned range) decoded
+    // streams with small time steps back do not always meet.
+    size_t count = static_cast<size_t>(end - begin);
+    while (count > 0) {
+        const size_t half = count / 2;
+        if (begin[half].timestamp < t) {
+            begin += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    return begin;
 }
 
 }  // namespace orvane

@@ -105,6 +105,7 @@ void Evt3Decoder::setTimestamp(const uint64_t& timestamp)
     s_.timeKnown = true;
     s_.rowKnown = false;
     s_.baseKnown = false;
+    s_.highBehind = false;
     hasPendingByte_ = false;
 }
 
@@ -127,18 +128,16 @@ void Evt3Decoder::scanRange(const uint8_t* begin, const uint8_t* end)
 const uint8_t* Evt3Decoder::scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t)
 {
     if (hasPendingByte_ || !begin || end <= begin) return Decoder::scanUntilTimestamp(begin, end, t);
-    if (s_.timeKnown && s_.time >= t && begin + 2 <= end) {
-        scanRange(begin, begin + 2);
-        return begin + 2;
-    }
-    // Scan in blocks; the block that crosses t is scanned again from its start, word by word.
+    // Scan in blocks; a block that may have reached t is scanned again from its start, word by word.
+    // Within a block the time can step back (TIME_LOW), so its end time alone does not tell; but it
+    // never passed the block's last TIME_HIGH plus 4095 µs, since TIME_HIGH only grows.
     const uint8_t* p = begin;
     const uint8_t* const stop = begin + 2 * (static_cast<size_t>(end - begin) / 2);
     while (p < stop) {
         const size_t n = std::min<size_t>(256, static_cast<size_t>(stop - p) / 2);
         const State saved = s_;
         decodeWords<Mode::Scan>(p, p + 2 * n);
-        if (s_.time < t) {
+        if (!s_.timeKnown || s_.highBase() + 0xFFF < t) {
             p += 2 * n;
             continue;
         }
@@ -198,7 +197,7 @@ template <Evt3Decoder::Mode M>
 void Evt3Decoder::decodeWords(const uint8_t* p, const uint8_t* const end)
 {
     while (p != end) {
-        if (s_.timeKnown && s_.rowKnown) {
+        if (s_.ready()) {
 #if ORVANE_EVT3_AVX512
             p = avx512_ ? fastRunAvx512<M>(p, end) : fastRunScalar<M>(p, end);
 #else
@@ -209,8 +208,7 @@ void Evt3Decoder::decodeWords(const uint8_t* p, const uint8_t* const end)
         if constexpr (M == Mode::Emit) {
             if (out_ >= outBuf_.get() + kOutEvents) flushOut();
             const uint32_t type = loadWord(p) >> 12;
-            if ((type == VECT_12 || type == VECT_8) && s_.timeKnown && s_.rowKnown && s_.baseKnown &&
-                s_.row < height_) {
+            if ((type == VECT_12 || type == VECT_8) && s_.ready() && s_.baseKnown && s_.row < height_) {
 #if ORVANE_EVT3_AVX512
                 const uint8_t* q = avx512_ ? vectorRunAvx512(p, end) : vectorRunScalar(p, end);
 #else
@@ -242,6 +240,8 @@ void Evt3Decoder::slowWord(uint32_t w)
             const uint32_t base = s_.vectorBase;
             if (!(s_.timeKnown && s_.rowKnown && s_.baseKnown)) {
                 droppedUnknown_ += static_cast<uint64_t>(std::popcount(mask));
+            } else if (s_.highBehind) {
+                droppedStepBack_ += static_cast<uint64_t>(std::popcount(mask));
             } else if (s_.row >= height_) {
                 droppedOutOfGeometry_ += static_cast<uint64_t>(std::popcount(mask));
             } else if (M == Mode::Count && base + n <= width_) {
@@ -267,6 +267,8 @@ void Evt3Decoder::slowWord(uint32_t w)
             const uint32_t x = w & 0x7FF;
             if (!(s_.timeKnown && s_.rowKnown)) {
                 ++droppedUnknown_;
+            } else if (s_.highBehind) {
+                ++droppedStepBack_;
             } else if (x < width_ && s_.row < height_) {
                 if constexpr (M == Mode::Emit) {
                     storeEvent(out_++, x | (uint64_t{s_.row} << 16) | (uint64_t{(w >> 11) & 1} << 32), s_.time);
@@ -283,20 +285,32 @@ void Evt3Decoder::slowWord(uint32_t w)
         s_.rowKnown = true;
         break;
     case TIME_LOW:
-        if (s_.timeKnown) s_.time = std::max(s_.time, s_.highBase() | (w & 0xFFF));
+        // The time as encoded, also when it steps back a few µs (the sensor's readout order).
+        if (s_.timeKnown && !s_.highBehind) s_.time = s_.highBase() | (w & 0xFFF);
         break;
     case TIME_HIGH: {
         const uint32_t h = w & 0xFFF;
         if (s_.timeKnown) {
-            if (h == s_.high) break;  // a repeat changes nothing
-            if (h < s_.high) {
-                if (s_.high - h <= 0x800) break;  // small step back: jitter, ignore
-                s_.epoch += uint64_t{1} << 24;    // large step back: the 24-bit time wrapped
+            // Steps are taken modulo the 12-bit range: up to 2047 forward is time going on (a wrap
+            // when h is below high), anything else a step back, also across the wrap.
+            const uint32_t forward = (h - s_.high) & 0xFFF;
+            if (forward == 0) {  // a repeat, or the stream back where it was before a step back
+                s_.highBehind = false;
+                break;
             }
+            if (forward >= 0x800) {
+                // A step back is a fault, not a loop: what follows has no trustworthy time, so it is
+                // dropped until the stream is back at or past `high`.
+                if (!s_.highBehind) ++highStepsBack_;
+                s_.highBehind = true;
+                break;
+            }
+            if (h < s_.high) s_.epoch += uint64_t{1} << 24;  // the 24-bit time wrapped
         }
         s_.high = h;
         s_.time = s_.highBase();
         s_.timeKnown = true;
+        s_.highBehind = false;
         break;
     }
     case VECT_BASE_X:
@@ -306,7 +320,9 @@ void Evt3Decoder::slowWord(uint32_t w)
         break;
     case EXT_TRIGGER:
         if constexpr (M != Mode::Scan) {
-            if (s_.timeKnown && triggerCallback_) {
+            if (s_.timeKnown && s_.highBehind) {
+                ++droppedStepBack_;
+            } else if (s_.timeKnown && triggerCallback_) {
                 // Events before the edge go out first, so consumers see stream order.
                 if constexpr (M == Mode::Emit) flushOut();
                 triggerCallback_(EventTriggerIn(static_cast<int16_t>((w >> 8) & 0xF), static_cast<int16_t>(w & 1),
@@ -322,7 +338,7 @@ void Evt3Decoder::slowWord(uint32_t w)
 // The common words, one at a time without a branch on their type: real streams interleave TIME_LOW,
 // ADDR_Y and ADDR_X in an order that defeats branch prediction. Each register is updated by a
 // select, and an ADDR_X event is always stored but only kept (the output pointer advanced) when it
-// is on the sensor. Stops before the first word it does not take. Needs the time and row known.
+// is on the sensor. Stops before the first word it does not take. Needs s_.ready().
 template <Evt3Decoder::Mode M>
 const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const end)
 {
@@ -344,7 +360,9 @@ const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const
         // Each word makes at most one event: bound the inner loop by the room left in the block.
         const uint8_t* stop = end;
         if constexpr (M == Mode::Emit) {
-            const size_t room = static_cast<size_t>(outBuf_.get() + kOutEvents - out);
+            // A vector word before this run may have left the block filled past its mark.
+            Event2D* const mark = outBuf_.get() + kOutEvents;
+            const size_t room = out < mark ? static_cast<size_t>(mark - out) : 0;
             if (room == 0) {
                 kept += static_cast<uint64_t>(out - keptFrom);
                 out_ = out;
@@ -375,8 +393,8 @@ const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const
             rowBits = (rowBits & ~yMask) | ((uint64_t{x} << 16) & yMask);
             const uint32_t newLimit = (0u - static_cast<uint32_t>(x < height)) & width;
             xLimit = (xLimit & ~static_cast<uint32_t>(yMask)) | (newLimit & static_cast<uint32_t>(yMask));
-            const uint64_t candidate = (highBase | (w & 0xFFF)) & kTimeLowMask[type];
-            time = candidate > time ? candidate : time;  // a step back is jitter: time never decreases
+            const uint64_t lowMask = kTimeLowMask[type];
+            time = (time & ~lowMask) | ((highBase | (w & 0xFFF)) & lowMask);
         }
     }
 done:
@@ -477,9 +495,11 @@ ORVANE_TARGET_AVX512 inline void storeEightEvents(Event2D* out, __m512i xp, __m5
 
 // The common words 32 at a time. Per step: classify the 32 words, stop at the first one the fast
 // path does not take, give each ADDR_X the row of the last ADDR_Y before it and the time of the
-// largest TIME_LOW before it (prefix maxima; TIME_HIGH is constant within a run, and time never
-// decreases), keep the events on the sensor and pack them into Event2D. A row lane carries its
-// lane index in bits 15..11 so that the prefix maximum picks the latest ADDR_Y, not the largest y.
+// last TIME_LOW before it (TIME_HIGH is constant within a run), keep the events on the sensor and
+// pack them into Event2D. "Last before" is a prefix maximum over lane keys: a row lane carries its
+// lane index in bits 15..11 so that the maximum picks the latest ADDR_Y, not the largest y; for
+// TIME_LOW (12 bits, no room for a key) the maximum runs over lane numbers and a permute fetches
+// the values.
 template <Evt3Decoder::Mode M>
 ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p, const uint8_t* const end)
 {
@@ -502,12 +522,15 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p,
     const __m512i height = _mm512_set1_epi16(static_cast<short>(height_));
     const __m512i highBaseV = _mm512_set1_epi64(static_cast<long long>(highBase));
     alignas(64) uint16_t laneKeys[32];
+    alignas(64) uint16_t laneNumbers[32];
     alignas(64) uint16_t shifts[5][32];
     for (uint32_t i = 0; i < 32; ++i) {
         laneKeys[i] = static_cast<uint16_t>(i << 11);
+        laneNumbers[i] = static_cast<uint16_t>(i + 1);
         for (uint32_t s = 0; s < 5; ++s) shifts[s][i] = static_cast<uint16_t>((i - (1u << s)) & 31);
     }
     const __m512i laneKey = _mm512_load_si512(laneKeys);
+    const __m512i laneNumber = _mm512_load_si512(laneNumbers);  // 1 + lane index
     const __m512i shiftIdx[5] = {_mm512_load_si512(shifts[0]), _mm512_load_si512(shifts[1]),
                                  _mm512_load_si512(shifts[2]), _mm512_load_si512(shifts[3]),
                                  _mm512_load_si512(shifts[4])};
@@ -537,10 +560,12 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p,
         __m512i rows = _mm512_mask_mov_epi16(_mm512_maskz_set1_epi16(1, static_cast<short>(row)), isY,
                                              _mm512_or_si512(laneKey, _mm512_and_si512(v, mask11)));
         rows = _mm512_and_si512(prefixMaxEpu16(rows, shiftIdx), mask11);
-        // Lane 0 also takes the time carried in: a TIME_LOW below it is jitter.
-        __m512i lows = _mm512_max_epu16(_mm512_maskz_mov_epi16(isL, _mm512_and_si512(v, mask12)),
-                                        _mm512_maskz_set1_epi16(1, static_cast<short>(low)));
-        lows = prefixMaxEpu16(lows, shiftIdx);
+        // 1 + the lane of the last TIME_LOW at or before each lane, 0 where none is (the time
+        // carried in holds there).
+        const __m512i lastL = prefixMaxEpu16(_mm512_maskz_mov_epi16(isL, laneNumber), shiftIdx);
+        const __m512i lows = _mm512_mask_permutexvar_epi16(_mm512_set1_epi16(static_cast<short>(low)),
+                                                           _mm512_test_epi16_mask(lastL, lastL),
+                                                           _mm512_sub_epi16(lastL, one), _mm512_and_si512(v, mask12));
 
         if constexpr (M != Mode::Scan) {
             const __mmask32 onSensor = _mm512_mask_cmplt_epu16_mask(

@@ -1,7 +1,8 @@
 // The EVT 3.0 decoder: the hot path of live streaming, index building, seeking and export.
 // Words are 16-bit little-endian; the type is in bits 15..12. The decoder keeps the row, the
 // vector base and the time across calls, extends the 24-bit time to 64 bits by counting wraps,
-// and never emits an event whose row or vector base it has not been told since the start or
+// gives every event the time the camera encoded (a TIME_LOW may step back under the same TIME_HIGH),
+// drops what comes under a TIME_HIGH that stepped back until the stream catches up, and never emits an event whose row or vector base it has not been told since the start or
 // since the last setTimestamp (a seek), so a mid-stream start can never produce a stale row.
 //
 // Two implementations of the common words share the state and the rare-word path: a portable
@@ -36,6 +37,8 @@ public:
     uint8_t getRawUnitSize() override { return 2; }
     uint64_t droppedOutOfGeometry() const override { return droppedOutOfGeometry_; }
     uint64_t droppedUnknownAddress() const override { return droppedUnknown_; }
+    uint64_t timeHighStepsBack() const override { return highStepsBack_; }
+    uint64_t droppedTimeHighStepBack() const override { return droppedStepBack_; }
 
     // The implementation in use: Scalar or Avx512.
     Isa isa() const { return avx512_ ? Isa::Avx512 : Isa::Scalar; }
@@ -48,14 +51,17 @@ private:
     struct State {
         uint64_t time = 0;   // current 64-bit time in µs; always within 4096 µs above highBase()
         uint64_t epoch = 0;  // time bits 63..24 (wrap count << 24)
-        uint32_t high = 0;   // last TIME_HIGH payload, time bits 23..12
+        uint32_t high = 0;   // highest TIME_HIGH payload of this loop, time bits 23..12
         uint32_t row = 0;
         uint32_t vectorBase = 0;  // wide: runs of vector words must not wrap it back onto the sensor
         uint32_t vectorPolarity = 0;
         bool timeKnown = false;
         bool rowKnown = false;
         bool baseKnown = false;
+        bool highBehind = false;  // the last TIME_HIGH stepped back below `high`: events are dropped
 
+        // The fast paths need all of these; anything else goes word by word.
+        bool ready() const { return timeKnown && rowKnown && !highBehind; }
         uint64_t highBase() const { return epoch | (uint64_t{high} << 12); }
     };
 
@@ -87,6 +93,8 @@ private:
 
     uint64_t droppedOutOfGeometry_ = 0;
     uint64_t droppedUnknown_ = 0;
+    uint64_t highStepsBack_ = 0;
+    uint64_t droppedStepBack_ = 0;
     uint64_t produced_ = 0;  // events emitted or counted by the current call
 
     // The output block handed to the events callback: allocated on the first decode with a

@@ -169,6 +169,22 @@ TEST(Evt3RoundTrip, DenseFullRowsUseVectorsAndAreExact)
     EXPECT_EQ(c.events, events);
 }
 
+TEST(Evt3RoundTrip, ABlockFilledByVectorsThenALongRunOfSingleEvents)
+{
+    // Vector words fill the output block to just past where it is handed out; the run of single
+    // events after them must start a new block, not write on past the end of this one.
+    for (uint16_t extra = 0; extra < 14; ++extra) {
+        std::vector<Event2D> events;
+        for (uint16_t y = 0; events.size() < 2040u + extra; ++y)
+            for (uint16_t x = 0; x < 1280 && events.size() < 2040u + extra; ++x) events.emplace_back(x, y, 1, 500);
+        for (uint16_t i = 0; i < 30000; ++i) events.emplace_back(static_cast<uint16_t>((i * 24) % 1272), 700, 0, 501);
+        const auto data = encodeEvt3(events);
+        Collector c;
+        c.decode(data);
+        ASSERT_EQ(c.events, events) << extra;
+    }
+}
+
 // Hand-made word sequences: each word type on its own.
 TEST(Evt3Words, EachWordTypeDoesWhatTheFormatSays)
 {
@@ -200,12 +216,12 @@ TEST(Evt3Words, EachWordTypeDoesWhatTheFormatSays)
 TEST(Evt3Words, TimeHighResetsTheLowBitsAndRepeatsChangeNothing)
 {
     Collector c;
-    c.decode(words({0x8002, 0x6100, 0x0001, 0x2000, 0x8002, 0x2001, 0x8003, 0x2002, 0x8002, 0x2003}));
+    c.decode(words({0x8002, 0x6100, 0x0001, 0x2000, 0x8002, 0x2001, 0x8003, 0x2002, 0x6001, 0x2003}));
     ASSERT_EQ(c.events.size(), 4u);
     EXPECT_EQ(c.events[0].timestamp, 0x2100u);
     EXPECT_EQ(c.events[1].timestamp, 0x2100u);  // a repeated TIME_HIGH keeps the time
     EXPECT_EQ(c.events[2].timestamp, 0x3000u);
-    EXPECT_EQ(c.events[3].timestamp, 0x3000u);  // a step back is jitter: time never decreases
+    EXPECT_EQ(c.events[3].timestamp, 0x3001u);
 }
 
 TEST(Evt3MidStream, NothingBeforeTheFirstTimeHighAndNoEventWithoutItsRow)
@@ -277,7 +293,7 @@ TEST(Evt3Robustness, OutOfGeometryIsDroppedAndCountedAndTruncatedWordWaits)
     EXPECT_EQ(t.events.size(), 1u);
 }
 
-TEST(Evt3Robustness, GarbageNeverProducesEventsOffTheSensorOrOutOfOrder)
+TEST(Evt3Robustness, GarbageNeverProducesEventsOffTheSensorOrBeforeTheirTimeHigh)
 {
     std::mt19937 rng(5);
     for (int round = 0; round < 50; ++round) {
@@ -289,8 +305,9 @@ TEST(Evt3Robustness, GarbageNeverProducesEventsOffTheSensorOrOutOfOrder)
         for (size_t i = 0; i < c.events.size(); ++i) {
             ASSERT_LT(c.events[i].x, 1280);
             ASSERT_LT(c.events[i].y, 720);
+            // Only TIME_LOW steps back: the TIME_HIGH part of the time never does.
             if (i) {
-                ASSERT_LE(c.events[i - 1].timestamp, c.events[i].timestamp);
+                ASSERT_LE(c.events[i - 1].timestamp >> 12, c.events[i].timestamp >> 12);
             }
         }
         EXPECT_EQ(c.counted, c.events.size());
@@ -392,27 +409,64 @@ TEST(Evt3RealData, VgaRecordingMatchesItsReference)
 namespace orvane {
 namespace {
 
+// Events as real IMX636 streams have them: about a third step back 1 to 11 µs, never below the
+// TIME_HIGH of the event before (that would be a TIME_HIGH step back, a fault).
+std::vector<Event2D> withTimeLowStepsBack(std::mt19937& rng, std::vector<Event2D> events)
+{
+    uint64_t floor = 0;
+    for (auto& e : events) {
+        if (rng() % 3 == 0) e.timestamp = std::max(e.timestamp - std::min<uint64_t>(e.timestamp, 1 + rng() % 11), floor);
+        floor = e.timestamp & ~uint64_t{0xFFF};
+    }
+    return events;
+}
+
+size_t stepsBack(const std::vector<Event2D>& events)
+{
+    size_t n = 0;
+    for (size_t i = 1; i < events.size(); ++i) n += events[i].timestamp < events[i - 1].timestamp;
+    return n;
+}
+
 TEST(Decoder, ScanUntilTimestampStopsAfterTheSameUnitAsAUnitByUnitScan)
 {
     std::mt19937 rng(3);
     const auto events = randomEvents(rng, 300, 100, 3000);
-    const auto data = encodeEvt3(events, {}, {true, 16});
-    for (uint64_t target : {uint64_t{0}, uint64_t{1}, events[10].timestamp, events[150].timestamp + 1,
-                            events.back().timestamp, events.back().timestamp + 1}) {
-        auto fast = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
-        auto slow = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
-        const uint8_t* b = data.data();
-        const uint8_t* e = b + data.size();
-        const uint8_t* expected = e;
-        for (const uint8_t* p = b; p + 2 <= e; p += 2) {
-            slow->scanRange(p, p + 2);
-            if (slow->getLastTimestamp() >= target) {
-                expected = p + 2;
-                break;
+    const auto stepping = withTimeLowStepsBack(rng, events);
+    ASSERT_GT(stepsBack(stepping), 20u);
+    for (const auto* list : {&events, &stepping}) {
+        const auto data = encodeEvt3(*list, {}, {true, 16});
+        std::vector<uint64_t> targets = {0, 1, list->back().timestamp, list->back().timestamp + 1};
+        for (size_t i = 0; i < list->size(); i += 401) targets.push_back((*list)[i].timestamp + i % 3);
+        for (uint64_t target : targets) {
+            auto fast = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+            auto slow = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+            const uint8_t* b = data.data();
+            const uint8_t* e = b + data.size();
+            const uint8_t* expected = e;
+            for (const uint8_t* p = b; p + 2 <= e; p += 2) {
+                slow->scanRange(p, p + 2);
+                if (slow->getLastTimestamp() >= target) {
+                    expected = p + 2;
+                    break;
+                }
+            }
+            ASSERT_EQ(fast->scanUntilTimestamp(b, e, target), expected) << target;
+            EXPECT_EQ(fast->getLastTimestamp(), slow->getLastTimestamp()) << target;
+            // And from there on: the first unit already at the target, as a seek's second call has it.
+            if (expected != e) {
+                const uint8_t* const next = expected;
+                const uint8_t* again = e;
+                for (const uint8_t* p = next; p + 2 <= e; p += 2) {
+                    slow->scanRange(p, p + 2);
+                    if (slow->getLastTimestamp() >= target) {
+                        again = p + 2;
+                        break;
+                    }
+                }
+                EXPECT_EQ(fast->scanUntilTimestamp(next, e, target), again) << target;
             }
         }
-        EXPECT_EQ(fast->scanUntilTimestamp(b, e, target), expected) << target;
-        EXPECT_EQ(fast->getLastTimestamp(), slow->getLastTimestamp()) << target;
     }
 }
 
@@ -575,9 +629,12 @@ TEST(Evt3Paths, EdgeCasesOfTheFastPaths)
         uint64_t droppedGeometry = 0, droppedUnknown = 0;
     };
     const std::vector<Case> cases = {
-        {"a TIME_LOW below the current one is jitter, also as the first word of a step",
-         {0x8001, 0x6010, 0x0003, 0x2001, 0x3000, 0x6005, 0x2002, 0x6011, 0x2003},  // 0x3000 ends a step
-         {{1, 3, 0, 4096 + 16}, {2, 3, 0, 4096 + 16}, {3, 3, 0, 4096 + 17}}},
+        {"a TIME_LOW below the current one keeps its time, also as the first word of a step",
+         {0x8001, 0x6010, 0x0003, 0x2001, 0x3000, 0x6005, 0x2002, 0x6011, 0x2003, 0x6004, 0x6003, 0x2004},
+         {{1, 3, 0, 4096 + 16}, {2, 3, 0, 4096 + 5}, {3, 3, 0, 4096 + 17}, {4, 3, 0, 4096 + 3}}},
+        {"a TIME_HIGH step back drops what follows until the stream is back",
+         {0x8002, 0x0003, 0x2001, 0x8001, 0x6007, 0x2002, 0x3000, 0x4003, 0x8002, 0x2003, 0x6009, 0x2004},
+         {{1, 3, 0, 8192}, {3, 3, 0, 8192}, {4, 3, 0, 8192 + 9}}},
         {"the latest ADDR_Y wins, not the largest",
          {0x8001, 0x0200, 0x0005, 0x2001, 0x0100, 0x0007, 0x2002},
          {{1, 5, 0, 4096}, {2, 7, 0, 4096}}},
@@ -619,6 +676,150 @@ TEST(Evt3Paths, EdgeCasesOfTheFastPaths)
                 EXPECT_EQ(r.droppedUnknown, c.droppedUnknown) << c.name;
             }
         }
+    }
+}
+
+}  // namespace
+}  // namespace orvane
+
+// Time as the camera wrote it: TIME_LOW steps back, TIME_HIGH faults, seeks; on every path.
+namespace orvane {
+namespace {
+
+std::vector<Evt3Decoder::Isa> pathsOfThisCpu()
+{
+    std::vector<Evt3Decoder::Isa> paths = {Evt3Decoder::Isa::Scalar};
+    if (Evt3Decoder::cpuHasAvx512()) paths.push_back(Evt3Decoder::Isa::Avx512);
+    return paths;
+}
+
+std::vector<Item> asItems(const std::vector<Event2D>& events)
+{
+    return std::vector<Item>(events.begin(), events.end());
+}
+
+TEST(Evt3Time, TimeLowStepsBackDecodeAsEncodedOnEveryPathAndEverySplit)
+{
+    std::mt19937 rng(77);
+    // Bursts 0..40 µs apart: long runs of TIME_LOW, ADDR_Y and ADDR_X words with steps back inside.
+    const auto big = withTimeLowStepsBack(rng, randomEvents(rng, 1500, 1000, 40));
+    const auto small = withTimeLowStepsBack(rng, randomEvents(rng, 12, 4000, 40));
+    ASSERT_GT(stepsBack(big), 300u);
+    ASSERT_GT(stepsBack(small), 5u);
+    for (auto isa : pathsOfThisCpu()) {
+        for (const Evt3Encoder::Options options : {Evt3Encoder::Options{true, 16}, Evt3Encoder::Options{false, 0}}) {
+            const auto data = encodeEvt3(big, {}, options);
+            std::vector<size_t> randomCuts;
+            for (size_t at = 0; at < data.size();) randomCuts.push_back(at = std::min(data.size(), at + 1 + rng() % 700));
+            for (const auto& cuts : {std::vector<size_t>{data.size()}, randomCuts}) {
+                const auto r = decodeWith(isa, data, cuts, false);
+                ASSERT_EQ(r.items, asItems(big)) << "vectors " << options.useVectors;
+                EXPECT_EQ(r.lastTime, big.back().timestamp);
+            }
+        }
+        // Every split into two buffers, odd and even.
+        const auto data = encodeEvt3(small, {}, {true, 16});
+        for (size_t split = 0; split <= data.size(); ++split) {
+            const auto r = decodeWith(isa, data, {split, data.size()}, false);
+            ASSERT_EQ(r.items, asItems(small)) << "split at byte " << split;
+            ASSERT_EQ(r.returned[0] + r.returned[1], small.size());
+        }
+    }
+}
+
+TEST(Evt3Time, ASeekAtAnyWordGoesOnAsTheStraightDecode)
+{
+    // A seek sets the time the stream had at that word; from there the events are those of a straight
+    // decode, less a counted few before the stream tells the row again, also where the next
+    // TIME_LOW lies below the time of the seek.
+    std::mt19937 rng(8);
+    const auto events = withTimeLowStepsBack(rng, randomEvents(rng, 20, 9000, 30));
+    const auto data = encodeEvt3(events, {}, {true, 16});
+    for (auto isa : pathsOfThisCpu()) {
+        for (size_t at = 0; at + 2 <= data.size(); at += 2) {
+            Evt3Decoder before(1280, 720, isa);
+            const uint64_t decodedBefore = before.decodeRange(data.data(), data.data() + at);
+            Evt3Decoder scanner(1280, 720, isa);
+            scanner.scanRange(data.data(), data.data() + at);
+
+            std::vector<Event2D> after;
+            Evt3Decoder seeker(1280, 720, isa);
+            seeker.setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { after.insert(after.end(), b, e); });
+            seeker.setTimestamp(scanner.getLastTimestamp());
+            seeker.decodeRange(data.data() + at, data.data() + data.size());
+
+            const size_t rest = events.size() - decodedBefore;
+            ASSERT_EQ(after.size() + seeker.droppedUnknownAddress(), rest) << "seek at byte " << at;
+            ASSERT_TRUE(std::equal(after.begin(), after.end(), events.end() - static_cast<ptrdiff_t>(after.size())))
+                << "seek at byte " << at;
+        }
+    }
+    // Right after a seek the stream's TIME_LOW is taken as it is, below the seek time or not.
+    for (auto isa : pathsOfThisCpu()) {
+        const auto r = [&] {
+            PathResult out;
+            Evt3Decoder d(1280, 720, isa);
+            d.setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { out.items.insert(out.items.end(), b, e); });
+            d.setTimestamp(0x3005123);
+            const auto w = words({0x0007, 0x2001, 0x6100, 0x2002, 0x8005, 0x2003, 0x8004, 0x2004, 0x8006, 0x2005});
+            d.decodeRange(w.data(), w.data() + w.size());
+            out.droppedUnknown = d.timeHighStepsBack();
+            out.droppedGeometry = d.droppedTimeHighStepBack();
+            return out;
+        }();
+        const std::vector<Item> expected = {Event2D(1, 7, 0, 0x3005123), Event2D(2, 7, 0, 0x3005100),
+                                            Event2D(3, 7, 0, 0x3005100), Event2D(5, 7, 0, 0x3006000)};
+        EXPECT_EQ(r.items, expected);
+        EXPECT_EQ(r.droppedUnknown, 1u) << "one TIME_HIGH step back";
+        EXPECT_EQ(r.droppedGeometry, 1u) << "one event under it";
+    }
+}
+
+TEST(Evt3Time, ATimeHighStepBackIsAFaultNeverALoop)
+{
+    const auto data = words({
+        0x8FFE, 0x0003, 0x2001,          // (1, 3) at 0xFFE000
+        0x8000, 0x6005, 0x2002,          // a wrap: (2, 3) at 2^24 + 5
+        0x8FFF, 0x6007, 0x2003, 0xA001,  // one back across the wrap: a fault, event and edge dropped
+        0x3000, 0x5003, 0x8FFE, 0x2004,  // still behind: two vector events and one more dropped
+        0x8000, 0x2005,                  // back where it was: (5, 3) at the time before the fault
+        0x87FF, 0x2006,                  // 2047 forward is time going on: (6, 3) at 2^24 + 0x7FF000
+        0x8000, 0x2007,                  // 2049 forward is 2047 back: a second fault
+        0x8801, 0x6002, 0x2008,          // past where it was: (8, 3) at 2^24 + 0x801002
+    });
+    const std::vector<Item> expected = {Event2D(1, 3, 0, 0xFFE000), Event2D(2, 3, 0, 0x1000005),
+                                        Event2D(5, 3, 0, 0x1000005), Event2D(6, 3, 0, 0x17FF000),
+                                        Event2D(8, 3, 0, 0x1801002)};
+    for (auto isa : pathsOfThisCpu()) {
+        for (bool countOnly : {false, true}) {
+            // Whole, then split after every word: the fault state carries over between buffers.
+            for (size_t piece : {data.size(), size_t{2}}) {
+                Evt3Decoder d(1280, 720, isa);
+                std::vector<Item> items;
+                if (!countOnly) d.setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { items.insert(items.end(), b, e); });
+                d.setTriggerInCallback([&](EventTriggerIn t) { items.emplace_back(t); });
+                uint64_t decoded = 0;
+                for (size_t off = 0; off < data.size(); off += piece)
+                    decoded += d.decodeRange(data.data() + off, data.data() + std::min(data.size(), off + piece));
+                if (!countOnly) {
+                    EXPECT_EQ(items, expected);
+                }
+                EXPECT_EQ(decoded, expected.size());
+                EXPECT_EQ(d.timeHighStepsBack(), 2u);
+                EXPECT_EQ(d.droppedTimeHighStepBack(), 6u);
+                EXPECT_EQ(d.getLastTimestamp(), 0x1801002u);
+            }
+        }
+        // A scan follows the same time, and a seek ends a fault.
+        Evt3Decoder s(1280, 720, isa);
+        s.scanRange(data.data(), data.data() + 20);  // up to the first fault's 0x2003
+        EXPECT_EQ(s.getLastTimestamp(), 0x1000005u);
+        s.setTimestamp(0x1000010);
+        std::vector<Event2D> after;
+        s.setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { after.insert(after.end(), b, e); });
+        const auto more = words({0x0004, 0x2009});
+        s.decodeRange(more.data(), more.data() + more.size());
+        EXPECT_EQ(after, std::vector<Event2D>{Event2D(9, 4, 0, 0x1000010)});
     }
 }
 

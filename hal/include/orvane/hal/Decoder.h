@@ -49,7 +49,8 @@ public:
     virtual uint32_t decodeBuffer(const std::vector<uint8_t>& buffer) = 0;
     // Advances the time, row and vector state over [begin, end) without producing anything.
     virtual void scanRange(const uint8_t* begin, const uint8_t* end) = 0;
-    // The current time in microseconds (0 until the stream has told it).
+    // The current time in microseconds (0 until the stream has told it). It follows the stream: a
+    // TIME_LOW word that steps back under the same TIME_HIGH moves it back too.
     virtual uint64_t getLastTimestamp() = 0;
     // Restarts mid-stream at a known time (a seek): the row and vector base become unknown, so no
     // event is produced until the stream sets them again.
@@ -66,6 +67,11 @@ public:
     virtual uint64_t droppedOutOfGeometry() const = 0;
     // Events dropped because the stream had not yet told their row or vector base (mid-stream start).
     virtual uint64_t droppedUnknownAddress() const = 0;
+    // TIME_HIGH words that stepped back a little (a fault in the stream, not a loop of the 24-bit time),
+    // counted once per fault; and the events and trigger edges dropped while the stream's TIME_HIGH
+    // stayed below the one before the fault (their time is unknown).
+    virtual uint64_t timeHighStepsBack() const { return 0; }
+    virtual uint64_t droppedTimeHighStepBack() const { return 0; }
 
     virtual ~Decoder() = default;
 
@@ -82,7 +88,8 @@ public:
     static std::unique_ptr<Decoder> createUniqueDecoder(const RawEventStreamFormat& format);
 };
 
-// First event of the time-sorted range [begin, end) with timestamp not below t, or end.
+// First event of the time-sorted range [begin, end) with timestamp not below t, or end. On a range
+// whose times step back a little (as decoded streams may) it still returns a position in the range.
 const Event2D* binarySearchTimestamp(uint64_t t, const Event2D* begin, const Event2D* end);
 
 }  // namespace orvane

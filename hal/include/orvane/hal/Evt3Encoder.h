@@ -20,8 +20,11 @@ public:
     Evt3Encoder() = default;
     explicit Evt3Encoder(Options options) : options_(options) {}
 
-    // Appends the words of [begin, end) to `out`. Timestamps must not decrease, within and across
-    // calls; events in a run with the same time, row and polarity and increasing x become vectors.
+    // Appends the words of [begin, end) to `out`. Events in a run with the same time, row and
+    // polarity and increasing x become vectors. Timestamps may step back within the 4096 µs of the
+    // current TIME_HIGH, within and across calls (a TIME_LOW step back, as real sensors write) and
+    // decode back as given; a step back below the current TIME_HIGH writes a smaller TIME_HIGH,
+    // which decoders take as a fault in the stream.
     void encode(const Event2D* begin, const Event2D* end, std::vector<uint8_t>& out);
     void encode(const std::vector<Event2D>& events, std::vector<uint8_t>& out)
     {
