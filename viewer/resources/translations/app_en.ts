@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>CamerasList</name>
+    <message>
+        <source>Cameras</source>
+        <translation>Cameras</translation>
+    </message>
+    <message>
+        <source>Open a camera</source>
+        <translation>Open a camera</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Open</translation>
+    </message>
+</context>
+<context>
     <name>InitDialog</name>
     <message>
         <source>Event camera viewer</source>
@@ -91,6 +110,28 @@
     </message>
 </context>
 <context>
+    <name>OvCutRawFile</name>
+    <message>
+        <source>Cut Recording</source>
+        <translation>Cut Recording</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>Cut</translation>
+    </message>
+</context>
+<context>
+    <name>OvExportVideoUI</name>
+    <message>
+        <source>Export a video</source>
+        <translation>Export a video</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+</context>
+<context>
     <name>OvFilePathReminderForm</name>
     <message>
         <source>Open Dir</source>
@@ -107,6 +148,123 @@
     <message>
         <source>Error</source>
         <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>OvGeneralSetting</name>
+    <message>
+        <source>General Settings</source>
+        <translation>General Settings</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>File Settings</source>
+        <translation>File Settings</translation>
+    </message>
+    <message>
+        <source>Default Out Raw File Path</source>
+        <translation>Default Out Raw File Path</translation>
+    </message>
+    <message>
+        <source>Select Directory</source>
+        <translation>Select Directory</translation>
+    </message>
+    <message>
+        <source>Default Video File Path</source>
+        <translation>Default Video File Path</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
+    <name>OvTimeRangeDialog</name>
+    <message>
+        <source>The output is a folder. Enter a file name.</source>
+        <translation>The output is a folder. Enter a file name.</translation>
+    </message>
+    <message>
+        <source>The output would overwrite the open recording. Choose another file name.</source>
+        <translation>The output would overwrite the open recording. Choose another file name.</translation>
+    </message>
+    <message>
+        <source>The output would overwrite the index of the open recording. Choose another file name.</source>
+        <translation>The output would overwrite the index of the open recording. Choose another file name.</translation>
+    </message>
+    <message>
+        <source>The output would overwrite the video of the open recording. Choose another file name.</source>
+        <translation>The output would overwrite the video of the open recording. Choose another file name.</translation>
+    </message>
+    <message>
+        <source>Times are whole microseconds.</source>
+        <translation>Times are whole microseconds.</translation>
+    </message>
+    <message>
+        <source>The start time must be before the end time.</source>
+        <translation>The start time must be before the end time.</translation>
+    </message>
+    <message>
+        <source>Choose a folder and a file name.</source>
+        <translation>Choose a folder and a file name.</translation>
+    </message>
+    <message>
+        <source>Tips</source>
+        <translation>Tips</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>Replace</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Select Directory</source>
+        <translation>Select Directory</translation>
+    </message>
+    <message>
+        <source>The file “%1” already exists. Replace it?</source>
+        <translation>The file “%1” already exists. Replace it?</translation>
+    </message>
+</context>
+<context>
+    <name>OvTimeRangeForm</name>
+    <message>
+        <source>Start Time</source>
+        <translation>Start Time</translation>
+    </message>
+    <message>
+        <source>Step: 1 ms</source>
+        <translation>Step: 1 ms</translation>
+    </message>
+    <message>
+        <source>End Time</source>
+        <translation>End Time</translation>
+    </message>
+    <message>
+        <source>Save File Path</source>
+        <translation>Save File Path</translation>
+    </message>
+    <message>
+        <source>Select Directory</source>
+        <translation>Select Directory</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>File Name</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 </TS>

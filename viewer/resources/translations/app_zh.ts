@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CamerasList</name>
+    <message>
+        <source>Cameras</source>
+        <translation>相机列表</translation>
+    </message>
+    <message>
+        <source>Open a camera</source>
+        <translation>打开相机</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>打开</translation>
+    </message>
+</context>
+<context>
     <name>InitDialog</name>
     <message>
         <source>Event camera viewer</source>
@@ -91,6 +110,28 @@
     </message>
 </context>
 <context>
+    <name>OvCutRawFile</name>
+    <message>
+        <source>Cut Recording</source>
+        <translation>剪切录制文件</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>剪切</translation>
+    </message>
+</context>
+<context>
+    <name>OvExportVideoUI</name>
+    <message>
+        <source>Export a video</source>
+        <translation>导出视频</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+</context>
+<context>
     <name>OvFilePathReminderForm</name>
     <message>
         <source>Open Dir</source>
@@ -107,6 +148,123 @@
     <message>
         <source>Error</source>
         <translation>错误</translation>
+    </message>
+</context>
+<context>
+    <name>OvGeneralSetting</name>
+    <message>
+        <source>General Settings</source>
+        <translation>常规设置</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>File Settings</source>
+        <translation>文件设置</translation>
+    </message>
+    <message>
+        <source>Default Out Raw File Path</source>
+        <translation>默认录制文件保存路径</translation>
+    </message>
+    <message>
+        <source>Select Directory</source>
+        <translation>选择目录</translation>
+    </message>
+    <message>
+        <source>Default Video File Path</source>
+        <translation>默认视频保存路径</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+</context>
+<context>
+    <name>OvTimeRangeDialog</name>
+    <message>
+        <source>The output is a folder. Enter a file name.</source>
+        <translation>输出路径是一个文件夹，请输入文件名。</translation>
+    </message>
+    <message>
+        <source>The output would overwrite the open recording. Choose another file name.</source>
+        <translation>输出会覆盖当前打开的录制文件，请换一个文件名。</translation>
+    </message>
+    <message>
+        <source>The output would overwrite the index of the open recording. Choose another file name.</source>
+        <translation>输出会覆盖当前录制文件的索引，请换一个文件名。</translation>
+    </message>
+    <message>
+        <source>The output would overwrite the video of the open recording. Choose another file name.</source>
+        <translation>输出会覆盖当前录制文件的视频，请换一个文件名。</translation>
+    </message>
+    <message>
+        <source>Times are whole microseconds.</source>
+        <translation>时间须为整数微秒。</translation>
+    </message>
+    <message>
+        <source>The start time must be before the end time.</source>
+        <translation>开始时间必须早于结束时间。</translation>
+    </message>
+    <message>
+        <source>Choose a folder and a file name.</source>
+        <translation>请选择文件夹并填写文件名。</translation>
+    </message>
+    <message>
+        <source>Tips</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>替换</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Select Directory</source>
+        <translation>选择目录</translation>
+    </message>
+    <message>
+        <source>The file “%1” already exists. Replace it?</source>
+        <translation>文件“%1”已存在，是否替换？</translation>
+    </message>
+</context>
+<context>
+    <name>OvTimeRangeForm</name>
+    <message>
+        <source>Start Time</source>
+        <translation>开始时间</translation>
+    </message>
+    <message>
+        <source>Step: 1 ms</source>
+        <translation>步长：1 毫秒</translation>
+    </message>
+    <message>
+        <source>End Time</source>
+        <translation>结束时间</translation>
+    </message>
+    <message>
+        <source>Save File Path</source>
+        <translation>保存路径</translation>
+    </message>
+    <message>
+        <source>Select Directory</source>
+        <translation>选择目录</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>文件名</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
     </message>
 </context>
 </TS>
