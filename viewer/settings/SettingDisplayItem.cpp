@@ -1,0 +1,170 @@
+#include "SettingDisplayItem.h"
+
+#include "OVComboBoxBase.h"
+#include "OvComboBox.h"
+#include "StyleSheetEdit.h"
+#include "ui_SettingDisplayItem.h"
+
+#include <QDebug>
+#include <QLineEdit>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+// Decimal texts like "1.005" land a hair below their value in binary; truncating that would
+// lose a whole unit.
+constexpr double kRoundingSlack = 1e-6;
+
+QString replaceBackground(const QString& sheet, const QString& colour)
+{
+    static const QRegularExpression re(QStringLiteral("(?<![-\\w])(background-color\\s*:[^;]*;)"));
+    const QRegularExpressionMatch match = re.match(sheet);
+    const QString rule = QStringLiteral("background-color: ") + colour + QLatin1Char(';');
+    if (!match.hasMatch())
+        return sheet + rule;
+    QString result = sheet;
+    result.replace(match.capturedStart(1), match.capturedLength(1), rule);
+    return result;
+}
+
+}  // namespace
+
+SettingDisplayItem::SettingDisplayItem(QWidget* parent) : QWidget(parent), ui(new Ui::SettingDisplayItem)
+{
+    ui->setupUi(this);
+    struct Setup {
+        OvComboBox* box;
+        QStringList items;
+    };
+    const Setup setups[] = {
+        {ui->cb_cumulative_time, {QStringLiteral("33.33ms"), QStringLiteral("100ms"), QStringLiteral("10ms"), QStringLiteral("1ms")}},
+        {ui->cb_slow_rate, {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10"), QStringLiteral("100"),
+                            QStringLiteral("1000")}},
+    };
+    for (const Setup& s : setups) {
+        OVComboBoxBase* combo = s.box->comboBox();
+        combo->addItems(s.items);
+        // Enter must commit the typed value, not add it to the list.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        s.box->setLineEditEnabled(true);
+    }
+    connect(ui->cb_cumulative_time, &OvComboBox::signalLineEditTextChanged, this, &SettingDisplayItem::onAccumulationTyped);
+    connect(ui->cb_cumulative_time, &OvComboBox::signalLineEditEditingFinished, this, &SettingDisplayItem::commitAccumulation);
+    connect(ui->cb_slow_rate, &OvComboBox::signalLineEditTextChanged, this, &SettingDisplayItem::onSlowRateTyped);
+    connect(ui->cb_slow_rate, &OvComboBox::signalLineEditEditingFinished, this, &SettingDisplayItem::commitSlowRate);
+    // Picking an entry of the list is a choice as final as typing and leaving.
+    connect(ui->cb_cumulative_time->comboBox(), &QComboBox::activated, this, &SettingDisplayItem::commitAccumulation);
+    connect(ui->cb_slow_rate->comboBox(), &QComboBox::activated, this, &SettingDisplayItem::commitSlowRate);
+}
+
+SettingDisplayItem::~SettingDisplayItem()
+{
+    disconnect(ui->cb_cumulative_time->comboBox(), nullptr, this, nullptr);
+    disconnect(ui->cb_slow_rate->comboBox(), nullptr, this, nullptr);
+    delete ui;
+}
+
+OvComboBox* SettingDisplayItem::accumulationTimeBox() const
+{
+    return ui->cb_cumulative_time;
+}
+
+OvComboBox* SettingDisplayItem::slowRateBox() const
+{
+    return ui->cb_slow_rate;
+}
+
+std::optional<uint64_t> SettingDisplayItem::parseAccumulationTime(const QString& input)
+{
+    QString text = input.trimmed().toLower();
+    if (!text.endsWith(QLatin1String("ms")) && !text.endsWith(QLatin1String("us")))
+        text += QLatin1String("ms");
+    const bool millis = text.endsWith(QLatin1String("ms"));
+    bool ok = false;
+    const double number = text.chopped(2).trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(number) || number < 0)
+        return std::nullopt;
+    const double us = std::floor((millis ? number * 1000.0 : number) + kRoundingSlack);
+    if (us < static_cast<double>(kMinAccumulationUs) || us > static_cast<double>(kMaxAccumulationUs))
+        return std::nullopt;
+    return static_cast<uint64_t>(us);
+}
+
+std::optional<uint32_t> SettingDisplayItem::parseSlowRate(const QString& text)
+{
+    bool ok = false;
+    const double speed = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(speed) || speed < kMinSpeed || speed > kMaxSpeed)
+        return std::nullopt;
+    const auto fps = static_cast<uint16_t>(static_cast<uint32_t>(std::floor(speed * kBaseFps + kRoundingSlack)));
+    // Speeds below 1/30 would give 0 fps, which no play loop can pace; the slowest is one picture
+    // a second.
+    return std::max<uint32_t>(fps, 1);
+}
+
+void SettingDisplayItem::setLook(OvComboBox* box, Look look)
+{
+    QString border;
+    QString background;
+    switch (look) {
+    case Look::Rest:
+        border = QStringLiteral("1px solid #A7A7A7");
+        background = QStringLiteral("#FFFFFF");
+        break;
+    case Look::Valid:
+        border = QStringLiteral("1px solid #004B6A");
+        background = QStringLiteral("#D7E7EE");
+        break;
+    case Look::Invalid:
+        border = QStringLiteral("1px solid #FF6058");
+        background = QStringLiteral("#FFDAD8");
+        break;
+    }
+    OVComboBoxBase* combo = box->comboBox();
+    combo->setStyleSheet(replaceBackground(stylesheet::replaceBorder(combo->styleSheet(), border), background));
+}
+
+void SettingDisplayItem::onAccumulationTyped(const QString& text)
+{
+    accumulationSent_ = false;
+    setLook(ui->cb_cumulative_time, parseAccumulationTime(text) ? Look::Valid : Look::Invalid);
+}
+
+void SettingDisplayItem::commitAccumulation()
+{
+    const std::optional<uint64_t> us = parseAccumulationTime(ui->cb_cumulative_time->comboBox()->currentText());
+    if (!us) {
+        setLook(ui->cb_cumulative_time, Look::Invalid);
+        return;
+    }
+    setLook(ui->cb_cumulative_time, Look::Rest);
+    if (accumulationSent_)
+        return;
+    accumulationSent_ = true;
+    Q_EMIT signalCumulativeTimeChanged(*us);
+}
+
+void SettingDisplayItem::onSlowRateTyped(const QString& text)
+{
+    slowRateSent_ = false;
+    setLook(ui->cb_slow_rate, parseSlowRate(text) ? Look::Valid : Look::Invalid);
+}
+
+void SettingDisplayItem::commitSlowRate()
+{
+    const QString text = ui->cb_slow_rate->comboBox()->currentText();
+    const std::optional<uint32_t> fps = parseSlowRate(text);
+    if (!fps) {
+        setLook(ui->cb_slow_rate, Look::Invalid);
+        return;
+    }
+    setLook(ui->cb_slow_rate, Look::Rest);
+    if (slowRateSent_)
+        return;
+    slowRateSent_ = true;
+    qDebug() << "play speed: " << text.trimmed().toDouble();
+    qDebug() << "frame rate change: " << *fps;
+    Q_EMIT signalFpsChanged(*fps);
+}

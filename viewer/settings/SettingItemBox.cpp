@@ -1,0 +1,107 @@
+#include "SettingItemBox.h"
+
+#include "ui_SettingItemBox.h"
+
+#include <QIcon>
+#include <QRegularExpression>
+
+namespace {
+
+// Replaces the first match of `pattern` in `sheet` by `rule`, or appends the rule, so that folding
+// over and over never piles rules up.
+QString replaceRule(const QString& sheet, const QRegularExpression& pattern, const QString& rule)
+{
+    const QRegularExpressionMatch match = pattern.match(sheet);
+    if (!match.hasMatch())
+        return sheet + rule;
+    QString result = sheet;
+    result.replace(match.capturedStart(1), match.capturedLength(1), rule);
+    return result;
+}
+
+}  // namespace
+
+SettingItemBox::SettingItemBox(QWidget* parent) : QWidget(parent), ui(new Ui::SettingItemBox)
+{
+    ui->setupUi(this);
+    setFolded(false);
+}
+
+SettingItemBox::~SettingItemBox()
+{
+    delete ui;
+}
+
+QString SettingItemBox::title() const
+{
+    return ui->lb_setting_box_title_text->text();
+}
+
+void SettingItemBox::setTitle(const QString& title)
+{
+    ui->lb_setting_box_title_text->setText(title);
+}
+
+QWidget* SettingItemBox::titleBar() const
+{
+    return ui->widget_setting_box_title;
+}
+
+void SettingItemBox::addItem(QWidget* item)
+{
+    ui->widget_container->layout()->addWidget(item);
+    refresh(item);
+}
+
+void SettingItemBox::insertItem(QWidget* item, int index)
+{
+    static_cast<QVBoxLayout*>(ui->widget_container->layout())->insertWidget(index, item);
+    refresh(item);
+}
+
+int SettingItemBox::itemCount() const
+{
+    return ui->widget_container->layout()->count();
+}
+
+QWidget* SettingItemBox::itemAt(int index) const
+{
+    QLayoutItem* item = ui->widget_container->layout()->itemAt(index);
+    return item ? item->widget() : nullptr;
+}
+
+void SettingItemBox::refresh(QWidget* item)
+{
+    ui->widget_container->adjustSize();
+    adjustSize();
+    item->update();
+    ui->widget_container->update();
+    update();
+}
+
+void SettingItemBox::setFolded(bool folded)
+{
+    static const QRegularExpression border(QStringLiteral("(\\bborder[^;]*;)"));
+    static const QRegularExpression background(QStringLiteral("(\\bbackground[^;]*;)"));
+    QWidget* bar = ui->widget_setting_box_title;
+    QString sheet = bar->styleSheet();
+    sheet = replaceRule(sheet, border,
+                        folded ? QStringLiteral("border-left: 0px solid #004B6A;") : QStringLiteral("border-left: 2px solid #004B6A;"));
+    sheet = replaceRule(sheet, background,
+                        folded ? QStringLiteral("background: #F4F5F7;") : QStringLiteral("background: #E1E9ED;"));
+    bar->setStyleSheet(sheet);
+    ui->widget_container->setVisible(!folded);
+    ui->pb_fold->setChecked(folded);
+    ui->pb_fold->setIcon(QIcon(folded ? QStringLiteral(":/img/assets/bnt_arrow_up_Pressed.svg")
+                                      : QStringLiteral(":/img/assets/bnt_arrow_down.svg")));
+}
+
+bool SettingItemBox::isFolded() const
+{
+    return ui->pb_fold->isChecked();
+}
+
+void SettingItemBox::on_pb_fold_clicked(bool checked)
+{
+    setFolded(checked);
+}

@@ -1,0 +1,35 @@
+// A foldable section of a settings panel: a title bar with a fold button over a container of
+// setting items. Folded, only the title bar shows. GUI thread only.
+#pragma once
+
+#include <QWidget>
+
+namespace Ui {
+class SettingItemBox;
+}
+
+class SettingItemBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingItemBox(QWidget* parent = nullptr);
+    ~SettingItemBox() override;
+
+    QString title() const;
+    void setTitle(const QString& title);
+    void addItem(QWidget* item);
+    void insertItem(QWidget* item, int index);
+    int itemCount() const;
+    QWidget* itemAt(int index) const;
+
+    void setFolded(bool folded);
+    bool isFolded() const;
+    QWidget* titleBar() const;
+
+public Q_SLOTS:
+    void on_pb_fold_clicked(bool checked);
+
+private:
+    void refresh(QWidget* item);
+
+    Ui::SettingItemBox* ui;
+};
