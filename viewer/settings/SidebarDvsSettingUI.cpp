@@ -1,0 +1,236 @@
+#include "SidebarDvsSettingUI.h"
+
+#include "SettingBaseWithLineEdit.h"
+#include "SettingDisplayItem.h"
+#include "SettingItemBox.h"
+#include "ToolSection.h"
+
+#include "orvane/hal/CameraTool.h"
+
+#include <QDebug>
+#include <QLabel>
+
+using orvane::CameraTool;
+
+SidebarDvsSettingUI::SidebarDvsSettingUI(QWidget* parent) : SettingUI(parent)
+{
+    displayItem_ = addDisplaySection(&displayBox_);
+    connect(displayItem_, &SettingDisplayItem::signalCumulativeTimeChanged, this, &SidebarDvsSettingUI::slotCumulativeTimeChanged);
+    connect(displayItem_, &SettingDisplayItem::signalFpsChanged, this, &SidebarDvsSettingUI::slotFpsChanged);
+}
+
+SidebarDvsSettingUI::~SidebarDvsSettingUI() = default;
+
+void SidebarDvsSettingUI::slotCumulativeTimeChanged(uint64_t time_us)
+{
+    Q_EMIT signalCumulativeTimeChanged(time_us);
+}
+
+void SidebarDvsSettingUI::slotFpsChanged(uint32_t fps)
+{
+    Q_EMIT signalFpsChanged(fps);
+}
+
+void SidebarDvsSettingUI::removeToolSection(Section section)
+{
+    SectionState& s = sections_[section];
+    if (section == ROI)
+        roiEditors_.clear();
+    removeSection(s.box);
+    s.box = nullptr;
+}
+
+void SidebarDvsSettingUI::rebuild(Section section, std::shared_ptr<CameraTool> tool, const ToolSectionSpec& spec,
+                                  const ToolSectionHandlers& handlers, const char* nullToolLine, const char* emptyLine)
+{
+    removeToolSection(section);
+    SectionState& s = sections_[section];
+    if (!tool) {
+        qDebug().noquote() << nullToolLine;
+        // Without its section the old tool has no use; holding it would keep a closed camera's
+        // register controller alive.
+        s.tool.reset();
+        return;
+    }
+    s.tool = std::move(tool);
+    ToolSection built = buildToolSection(*s.tool, spec, handlers);
+    if (!built.box) {
+        qDebug().noquote() << emptyLine;
+        return;
+    }
+    s.box = built.box;
+    if (section == ROI)
+        roiEditors_ = std::move(built.numberEditors);
+    // Sections keep their order whichever tool is handed over first or again.
+    int index = displayBox_ ? 1 : 0;
+    for (int other = 0; other < section; ++other)
+        index += sections_[other].box ? 1 : 0;
+    insertSection(s.box, index);
+}
+
+void SidebarDvsSettingUI::setBiasesToolUI(std::shared_ptr<CameraTool> tool)
+{
+    ToolSectionSpec spec;
+    spec.title = tr("Biases");
+    spec.ints = true;
+    spec.intsStartAtZero = true;
+    ToolSectionHandlers handlers;
+    handlers.onInt = [this](const std::string& n, int v) { onBiasSliderValueChanged(n, v); };
+    rebuild(Biases, std::move(tool), spec, handlers, "Camera tool is null .", "camera biases is null .");
+}
+
+void SidebarDvsSettingUI::setTriggerInToolUI(std::shared_ptr<CameraTool> tool)
+{
+    ToolSectionSpec spec;
+    spec.title = tr("Trigger In");
+    spec.bools = true;
+    ToolSectionHandlers handlers;
+    handlers.onBool = [this](const std::string& n, bool v) { onTriggerInSliderValueChanged(n, v); };
+    rebuild(TriggerIn, std::move(tool), spec, handlers, "camera device is null .", "camera trigger is null .");
+}
+
+void SidebarDvsSettingUI::setAntiFlickerToolUI(std::shared_ptr<CameraTool> tool)
+{
+    ToolSectionSpec spec;
+    spec.title = tr("Anti Flicker");
+    spec.ints = spec.floats = spec.bools = spec.enums = true;
+    spec.switchesFirst = true;
+    ToolSectionHandlers handlers;
+    handlers.onInt = [this](const std::string& n, int v) { onAntiFlickerSliderValueChanged(n, v); };
+    handlers.onFloat = [this](const std::string& n, int v) { onAntiFlickerSliderFloatValueChanged(n, v); };
+    handlers.onBool = [this](const std::string& n, bool v) { onAntiFlickerSliderValueChanged(n, v); };
+    handlers.onEnum = [this](const std::string& n, const std::string& v) { onAntiFlickerSliderEnumValueChanged(n, v); };
+    rebuild(AntiFlicker, std::move(tool), spec, handlers, "camera device is null .",
+            "camera anti flicker has no parameters .");
+}
+
+void SidebarDvsSettingUI::setEventRateControlToolUI(std::shared_ptr<CameraTool> tool)
+{
+    ToolSectionSpec spec;
+    spec.title = tr("Event Rate Control");
+    spec.ints = spec.bools = true;
+    ToolSectionHandlers handlers;
+    handlers.onInt = [this](const std::string& n, int v) { onEventRateControlSliderValueChanged(n, v); };
+    handlers.onBool = [this](const std::string& n, bool v) { onEventRateControlSliderValueChanged(n, v); };
+    rebuild(EventRateControl, std::move(tool), spec, handlers, "camera device is null .",
+            "camera event rate control has no parameters .");
+}
+
+void SidebarDvsSettingUI::setEventTrailFilterToolUI(std::shared_ptr<CameraTool> tool)
+{
+    ToolSectionSpec spec;
+    spec.title = tr("Event Trail Filter");
+    spec.ints = spec.bools = spec.enums = true;
+    ToolSectionHandlers handlers;
+    handlers.onInt = [this](const std::string& n, int v) { onEventTrailFilterSliderValueChanged(n, v); };
+    handlers.onBool = [this](const std::string& n, bool v) { onEventTrailFilterSliderValueChanged(n, v); };
+    handlers.onEnum = [this](const std::string& n, const std::string& v) { onEventTrailFilterSliderValueChanged(n, v); };
+    rebuild(EventTrailFilter, std::move(tool), spec, handlers, "camera device is null .",
+            "camera event trail filter has no parameters .");
+}
+
+void SidebarDvsSettingUI::setROIToolUI(std::shared_ptr<CameraTool> tool)
+{
+    ToolSectionSpec spec;
+    spec.title = tr("ROI");
+    spec.ints = spec.bools = true;
+    ToolSectionHandlers handlers;
+    handlers.checkInt = [this](const std::string& n, int v) { return checkRoiValue(n, v); };
+    handlers.onBool = [this](const std::string& n, bool v) { onROISliderValueChanged(n, v); };
+    rebuild(ROI, std::move(tool), spec, handlers, "camera device is null .", "camera roi is null .");
+}
+
+bool SidebarDvsSettingUI::checkRoiValue(const std::string& name, int value)
+{
+    const std::shared_ptr<CameraTool>& tool = sections_[ROI].tool;
+    const bool accepted = tool && tool->setParam(name, value);
+    for (SettingBaseWithLineEdit* editor : roiEditors_)
+        editor->setValid(accepted);
+    return accepted;
+}
+
+void SidebarDvsSettingUI::setSourceState(PanelSourceState state)
+{
+    state_ = state;
+    if (state == PanelSourceState::Camera)
+        return;
+    for (int section = 0; section < SectionCount; ++section) {
+        removeToolSection(static_cast<Section>(section));
+        sections_[section].tool.reset();
+    }
+}
+
+// The writers: each sends one kind of value to its section's tool; a refused value leaves the
+// sensor as it was (only the ROI section shows refusals).
+
+void SidebarDvsSettingUI::onBiasSliderValueChanged(std::string name, int value)
+{
+    if (const auto& tool = sections_[Biases].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onTriggerInSliderValueChanged(std::string name, bool value)
+{
+    if (const auto& tool = sections_[TriggerIn].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onAntiFlickerSliderValueChanged(std::string name, int value)
+{
+    if (const auto& tool = sections_[AntiFlicker].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onAntiFlickerSliderValueChanged(std::string name, bool value)
+{
+    if (const auto& tool = sections_[AntiFlicker].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onAntiFlickerSliderFloatValueChanged(std::string name, int value)
+{
+    if (const auto& tool = sections_[AntiFlicker].tool)
+        tool->setParam(name, static_cast<float>(value));
+}
+
+void SidebarDvsSettingUI::onAntiFlickerSliderEnumValueChanged(std::string name, std::string value)
+{
+    if (const auto& tool = sections_[AntiFlicker].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onEventRateControlSliderValueChanged(std::string name, int value)
+{
+    if (const auto& tool = sections_[EventRateControl].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onEventRateControlSliderValueChanged(std::string name, bool value)
+{
+    if (const auto& tool = sections_[EventRateControl].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onEventTrailFilterSliderValueChanged(std::string name, int value)
+{
+    if (const auto& tool = sections_[EventTrailFilter].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onEventTrailFilterSliderValueChanged(std::string name, bool value)
+{
+    if (const auto& tool = sections_[EventTrailFilter].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onEventTrailFilterSliderValueChanged(std::string name, std::string value)
+{
+    if (const auto& tool = sections_[EventTrailFilter].tool)
+        tool->setParam(name, value);
+}
+
+void SidebarDvsSettingUI::onROISliderValueChanged(std::string name, bool value)
+{
+    if (const auto& tool = sections_[ROI].tool)
+        tool->setParam(name, value);
+}
