@@ -59,6 +59,18 @@ ZH = {
     "Open a camera": "打开相机",
     "Close": "关闭",
     "Open": "打开",
+    "Accumulation time": "累积时间",
+    "Slow Rate": "播放速率",
+    "Display": "显示",
+    "APS Setting": "APS 设置",
+    "APS": "APS",
+    "Camera Setting": "相机设置",
+    "Biases": "偏置",
+    "Trigger In": "触发输入",
+    "Anti Flicker": "抗闪烁",
+    "Event Rate Control": "事件率控制",
+    "Event Trail Filter": "事件拖尾滤波",
+    "ROI": "感兴趣区域 (ROI)",
 }
 
 MESSAGE = re.compile(r"(<message>\s*<source>)(.*?)(</source>\s*)<translation[^>]*?(?:/>|>.*?</translation>)", re.S)
