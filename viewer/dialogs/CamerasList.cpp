@@ -19,6 +19,7 @@ CamerasList::CamerasList(const std::vector<orvane::CameraDescription>& descs, QW
     }
     if (!descs.empty())
         ui->listWidget_cameras->setCurrentRow(0);
+    ui->lb_no_camera->setVisible(descs.empty());
 }
 
 CamerasList::~CamerasList()

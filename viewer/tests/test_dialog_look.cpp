@@ -10,10 +10,13 @@
 #include "OvGeneralSetting.h"
 #include "OvThreeHandleSlider.h"
 #include "AppConfig.h"
+#include "OVMessageBox.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,16 +27,21 @@
 
 namespace {
 
+// The screen's pixels where the window system has them, so that what is saved is what shows.
+void save(QWidget& w, const QString& dir, const QString& name)
+{
+    QPixmap shot = w.screen() ? w.screen()->grabWindow(w.winId()) : QPixmap();
+    if (shot.isNull() || shot.size() != w.size() * shot.devicePixelRatio())
+        shot = w.grab();
+    EXPECT_TRUE(shot.save(dir + "/" + name + ".png")) << name.toStdString();
+}
+
 void shoot(QWidget& w, const QString& dir, const QString& name)
 {
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     QTest::qWait(200);  // let the window system finish painting
-    // The screen's pixels where the window system has them, so that what is checked is what shows.
-    QPixmap shot = w.screen() ? w.screen()->grabWindow(w.winId()) : QPixmap();
-    if (shot.isNull() || shot.size() != w.size() * shot.devicePixelRatio())
-        shot = w.grab();
-    ASSERT_TRUE(shot.save(dir + "/" + name + ".png")) << name.toStdString();
+    save(w, dir, name);
     w.hide();
 }
 
@@ -67,6 +75,27 @@ TEST(DialogLook, DISABLED_Screenshots)
         cut.setSaveDir(tmp.path());
         cut.setFileName(QFileInfo(source).fileName());
         shoot(cut, out, "cut_refused_" + lang);
+
+        // The question before an existing file is replaced.
+        cut.setFileName("20261209_000102.raw");
+        { QFile f(tmp.filePath("20261209_000102.raw")); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+        cut.show();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<OVMessageBox*>(w);
+                if (box && box->isVisible() && QTest::qWaitForWindowExposed(box)) {
+                    poll.stop();
+                    QTest::qWait(200);
+                    save(*box, out, "replace_question_" + lang);
+                    box->reject();
+                }
+            }
+        });
+        poll.start(20);
+        QMetaObject::invokeMethod(cut.findChild<QPushButton*>("pb_save"), "click");
+        poll.stop();
+        cut.hide();
 
         OvExportVideoUI exporter;
         exporter.setStartTime(0);

@@ -174,6 +174,7 @@ TEST_P(RangeDialog, InvalidFieldsAreRedAndBlockTheConfirmButton)
     EXPECT_FALSE(save()->isEnabled());
     EXPECT_FALSE(message().isEmpty());
     EXPECT_EQ(start->grab().toImage().pixelColor(border), QColor("#FF6058"));
+    EXPECT_EQ(child<QLabel>(*dialog, "lb_message")->palette().color(QPalette::WindowText), QColor("#FF6058"));
     QTest::mouseClick(save(), Qt::LeftButton);
     EXPECT_TRUE(dialog->isVisible());
 
@@ -337,6 +338,7 @@ TEST(CamerasList, EmptyListOpensNothing)
 {
     CamerasList list({});
     EXPECT_EQ(child<QListWidget>(list, "listWidget_cameras")->count(), 0);
+    EXPECT_FALSE(child<QLabel>(list, "lb_no_camera")->isHidden());
     int index = -7;
     EXPECT_FALSE(list.selectedIndex(index));
     EXPECT_EQ(index, -7);
@@ -363,6 +365,7 @@ TEST(CamerasList, ListsSerialsAndReportsThePickedRow)
     CamerasList list(descs, &window);
     auto* view = child<QListWidget>(list, "listWidget_cameras");
     ASSERT_EQ(view->count(), 3);
+    EXPECT_TRUE(child<QLabel>(list, "lb_no_camera")->isHidden());
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(view->item(i)->text(), QString::fromStdString(descs[size_t(i)].serial));
         EXPECT_FALSE(view->item(i)->icon().isNull());

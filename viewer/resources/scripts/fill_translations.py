@@ -57,6 +57,7 @@ ZH = {
     "Save": "保存",
     "Cameras": "相机列表",
     "Open a camera": "打开相机",
+    "No camera found.": "未找到相机。",
     "Close": "关闭",
     "Open": "打开",
     "Accumulation time": "累积时间",

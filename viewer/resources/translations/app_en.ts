@@ -19,6 +19,10 @@
         <source>Open</source>
         <translation>Open</translation>
     </message>
+    <message>
+        <source>No camera found.</source>
+        <translation>No camera found.</translation>
+    </message>
 </context>
 <context>
     <name>InitDialog</name>

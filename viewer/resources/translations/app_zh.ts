@@ -19,6 +19,10 @@
         <source>Open</source>
         <translation>打开</translation>
     </message>
+    <message>
+        <source>No camera found.</source>
+        <translation>未找到相机。</translation>
+    </message>
 </context>
 <context>
     <name>InitDialog</name>
