@@ -1,6 +1,7 @@
 #include "SettingBaseWithComboBox.h"
 
 #include "OVComboBoxBase.h"
+#include "ItemLook.h"
 #include "OvToolTip.h"
 #include "ui_SettingBaseWithComboBox.h"
 
@@ -9,11 +10,12 @@ SettingBaseWithComboBox::SettingBaseWithComboBox(const std::string& name, QWidge
 {
     ui->setupUi(this);
     if (!name_.empty())
-        ui->lb_set_item_name->setText(QString::fromStdString(name_));
+        ui->lb_set_item_name->setText(itemlook::breakableName(name_));
     else
         name_ = ui->lb_set_item_name->text().toStdString();
     // The options are the tool's: nothing to type, and a click anywhere opens the list.
     ui->cb_item->comboBox()->setEditable(false);
+    itemlook::keepTextReadable(ui->cb_item);
     connect(ui->cb_item->comboBox(), &QComboBox::currentTextChanged, this,
             &SettingBaseWithComboBox::cbCurrentTextChanged);
 }

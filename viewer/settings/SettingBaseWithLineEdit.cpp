@@ -2,6 +2,7 @@
 
 #include "OvLineEditBase.h"
 #include "OvSlider.h"
+#include "ItemLook.h"
 #include "OvToolTip.h"
 #include "ui_SettingBaseWithLineEdit.h"
 
@@ -16,7 +17,7 @@ SettingBaseWithLineEdit::SettingBaseWithLineEdit(const std::string& name, QWidge
 {
     ui->setupUi(this);
     if (!name_.empty())
-        ui->lb_set_item_name->setText(QString::fromStdString(name_));
+        ui->lb_set_item_name->setText(itemlook::breakableName(name_));
     else
         name_ = ui->lb_set_item_name->text().toStdString();
     ui->widget_with_slider->hide();

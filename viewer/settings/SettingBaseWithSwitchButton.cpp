@@ -1,5 +1,6 @@
 #include "SettingBaseWithSwitchButton.h"
 
+#include "ItemLook.h"
 #include "OvToolTip.h"
 #include "ui_SettingBaseWithSwitchButton.h"
 
@@ -8,7 +9,7 @@ SettingBaseWithSwitchButton::SettingBaseWithSwitchButton(const std::string& name
 {
     ui->setupUi(this);
     if (!name_.empty())
-        ui->lb_item_name->setText(QString::fromStdString(name_));
+        ui->lb_item_name->setText(itemlook::breakableName(name_));
     else
         name_ = ui->lb_item_name->text().toStdString();
 }

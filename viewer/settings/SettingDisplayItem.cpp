@@ -1,5 +1,6 @@
 #include "SettingDisplayItem.h"
 
+#include "ItemLook.h"
 #include "OVComboBoxBase.h"
 #include "OvComboBox.h"
 #include "StyleSheetEdit.h"
@@ -49,6 +50,7 @@ SettingDisplayItem::SettingDisplayItem(QWidget* parent) : QWidget(parent), ui(ne
         // Enter must commit the typed value, not add it to the list.
         combo->setInsertPolicy(QComboBox::NoInsert);
         s.box->setLineEditEnabled(true);
+        itemlook::keepTextReadable(s.box);
     }
     connect(ui->cb_cumulative_time, &OvComboBox::signalLineEditTextChanged, this, &SettingDisplayItem::onAccumulationTyped);
     connect(ui->cb_cumulative_time, &OvComboBox::signalLineEditEditingFinished, this, &SettingDisplayItem::commitAccumulation);

@@ -175,6 +175,9 @@ TEST(SettingSwitchAndComboBox, ReportUserChangesOnly)
     EXPECT_EQ(picked.at(0).at(1).value<std::string>(), "STC_CUT_TRAIL");
     EXPECT_EQ(combo.comboBox()->count(), 3);
     EXPECT_EQ(combo.comboBox()->itemText(2), "STC_KEEP_TRAIL");
+    // The value stays dark after the list closes (the box's own rest grey reads as disabled).
+    Q_EMIT static_cast<OVComboBoxBase*>(combo.comboBox())->popupHidden();
+    EXPECT_TRUE(combo.comboBox()->styleSheet().contains("color: #555555;"));
 }
 
 TEST(SettingItemBox, FoldingOverAndOverKeepsOneRuleOfEach)
