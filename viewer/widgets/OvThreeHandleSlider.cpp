@@ -3,7 +3,6 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 
@@ -43,6 +42,7 @@ void OvThreeHandleSlider::setHandleMode(int mode)
 {
     handleMode_ = mode;
     spanRadius_ = mode == 3 ? 0 : 5;
+    drag_ = Drag::None;  // the held handle may no longer be shown
     lower_ = minimum_;
     upper_ = maximum_;
     update();
@@ -148,6 +148,11 @@ int OvThreeHandleSlider::along(const QPointF& pos) const
     return qRound(orientation_ == Qt::Horizontal ? pos.x() : pos.y());
 }
 
+int OvThreeHandleSlider::startAlong(const QRect& r) const
+{
+    return orientation_ == Qt::Horizontal ? r.left() : r.top();
+}
+
 QRect OvThreeHandleSlider::rectAlong(int start, int size, int across) const
 {
     const int breadth = orientation_ == Qt::Horizontal ? height() : width();
@@ -200,8 +205,8 @@ void OvThreeHandleSlider::paintEvent(QPaintEvent*)
         painter.drawRoundedRect(lowerRect, handleRadius_, handleRadius_);
         painter.drawRoundedRect(upperRect, handleRadius_, handleRadius_);
     }
-    const int spanStart = orientation_ == Qt::Horizontal ? lowerRect.right() + 1 : lowerRect.bottom() + 1;
-    const int spanEnd = orientation_ == Qt::Horizontal ? upperRect.left() : upperRect.top();
+    const int spanStart = startAlong(lowerRect) + handleLength_;
+    const int spanEnd = startAlong(upperRect);
     if (spanEnd > spanStart) {
         painter.setBrush(spanColour_);
         painter.drawRoundedRect(rectAlong(spanStart, spanEnd - spanStart, grooveThickness_), spanRadius_,
@@ -219,6 +224,7 @@ void OvThreeHandleSlider::paintEvent(QPaintEvent*)
 void OvThreeHandleSlider::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::EnabledChange) {
+        drag_ = Drag::None;  // a disabled widget gets no release
         applyPalette();
         update();
     }
@@ -235,16 +241,15 @@ void OvThreeHandleSlider::mousePressEvent(QMouseEvent* event)
     }
     const QPoint pos = event->position().toPoint();
     const int at = along(event->position());
-    const auto startOf = [this](const QRect& r) { return orientation_ == Qt::Horizontal ? r.left() : r.top(); };
     if (centerHandleRect().contains(pos)) {
         drag_ = Drag::Center;
-        dragOffset_ = at - startOf(centerHandleRect());
+        dragOffset_ = at - startAlong(centerHandleRect());
     } else if (handleMode_ == 3 && lowerHandleRect().contains(pos)) {
         drag_ = Drag::Lower;
-        dragOffset_ = at - startOf(lowerHandleRect());
+        dragOffset_ = at - startAlong(lowerHandleRect());
     } else if (handleMode_ == 3 && upperHandleRect().contains(pos)) {
         drag_ = Drag::Upper;
-        dragOffset_ = at - startOf(upperHandleRect());
+        dragOffset_ = at - startAlong(upperHandleRect());
     } else {
         setCenterValue(valueAtCenterPosition(at));
         Q_EMIT centerValueTrackClick(center_);
@@ -271,11 +276,8 @@ void OvThreeHandleSlider::mouseMoveEvent(QMouseEvent* event)
         break;
     case Drag::Center:
         if (handleMode_ == 3) {
-            const auto startOf = [this](const QRect& r) {
-                return orientation_ == Qt::Horizontal ? r.left() : r.top();
-            };
-            const int lowerEnd = startOf(lowerHandleRect()) + handleLength_;
-            const int upperStart = startOf(upperHandleRect());
+            const int lowerEnd = startAlong(lowerHandleRect()) + handleLength_;
+            const int upperStart = startAlong(upperHandleRect());
             if (at >= lowerEnd && at <= upperStart) {
                 setCenterValue(valueAtOffset(start - handleLength_));
                 Q_EMIT centerValueMove(center_);

@@ -68,6 +68,7 @@ private:
     qint64 valueAtOffset(qint64 offset) const;  // clamped to [minimum, maximum]
     int along(const QPointF& pos) const;
     QRect rectAlong(int start, int size, int across) const;
+    int startAlong(const QRect& r) const;
 
     Qt::Orientation orientation_;
     int handleMode_;
