@@ -136,10 +136,19 @@ void SettingDisplayItem::onAccumulationTyped(const QString& text)
 
 void SettingDisplayItem::commitAccumulation()
 {
-    const std::optional<uint64_t> us = parseAccumulationTime(ui->cb_cumulative_time->comboBox()->currentText());
+    OVComboBoxBase* combo = ui->cb_cumulative_time->comboBox();
+    const QString text = combo->currentText().trimmed();
+    const std::optional<uint64_t> us = parseAccumulationTime(text);
     if (!us) {
         setLook(ui->cb_cumulative_time, Look::Invalid);
         return;
+    }
+    // A bare number was read as milliseconds: say so in the box.
+    if (QLineEdit* edit = combo->lineEdit();
+        edit && !text.endsWith(QLatin1String("ms"), Qt::CaseInsensitive) && !text.endsWith(QLatin1String("us"), Qt::CaseInsensitive)) {
+        const bool sent = accumulationSent_;
+        edit->setText(text + QLatin1String("ms"));
+        accumulationSent_ = sent;
     }
     setLook(ui->cb_cumulative_time, Look::Rest);
     if (accumulationSent_)

@@ -244,6 +244,7 @@ TEST(SettingDisplay, CommitsOnlyValidValuesWithTheirColours)
     Q_EMIT time->lineEdit()->editingFinished();
     ASSERT_EQ(times.count(), 1);
     EXPECT_EQ(times.at(0).at(0).value<uint64_t>(), 5000u);
+    EXPECT_EQ(time->currentText(), "5ms");
     EXPECT_TRUE(time->styleSheet().contains("border: 1px solid #A7A7A7;"));
 
     time->lineEdit()->setText("2000ms");
