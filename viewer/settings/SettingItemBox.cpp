@@ -3,6 +3,7 @@
 #include "ui_SettingItemBox.h"
 
 #include <QIcon>
+#include <QMouseEvent>
 #include <QRegularExpression>
 
 namespace {
@@ -25,6 +26,19 @@ SettingItemBox::SettingItemBox(QWidget* parent) : QWidget(parent), ui(new Ui::Se
 {
     ui->setupUi(this);
     setFolded(false);
+    // The whole title bar folds, not only its small arrow.
+    ui->widget_setting_box_title->installEventFilter(this);
+    ui->widget_setting_box_title->setCursor(Qt::PointingHandCursor);
+}
+
+bool SettingItemBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->widget_setting_box_title && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ui->pb_fold->click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 SettingItemBox::~SettingItemBox()

@@ -28,6 +28,9 @@ public:
 public Q_SLOTS:
     void on_pb_fold_clicked(bool checked);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void refresh(QWidget* item);
 

@@ -210,6 +210,8 @@ TEST(SettingItemBox, FoldingOverAndOverKeepsOneRuleOfEach)
         EXPECT_EQ(countOf(open, "border"), 1);
         EXPECT_EQ(countOf(open, "background"), 1);
     }
+    QTest::mouseClick(box.titleBar(), Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_TRUE(box.isFolded()) << "a click on the title folds too";
 }
 
 TEST(SettingDisplay, ParsesAccumulationTimeAndSlowRate)
