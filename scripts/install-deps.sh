@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-noto-cjk
   clang libclang-rt-14-dev
+  python3-dev python3-numpy python3-pybind11 python3-pytest
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <string_view>
 
 namespace orvane {
@@ -57,7 +58,19 @@ void writeAll(int fd, const char* data, size_t size)
     }
 }
 
+thread_local LogErrorCapture* currentCapture = nullptr;
+
 }  // namespace
+
+LogErrorCapture::LogErrorCapture() : previous_(currentCapture)
+{
+    currentCapture = this;
+}
+
+LogErrorCapture::~LogErrorCapture()
+{
+    currentCapture = previous_;
+}
 
 Logger& Logger::Instance()
 {
@@ -92,7 +105,16 @@ bool Logger::setOutputFile(const std::string& path)
 
 void Logger::log_(LogLevelType level, const char* file, int line, const char* format, ...)
 {
-    if (level < minLevel_ || !format) return;
+    if (!format) return;
+    if (level >= LOG_LEVEL_ERROR && currentCapture) {
+        va_list args;
+        va_start(args, format);
+        char buf[1024];
+        const int n = std::vsnprintf(buf, sizeof buf, format, args);
+        va_end(args);
+        if (n >= 0) currentCapture->last_.assign(buf, std::min<size_t>(static_cast<size_t>(n), sizeof buf - 1));
+    }
+    if (level < minLevel_) return;
 
     char stackBuf[1024];
     timespec ts{};

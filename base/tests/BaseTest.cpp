@@ -82,6 +82,25 @@ TEST(Logger, LevelBelowTheMinimumIsDroppedAndLongMessagesAreKeptWhole)
     EXPECT_NE(second.find("Mp4 offset: 42"), std::string::npos);
 }
 
+TEST(Logger, ErrorCaptureKeepsTheLastErrorOfItsThreadOnlyEvenWhenLoggingIsOff)
+{
+    Logger::Instance().setMinLevel(static_cast<LogLevelType>(5));
+    {
+        LogErrorCapture outer;
+        ORVANE_LOG_ERROR("first %d", 1);
+        {
+            LogErrorCapture inner;
+            ORVANE_LOG_WARNING("not an error");
+            ORVANE_LOG_ERROR("inner %s", "reason");
+            EXPECT_EQ(inner.lastError(), "inner reason");
+        }
+        // Another thread's errors are not this caller's reason.
+        std::thread([] { ORVANE_LOG_ERROR("elsewhere"); }).join();
+        EXPECT_EQ(outer.lastError(), "first 1");
+    }
+    Logger::Instance().setMinLevel(LOG_LEVEL_INFO);
+}
+
 TEST(Endian, SwapsEveryWordAndKeepsTheSize)
 {
     std::vector<uint8_t> buffer;

@@ -43,6 +43,25 @@ private:
     LogLevelType minLevel_ = LOG_LEVEL_INFO;
 };
 
+// While one lives, the text of each error logged on the constructing thread is kept in it, whatever
+// the log level lets through: a caller that turns a failed operation into an exception or a status
+// line gives the library's own reason. Captures nest; the innermost one receives.
+class LogErrorCapture {
+public:
+    LogErrorCapture();
+    ~LogErrorCapture();
+    LogErrorCapture(const LogErrorCapture&) = delete;
+    LogErrorCapture& operator=(const LogErrorCapture&) = delete;
+
+    // The last error's message (without time, level and source), or empty.
+    const std::string& lastError() const { return last_; }
+
+private:
+    friend class Logger;
+    std::string last_;
+    LogErrorCapture* previous_ = nullptr;
+};
+
 }  // namespace orvane
 
 #define ORVANE_LOG(level, ...) ::orvane::Logger::Instance().log_((level), __FILE__, __LINE__, __VA_ARGS__)

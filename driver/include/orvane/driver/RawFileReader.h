@@ -73,6 +73,10 @@ public:
     // After a successful load: true when the index file was reused, false when it was built.
     bool indexReused() const { return index_reused; }
 
+    // The trigger edges with a time in [startTimestamp, endTimestamp), in stream order, appended to
+    // `out`. Leaves the read position where it was. False when the range holds no data of the file.
+    bool getTriggerEvents(uint64_t startTimestamp, uint64_t endTimestamp, std::vector<EventTriggerIn>& out);
+
     // Cut and export call this on their own thread with the share of the work done (0 to 1), now and
     // then and once with 1 when they succeed; empty (the default) reports nothing.
     void setProgressCallback(std::function<void(double)> callback) { progress_callback = std::move(callback); }

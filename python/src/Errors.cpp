@@ -1,0 +1,41 @@
+#include "Errors.h"
+
+namespace orvane::python {
+
+namespace py = pybind11;
+
+void registerErrors(py::module_& m)
+{
+    // Never destroyed: exceptions may be raised while the interpreter shuts down.
+    static PyObject* error = PyErr_NewExceptionWithDoc(
+        "orvane.Error", "An operation of the Orvane driver failed; the message gives the driver's reason.",
+        PyExc_RuntimeError, nullptr);
+    static PyObject* formatError = [] {
+        PyObject* bases = PyTuple_Pack(2, error, PyExc_ValueError);
+        PyObject* type = PyErr_NewExceptionWithDoc(
+            "orvane.FormatError", "The file is not an EVT 3.0 recording the driver can read.", bases, nullptr);
+        Py_XDECREF(bases);
+        return type;
+    }();
+    if (!error || !formatError) throw py::error_already_set();
+    m.attr("Error") = py::handle(error);
+    m.attr("FormatError") = py::handle(formatError);
+
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const FormatError& e) {
+            PyErr_SetString(formatError, e.what());
+        } catch (const Error& e) {
+            PyErr_SetString(error, e.what());
+        } catch (const PathError& e) {
+            // OSError(errno, text, filename) gives the subclass that errno stands for.
+            py::object instance = py::reinterpret_steal<py::object>(
+                PyObject_CallFunction(PyExc_OSError, "isN", e.errnum, e.what(),
+                                      PyUnicode_DecodeFSDefault(e.path.c_str())));
+            if (instance) PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(instance.ptr())), instance.ptr());
+        }
+    });
+}
+
+}  // namespace orvane::python

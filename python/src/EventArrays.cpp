@@ -1,0 +1,187 @@
+#include "EventArrays.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace orvane::python {
+
+namespace {
+
+static_assert(sizeof(TriggerRecord) == 16);
+static_assert(offsetof(Event2D, x) == 0 && offsetof(Event2D, y) == 2 && offsetof(Event2D, polarity) == 4 &&
+              offsetof(Event2D, timestamp) == 8 && sizeof(Event2D) == 16);
+
+// Large reads go into blocks aligned for huge pages, and blocks that numpy gives back are kept for
+// the next read (lazily freed: the kernel takes their pages back under memory pressure). Touching
+// fresh memory costs as much as decoding into it: zeroing 800 MB for a 50 M-event read took longer
+// than half the decode here, and a script usually reads one recording or window after another.
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kKeptBlocks = 2;
+
+class BlockCache {
+public:
+    // A block of at least `bytes`; its size in `size`.
+    void* take(size_t bytes, size_t& size)
+    {
+        if (bytes < kHugePage) {
+            size = bytes;
+            return std::malloc(bytes);
+        }
+        {
+            std::lock_guard lock(mutex_);
+            // The smallest kept block that fits and is not far too big.
+            size_t best = kept_.size();
+            for (size_t i = 0; i < kept_.size(); ++i) {
+                const size_t have = kept_[i].second;
+                if (have >= bytes && have <= 2 * bytes && (best == kept_.size() || have < kept_[best].second)) best = i;
+            }
+            if (best != kept_.size()) {
+                void* block = kept_[best].first;
+                size = kept_[best].second;
+                kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(best));
+                return block;
+            }
+        }
+        size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        void* block = std::aligned_alloc(kHugePage, size);
+        if (block) ::madvise(block, size, MADV_HUGEPAGE);
+        return block;
+    }
+
+    void give(void* block, size_t size)
+    {
+        if (!block) return;
+        if (size < kHugePage) {
+            std::free(block);
+            return;
+        }
+        ::madvise(block, size, MADV_FREE);
+        std::lock_guard lock(mutex_);
+        kept_.emplace_back(block, size);
+        if (kept_.size() > kKeptBlocks) {
+            std::free(kept_.front().first);
+            kept_.erase(kept_.begin());
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<void*, size_t>> kept_;  // oldest first
+};
+
+BlockCache& blocks()
+{
+    // Never destroyed: arrays may be freed during the interpreter's teardown.
+    static BlockCache* cache = new BlockCache;
+    return *cache;
+}
+
+struct Block {
+    void* data;
+    size_t size;
+};
+
+void giveBack(void* p)
+{
+    auto* block = static_cast<Block*>(p);
+    blocks().give(block->data, block->size);
+    delete block;
+}
+
+py::dtype makeDtype(std::initializer_list<const char*> names, std::initializer_list<const char*> formats,
+                    std::initializer_list<size_t> offsets, size_t itemsize)
+{
+    py::list nameList, formatList, offsetList;
+    for (const char* n : names) nameList.append(n);
+    for (const char* f : formats) formatList.append(f);
+    for (const size_t o : offsets) offsetList.append(o);
+    py::dict spec;
+    spec["names"] = nameList;
+    spec["formats"] = formatList;
+    spec["offsets"] = offsetList;
+    spec["itemsize"] = itemsize;
+    return py::dtype::from_args(spec);
+}
+
+}  // namespace
+
+const py::dtype& eventDtype()
+{
+    // Never destroyed: it may outlive the interpreter's teardown order.
+    static const py::dtype* dtype = new py::dtype(makeDtype(
+        {"x", "y", "p", "t"}, {"<u2", "<u2", "<i2", "<i8"},
+        {offsetof(Event2D, x), offsetof(Event2D, y), offsetof(Event2D, polarity), offsetof(Event2D, timestamp)},
+        sizeof(Event2D)));
+    return *dtype;
+}
+
+const py::dtype& triggerDtype()
+{
+    static const py::dtype* dtype = new py::dtype(makeDtype(
+        {"t", "id", "p"}, {"<i8", "<i2", "<i2"},
+        {offsetof(TriggerRecord, t), offsetof(TriggerRecord, id), offsetof(TriggerRecord, p)}, sizeof(TriggerRecord)));
+    return *dtype;
+}
+
+EventBuffer::~EventBuffer()
+{
+    blocks().give(data_, bytes_);
+}
+
+void EventBuffer::reserve(size_t n)
+{
+    if (n <= capacity_) return;
+    size_t bytes = 0;
+    void* block = blocks().take(n * sizeof(Event2D), bytes);
+    if (!block) throw std::bad_alloc();
+    if (size_) std::memcpy(block, data_, size_ * sizeof(Event2D));
+    blocks().give(data_, bytes_);
+    data_ = static_cast<Event2D*>(block);
+    bytes_ = bytes;
+    capacity_ = bytes / sizeof(Event2D);
+}
+
+void EventBuffer::append(const Event2D* begin, const Event2D* end)
+{
+    const auto n = static_cast<size_t>(end - begin);
+    if (n == 0) return;
+    if (size_ + n > capacity_) reserve(std::max(size_ + n, capacity_ + capacity_ / 2 + 1024));
+    std::memcpy(data_ + size_, begin, n * sizeof(Event2D));
+    size_ += n;
+}
+
+py::array EventBuffer::release()
+{
+    if (size_ == 0) return py::array(eventDtype(), {size_t{0}}, {sizeof(Event2D)});
+    py::capsule owner(new Block{data_, bytes_}, giveBack);
+    py::array out(eventDtype(), {size_}, {sizeof(Event2D)}, data_, owner);
+    data_ = nullptr;
+    size_ = capacity_ = bytes_ = 0;
+    return out;
+}
+
+py::array eventArray(std::vector<Event2D>&& events)
+{
+    if (events.empty()) return py::array(eventDtype(), {size_t{0}}, {sizeof(Event2D)});
+    auto* held = new std::vector<Event2D>(std::move(events));
+    py::capsule owner(held, [](void* p) { delete static_cast<std::vector<Event2D>*>(p); });
+    return py::array(eventDtype(), {held->size()}, {sizeof(Event2D)}, held->data(), owner);
+}
+
+py::array triggerArray(const std::vector<EventTriggerIn>& edges)
+{
+    py::array out(triggerDtype(), {edges.size()}, {sizeof(TriggerRecord)});
+    auto* records = static_cast<TriggerRecord*>(out.mutable_data());
+    for (size_t i = 0; i < edges.size(); ++i) {
+        records[i] = TriggerRecord{static_cast<int64_t>(edges[i].timestamp), edges[i].id, edges[i].polarity};
+    }
+    return out;
+}
+
+}  // namespace orvane::python

@@ -1,0 +1,56 @@
+// How events and trigger edges leave C++ for numpy: the dtypes that mirror the records, and a growable
+// block that is filled without the GIL and handed to numpy as the array's own memory, never copied.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "orvane/driver/Types.h"
+
+namespace orvane::python {
+
+namespace py = pybind11;
+
+// x u2, y u2, p i2, t i8 at Event2D's own offsets: p reads the polarity byte with the padding byte
+// after it, which the decoder writes as zero.
+const py::dtype& eventDtype();
+// t i8, id i2, p i2.
+const py::dtype& triggerDtype();
+
+struct TriggerRecord {
+    int64_t t;
+    int16_t id;
+    int16_t p;
+};
+
+class EventBuffer {
+public:
+    EventBuffer() = default;
+    ~EventBuffer();
+    EventBuffer(const EventBuffer&) = delete;
+    EventBuffer& operator=(const EventBuffer&) = delete;
+
+    // Room for `n` events in all; no GIL needed.
+    void reserve(size_t n);
+    void append(const Event2D* begin, const Event2D* end);
+    size_t size() const { return size_; }
+
+    // Needs the GIL. The buffer is empty afterwards.
+    py::array release();
+
+private:
+    Event2D* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    size_t bytes_ = 0;  // of the block
+};
+
+// Hands a vector's block to numpy (moved, not copied). Needs the GIL.
+py::array eventArray(std::vector<Event2D>&& events);
+py::array triggerArray(const std::vector<EventTriggerIn>& edges);
+
+}  // namespace orvane::python

@@ -1,0 +1,465 @@
+#include "RawFile.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "Errors.h"
+#include "EventArrays.h"
+#include "orvane/base/Logger.h"
+#include "orvane/driver/RawFileReader.h"
+
+namespace orvane::python {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Reads go through the reader in pieces of about this many events: large enough that the calls cost
+// nothing, small enough that the reader's own buffers stay in the cache.
+constexpr uint64_t kPieceEvents = 65536;
+constexpr uint64_t kNoEnd = std::numeric_limits<uint64_t>::max();
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b)
+{
+    return a > kNoEnd - b ? kNoEnd : a + b;
+}
+
+std::string inQuotes(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+// The header says what the stream is; anything but EVT 3.0 is refused before the reader sees it.
+// Returns the reason, or empty when the header is fine (or absent: the reader decides then).
+std::string headerProblem(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (in.peek() == '%' && std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == "% end") break;
+        if (line.rfind("% evt ", 0) == 0 && line.substr(6) != "3.0") return "its header says evt " + line.substr(6);
+        if (line.rfind("% format ", 0) == 0) {
+            const std::string encoding = line.substr(9, line.find(';') == std::string::npos ? std::string::npos
+                                                                                             : line.find(';') - 9);
+            if (encoding != "EVT3") return "its header says format " + encoding;
+        }
+    }
+    return {};
+}
+
+void checkOutputFolder(const std::string& out)
+{
+    const fs::path parent = fs::absolute(fs::path(out)).parent_path();
+    std::error_code ec;
+    if (!fs::is_directory(parent, ec)) throw PathError(ENOENT, "No such folder", parent.string());
+}
+
+}  // namespace
+
+RawFile::RawFile(std::string path) : path_(std::move(path))
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(path_, ec);
+    if (!fs::exists(status)) throw PathError(ENOENT, "No such file", path_);
+    if (fs::is_directory(status)) throw PathError(EISDIR, "Is a directory", path_);
+    if (::access(path_.c_str(), R_OK) != 0) throw PathError(errno, std::strerror(errno), path_);
+    if (const std::string problem = headerProblem(path_); !problem.empty()) {
+        throw FormatError(inQuotes(path_) + " is not an EVT 3.0 recording (" + problem + ")");
+    }
+
+    reader_ = std::make_unique<RawFileReader>(path_);
+    const std::string index = reader_->getIndexPath();
+    const bool hadIndex = fs::exists(index, ec);
+    bool loaded = false;
+    std::string reason;
+    {
+        py::gil_scoped_release nogil;
+        LogErrorCapture capture;
+        const auto t0 = std::chrono::steady_clock::now();
+        try {
+            loaded = reader_->loadFile();
+            reason = capture.lastError();
+        } catch (const std::invalid_argument& e) {
+            reason = std::string("malformed number in the header (") + e.what() + ")";
+        } catch (const std::out_of_range& e) {
+            reason = std::string("number out of range in the header (") + e.what() + ")";
+        } catch (const std::exception& e) {
+            reason = e.what();
+        }
+        openMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        if (loaded) {
+            reader_->getStartTimeStamp(start_us_);
+            reader_->getEndTimeStamp(end_us_);
+            reader_->getMaxEvents(events_);
+            firstEventUs_ = start_us_;
+            lastEventUs_ = end_us_;
+            if (events_ > 0) {
+                if (const auto first = reader_->getNEventsGivenStartEvent(0, 1); !first->empty()) {
+                    firstEventUs_ = first->front().timestamp;
+                }
+                if (const auto last = reader_->getNEventsGivenStartEvent(events_ - 1, 1); !last->empty()) {
+                    lastEventUs_ = last->front().timestamp;
+                }
+            }
+        }
+    }
+    if (!loaded || events_ == 0) {
+        reader_.reset();
+        // A file we could not open keeps nothing of ours beside it.
+        if (!hadIndex) fs::remove(index, ec);
+        if (loaded) throw FormatError(inQuotes(path_) + " holds no events");
+        throw FormatError("cannot open " + inQuotes(path_) + (reason.empty() ? "" : ": " + reason));
+    }
+    bytes_ = fs::file_size(path_, ec);
+    width_ = reader_->getWidth();
+    height_ = reader_->getHeight();
+    indexReused_ = reader_->indexReused();
+    const uint64_t span = end_us_ - start_us_ + 1;
+    stepUs_ = events_ == 0 ? span : std::max<uint64_t>(1, span / std::max<uint64_t>(1, events_ / kPieceEvents));
+}
+
+RawFile::~RawFile() = default;
+
+RawFileReader& RawFile::reader() const
+{
+    if (!reader_) throw Error("the recording " + inQuotes(path_) + " is closed");
+    return *reader_;
+}
+
+void RawFile::close()
+{
+    py::gil_scoped_release nogil;
+    std::lock_guard lock(mutex_);
+    reader_.reset();
+}
+
+py::dict RawFile::info() const
+{
+    reader();
+    py::dict d;
+    d["path"] = path_;
+    d["bytes"] = bytes_;
+    d["width"] = width_;
+    d["height"] = height_;
+    d["start_us"] = start_us_;
+    d["end_us"] = end_us_;
+    d["duration_us"] = end_us_ - start_us_;
+    d["first_event_us"] = firstEventUs_;
+    d["last_event_us"] = lastEventUs_;
+    d["events"] = events_;
+    d["index"] = indexReused_ ? "reused" : "built";
+    d["open_ms"] = openMs_;
+    return d;
+}
+
+uint64_t RawFile::checkedStart(std::optional<int64_t> startUs, const char* name) const
+{
+    if (!startUs) return start_us_;
+    if (*startUs < 0 || static_cast<uint64_t>(*startUs) < start_us_) {
+        throw py::value_error(std::string(name) + " " + std::to_string(*startUs) + " is before the recording's start (" +
+                              std::to_string(start_us_) + " us)");
+    }
+    if (static_cast<uint64_t>(*startUs) > end_us_) {
+        throw py::value_error(std::string(name) + " " + std::to_string(*startUs) + " is after the recording's end (" +
+                              std::to_string(end_us_) + " us)");
+    }
+    return static_cast<uint64_t>(*startUs);
+}
+
+void RawFile::readOnTo(uint64_t to, EventBuffer& out)
+{
+    RawFileReader& r = reader();
+    // Up to the last bookmark by time; what lies after it in the stream (events stamped at or just
+    // before the end) by count, so a read through the end misses nothing.
+    const bool throughEnd = to > end_us_;
+    const uint64_t limit = throughEnd ? end_us_ : to;
+    for (uint64_t at = r.getCurrentPosTimeStamp(); at < limit;) {
+        const uint64_t step = std::min(limit - at, stepUs_);
+        const auto events = r.getNTimeEvents(step);
+        out.append(events->data(), events->data() + events->size());
+        at += step;
+    }
+    if (!throughEnd) return;
+    for (uint64_t n = r.getCurrentPosEventNum(); n < events_;) {
+        const auto events = r.getNEvents(std::min(kPieceEvents, events_ - n));
+        if (events->empty()) break;
+        out.append(events->data(), events->data() + events->size());
+        n += events->size();
+    }
+}
+
+py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> durationUs)
+{
+    reader();
+    const uint64_t from = checkedStart(startUs, "start_us");
+    if (durationUs && *durationUs < 0) throw py::value_error("duration_us must not be negative");
+    const uint64_t to = durationUs ? saturatingAdd(from, static_cast<uint64_t>(*durationUs)) : kNoEnd;
+    EventBuffer out;
+    if (to > from) {
+        py::gil_scoped_release nogil;
+        std::lock_guard lock(mutex_);
+        RawFileReader& r = reader();
+        ++generation_;
+        if (!r.seekTime(from)) throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
+        // The exact count from the index, so the array is allocated once.
+        const uint64_t first = r.getCurrentPosEventNum();
+        uint64_t last = events_;
+        if (to <= end_us_) {
+            last = r.seekTime(to) ? r.getCurrentPosEventNum() : first;
+            r.seekTime(from);
+        }
+        out.reserve(last > first ? last - first : 0);
+        readOnTo(to, out);
+    }
+    return out.release();
+}
+
+std::pair<uint64_t, uint64_t> RawFile::windowRange(std::optional<int64_t> startUs, std::optional<int64_t> endUs) const
+{
+    reader();
+    const uint64_t from = checkedStart(startUs, "start_us");
+    if (!endUs) return {from, kNoEnd};
+    if (*endUs < 0 || static_cast<uint64_t>(*endUs) < from) {
+        throw py::value_error("end_us " + std::to_string(*endUs) + " is before start_us " + std::to_string(from));
+    }
+    return {from, static_cast<uint64_t>(*endUs)};
+}
+
+py::array RawFile::readWindow(uint64_t from, uint64_t to, uint64_t& generation)
+{
+    EventBuffer out;
+    {
+        py::gil_scoped_release nogil;
+        std::lock_guard lock(mutex_);
+        RawFileReader& r = reader();
+        if (generation != generation_ && !r.seekTime(from)) {
+            throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
+        }
+        const uint64_t span = std::min(to, end_us_ + 1) - from;
+        const uint64_t expected = events_ / std::max<uint64_t>(1, (end_us_ - start_us_ + 1) / std::max<uint64_t>(1, span));
+        out.reserve(expected + expected / 4 + 256);
+        readOnTo(to, out);
+        generation = ++generation_;
+    }
+    return out.release();
+}
+
+py::array RawFile::readCount(int64_t n, std::optional<int64_t> startEvent)
+{
+    reader();
+    if (n < 0) throw py::value_error("n must not be negative");
+    if (startEvent && (*startEvent < 0 || static_cast<uint64_t>(*startEvent) > events_)) {
+        throw py::value_error("start_event " + std::to_string(*startEvent) + " is outside the recording (" +
+                              std::to_string(events_) + " events)");
+    }
+    EventBuffer out;
+    {
+        py::gil_scoped_release nogil;
+        std::lock_guard lock(mutex_);
+        RawFileReader& r = reader();
+        const uint64_t start = startEvent ? static_cast<uint64_t>(*startEvent) : nextCountEvent_;
+        const uint64_t count = std::min(static_cast<uint64_t>(n), events_ - std::min(events_, start));
+        if (count > 0) {
+            const bool continues = countGeneration_ == generation_ && start == nextCountEvent_;
+            if (!continues && !r.seekNEvents(start)) throw Error("cannot seek to event " + std::to_string(start));
+            out.reserve(count);
+            for (uint64_t got = 0; got < count;) {
+                const auto events = r.getNEvents(std::min(kPieceEvents, count - got));
+                if (events->empty()) break;
+                out.append(events->data(), events->data() + events->size());
+                got += events->size();
+            }
+        }
+        nextCountEvent_ = start + out.size();
+        countGeneration_ = ++generation_;
+    }
+    return out.release();
+}
+
+py::array RawFile::triggers(std::optional<int64_t> startUs, std::optional<int64_t> endUs)
+{
+    reader();
+    const uint64_t from = checkedStart(startUs, "start_us");
+    uint64_t to = end_us_ + 1;
+    if (endUs) {
+        if (*endUs < 0 || static_cast<uint64_t>(*endUs) < from) {
+            throw py::value_error("end_us " + std::to_string(*endUs) + " is before start_us " + std::to_string(from));
+        }
+        to = static_cast<uint64_t>(*endUs);
+    }
+    std::vector<EventTriggerIn> edges;
+    if (to > from) {
+        py::gil_scoped_release nogil;
+        std::lock_guard lock(mutex_);
+        reader().getTriggerEvents(from, to, edges);
+    }
+    return triggerArray(edges);
+}
+
+void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const std::string& out,
+                        const py::object& progress, bool video)
+{
+    reader();
+    if (startUs < 0 || static_cast<uint64_t>(startUs) < start_us_) {
+        throw py::value_error("start_us " + std::to_string(startUs) + " is before the recording's start (" +
+                              std::to_string(start_us_) + " us)");
+    }
+    if (endUs < 0 || static_cast<uint64_t>(endUs) > end_us_) {
+        throw py::value_error("end_us " + std::to_string(endUs) + " is after the recording's end (" +
+                              std::to_string(end_us_) + " us)");
+    }
+    if (startUs >= endUs) {
+        throw py::value_error("start_us " + std::to_string(startUs) + " must be below end_us " + std::to_string(endUs));
+    }
+    if (!progress.is_none() && !PyCallable_Check(progress.ptr())) throw py::type_error("progress must be callable");
+    checkOutputFolder(out);
+
+    // The driver reports progress on the thread that runs the job; Python is entered only with the
+    // GIL, and the first exception the callback raises ends the reporting and is raised afterwards.
+    std::unique_ptr<py::error_already_set> callbackError;
+    std::function<void(double)> report;
+    if (!progress.is_none()) {
+        report = [&progress, &callbackError](double share) {
+            py::gil_scoped_acquire gil;
+            if (callbackError) return;
+            try {
+                progress(share);
+            } catch (py::error_already_set& e) {
+                callbackError = std::make_unique<py::error_already_set>(std::move(e));
+            }
+        };
+    }
+    bool ok = false;
+    std::string reason;
+    {
+        py::gil_scoped_release nogil;
+        std::lock_guard lock(mutex_);
+        RawFileReader& r = reader();
+        ++generation_;
+        LogErrorCapture capture;
+        r.setProgressCallback(report);
+        try {
+            ok = video ? r.exportEventDataToVideo(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs), out)
+                       : r.extractEventData(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs), out);
+        } catch (const std::exception& e) {
+            reason = e.what();
+        }
+        r.setProgressCallback(nullptr);
+        if (reason.empty()) reason = capture.lastError();
+    }
+    if (callbackError) {
+        // The caller asked to stop: what was written is not what it wanted.
+        std::error_code ec;
+        if (ok) fs::remove(out, ec);
+        callbackError->restore();
+        throw py::error_already_set();
+    }
+    if (!ok) throw Error(std::string(what) + " of " + inQuotes(path_) + " failed" + (reason.empty() ? "" : ": " + reason));
+}
+
+void RawFile::cut(int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress)
+{
+    runWriter("cut", startUs, endUs, out, progress, false);
+}
+
+void RawFile::exportVideo(int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress)
+{
+    runWriter("export", startUs, endUs, out, progress, true);
+}
+
+namespace {
+
+// Iterates the windows of [from, to): each a read of [t, t + duration), the last one cut at `to` or,
+// when `to` lies past the recording's end, taking everything through the end.
+class Windows {
+public:
+    Windows(py::object file, uint64_t duration, uint64_t from, uint64_t to)
+        : file_(std::move(file)), duration_(duration), next_(from), to_(to)
+    {
+    }
+
+    py::array next()
+    {
+        RawFile& file = file_.cast<RawFile&>();
+        if (done_ || next_ >= to_) throw py::stop_iteration();
+        uint64_t end = saturatingAdd(next_, duration_);
+        if (end >= to_) {
+            end = to_;
+            done_ = true;
+        }
+        const uint64_t recordingEnd = file.endUs();
+        if (to_ > recordingEnd && end > recordingEnd) {
+            end = kNoEnd;
+            done_ = true;
+        }
+        py::array events = file.readWindow(next_, end, generation_);
+        next_ = end;
+        return events;
+    }
+
+private:
+    py::object file_;
+    uint64_t duration_, next_, to_;
+    uint64_t generation_ = kNoEnd;  // forces a seek before the first window
+    bool done_ = false;
+};
+
+}  // namespace
+
+void bindRawFile(py::module_& m)
+{
+    py::class_<Windows>(m, "_Windows")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &Windows::next);
+
+    py::class_<RawFile>(m, "RawFile", R"doc(
+An EVT 3.0 recording. Opening builds the index beside the file (x.raw -> x.ovmark.tmp) the first
+time and reuses it later. Events come as numpy structured arrays of EVENT_DTYPE (x, y, p, t) in
+stream order; times are microseconds on the camera's time base.)doc")
+        .def(py::init<std::string>(), py::arg("path"))
+        .def_property_readonly("info", &RawFile::info,
+                               "path, bytes, width, height, start_us, end_us, duration_us, first_event_us, "
+                               "last_event_us, events, index ('built' or 'reused'), open_ms")
+        .def_property_readonly("path", &RawFile::path)
+        .def_property_readonly("width", &RawFile::width)
+        .def_property_readonly("height", &RawFile::height)
+        .def("read", &RawFile::read, py::arg("start_us") = py::none(), py::arg("duration_us") = py::none(),
+             "Events of [start_us, start_us + duration_us); defaults: the recording's start, through its end.")
+        .def("read_count", &RawFile::readCount, py::arg("n"), py::arg("start_event") = py::none(),
+             "Up to n events from event number start_event (None: where the previous read_count ended, "
+             "0 at first).")
+        .def(
+            "windows",
+            [](py::object self, int64_t durationUs, std::optional<int64_t> startUs, std::optional<int64_t> endUs) {
+                if (durationUs <= 0) throw py::value_error("duration_us must be above 0");
+                const auto [from, to] = self.cast<RawFile&>().windowRange(startUs, endUs);
+                return Windows(self, static_cast<uint64_t>(durationUs), from, to);
+            },
+            py::arg("duration_us"), py::arg("start_us") = py::none(), py::arg("end_us") = py::none(),
+            "Iterates the events of [start_us, end_us) window by window, duration_us each; together "
+            "they are exactly read() of the range. Defaults: the recording's start, through its end.")
+        .def("triggers", &RawFile::triggers, py::arg("start_us") = py::none(), py::arg("end_us") = py::none(),
+             "Trigger edges with a time in [start_us, end_us), as an array of TRIGGER_DTYPE (t, id, p).")
+        .def("cut", &RawFile::cut, py::arg("start_us"), py::arg("end_us"), py::arg("path"),
+             py::arg("progress") = py::none(),
+             "Writes [start_us, end_us] as a new recording; progress(share) is called with 0..1.")
+        .def("export_video", &RawFile::exportVideo, py::arg("start_us"), py::arg("end_us"), py::arg("path"),
+             py::arg("progress") = py::none(),
+             "Writes [start_us, end_us] as an H.264 video; progress(share) is called with 0..1.")
+        .def("close", &RawFile::close)
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](RawFile& self, py::args) { self.close(); })
+        .def("__repr__", [](const RawFile& self) { return "<orvane.RawFile '" + self.path() + "'>"; });
+}
+
+}  // namespace orvane::python

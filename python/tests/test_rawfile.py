@@ -1,0 +1,184 @@
+# Recordings through the Python module: the reference recordings' known values, reads by time,
+# window and count that agree with each other, cut and export, and bad inputs.
+import json
+import os
+import subprocess
+
+import numpy as np
+import pytest
+
+import orvane
+from conftest import BIN
+
+ECCODECS = "eccodecs_evt3_trigger.raw"
+ECPY = "ecpy_test_events_1.raw"
+
+
+def test_eccodecs_recording_gives_its_known_values(recording):
+    f = orvane.RawFile(recording(ECCODECS))
+    ev = f.read()
+    assert ev.dtype == orvane.EVENT_DTYPE and ev.dtype.itemsize == 16
+    assert len(ev) == 82469 == f.info["events"]
+    assert np.count_nonzero(ev["p"] == 1) == 41439 and np.count_nonzero(ev["p"] == 0) == 41030
+    assert int(ev["x"].sum()) == 42078718 and int(ev["y"].sum()) == 31656267
+    assert tuple(ev[0]) == (354, 604, 1, 14224870)
+    assert ev[-1]["t"] == 15476187
+    tr = f.triggers()
+    assert tr.dtype == orvane.TRIGGER_DTYPE
+    assert list(tr["id"]) == [0, 0] and sorted(tr["p"]) == [0, 1]
+
+
+def test_ecpy_recording_gives_its_known_values(recording):
+    f = orvane.RawFile(recording(ECPY))
+    assert (f.width, f.height) == (640, 480)
+    ev = f.read()
+    assert len(ev) == 343474
+    # The polarity is exactly 0 or 1: the byte after it in Event2D must stay zero.
+    assert np.count_nonzero(ev["p"] == 1) == 125183 and np.count_nonzero(ev["p"] == 0) == 218291
+    assert tuple(ev[0]) == (479, 441, 0, 7139845)
+    assert ev[-1]["t"] == 9218023
+    tr = f.triggers()
+    assert len(tr) == 4157 and set(tr["id"]) == {6}
+    assert np.count_nonzero(tr["p"]) == 2079
+    assert int(ev["t"].sum()) + int(tr["t"].sum()) == 2885601049874
+    # Trigger edges by range split exactly as the whole.
+    middle = 8_000_000
+    parts = [f.triggers(end_us=middle), f.triggers(start_us=middle)]
+    assert np.array_equal(np.concatenate(parts), tr)
+
+
+@pytest.mark.parametrize("name", [ECCODECS, ECPY])
+def test_info_matches_the_command_line_tool(recording, name):
+    path = recording(name)
+    info = orvane.RawFile(path).info
+    cli = json.loads(subprocess.run([str(BIN / "orvane"), "info", path, "--json"], check=True,
+                                    capture_output=True, text=True).stdout)
+    assert info.keys() == cli.keys()
+    assert info["index"] == "built" and cli["index"] == "reused"
+    for key in info.keys() - {"index", "open_ms"}:
+        assert info[key] == cli[key], key
+    assert orvane.RawFile(path).info["index"] == "reused"
+
+
+def test_windows_reads_and_counts_put_together_equal_one_read(recording):
+    f = orvane.RawFile(recording(ECPY))
+    start, end = f.info["start_us"], f.info["end_us"]
+    whole = f.read()
+    for duration in (997, 33_333, 10**12):
+        windows = list(f.windows(duration))
+        assert len(windows) == -(-(end - start + 1) // duration)
+        assert np.array_equal(np.concatenate(windows), whole), duration
+
+    # A range inside the recording: windows, one read and the slice of the whole agree.
+    a, b = start + 123_457, start + 1_500_001
+    inside = f.read(a, b - a)
+    assert 0 < len(inside) < len(whole)
+    assert np.array_equal(np.concatenate(list(f.windows(10_000, a, b))), inside)
+    first = int(np.argmax(whole["t"] >= a))
+    assert np.array_equal(whole[first:first + len(inside)], inside)
+
+    # Other reads between windows do not disturb the iteration.
+    it = f.windows(50_000, a, b)
+    mixed = [next(it)]
+    f.read(start, 1000)
+    f.read_count(10, 5)
+    mixed += list(it)
+    assert np.array_equal(np.concatenate(mixed), inside)
+
+    # By count: pieces continue where the last ended, and a start number reads from there.
+    pieces = [f.read_count(100_000, 0)]
+    while len(piece := f.read_count(77_777)) > 0:
+        pieces.append(piece)
+    assert np.array_equal(np.concatenate(pieces), whole)
+    assert np.array_equal(f.read_count(5, 343_470), whole[-4:])
+    assert len(f.read_count(10, len(whole))) == 0
+    assert len(f.read(start, 0)) == 0
+
+
+def test_cut_reads_back_as_the_range_and_export_writes_a_video(recording, tmp_path):
+    f = orvane.RawFile(recording(ECPY))
+    start = f.info["start_us"]
+    a, b = start + 200_000, start + 700_000
+    shares = []
+    f.cut(a, b, str(tmp_path / "cut.raw"), progress=shares.append)
+    assert shares and shares[-1] == 1.0 and shares == sorted(shares)
+    cut = orvane.RawFile(str(tmp_path / "cut.raw")).read()
+    source = f.read(a, b - a + 1)
+    assert len(cut) > 0 and np.array_equal(cut, source)
+
+    shares.clear()
+    f.export_video(a, b, str(tmp_path / "part.mp4"), shares.append)
+    assert shares[-1] == 1.0
+    with open(tmp_path / "part.mp4", "rb") as video:
+        assert video.read(12)[4:8] == b"ftyp"
+
+
+def test_bad_recordings_raise_and_leave_nothing_beside_them(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        orvane.RawFile(str(tmp_path / "missing.raw"))
+    with pytest.raises(IsADirectoryError):
+        orvane.RawFile(str(tmp_path))
+
+    header = "% evt 3.0\n% format EVT3;height=720;width=1280\n% end\n"
+    cases = {
+        "evt2.raw": "% evt 2.0\n% format EVT2;height=720;width=1280\n% end\n" + "\0" * 64,
+        "empty.raw": header,
+        "geometry.raw": "% evt 3.0\n% geometry axb\n% end\n" + "\0" * 64,
+        "garbage.raw": header + "\xff" * 64,
+    }
+    for name, content in cases.items():
+        path = tmp_path / name
+        path.write_bytes(content.encode("latin-1"))
+        before = sorted(os.listdir(tmp_path))
+        with pytest.raises(orvane.FormatError) as raised:
+            orvane.RawFile(str(path))
+        assert isinstance(raised.value, ValueError) and name in str(raised.value)
+        assert sorted(os.listdir(tmp_path)) == before, name
+
+
+def test_bad_ranges_and_outputs_raise_and_write_nothing(recording, tmp_path):
+    source = recording(ECPY)
+    f = orvane.RawFile(source)
+    start, end = f.info["start_us"], f.info["end_us"]
+    for args in [(start - 1,), (end + 1,), (start, -1)]:
+        with pytest.raises(ValueError):
+            f.read(*args)
+    with pytest.raises(ValueError):
+        f.windows(0)
+    with pytest.raises(ValueError):
+        f.windows(1000, start + 10, start + 5)
+    with pytest.raises(ValueError):
+        f.read_count(-1)
+    with pytest.raises(ValueError):
+        f.read_count(1, len(f.read()) + 1)
+
+    out = tmp_path / "out"
+    out.mkdir()
+    for a, b in [(start - 1, end), (start, end + 1), (start + 5, start + 5), (start + 9, start + 1)]:
+        with pytest.raises(ValueError):
+            f.cut(a, b, str(out / "cut.raw"))
+        with pytest.raises(ValueError):
+            f.export_video(a, b, str(out / "cut.mp4"))
+    with pytest.raises(FileNotFoundError):
+        f.cut(start, end, str(tmp_path / "no" / "cut.raw"))
+
+    # Onto the source itself: refused with the driver's reason, the source unchanged.
+    size = os.path.getsize(source)
+    with pytest.raises(orvane.Error) as raised:
+        f.cut(start, end, source)
+    assert "failed: " in str(raised.value)
+    assert os.path.getsize(source) == size and len(orvane.RawFile(source).read()) == 343474
+
+    # A progress callback that raises stops the caller: its exception, and no output.
+    def stop(share):
+        raise KeyError("enough")
+
+    with pytest.raises(KeyError):
+        f.cut(start, end, str(out / "cut.raw"), progress=stop)
+    with pytest.raises(TypeError):
+        f.cut(start, end, str(out / "cut.raw"), progress=3)
+    assert os.listdir(out) == []
+
+    f.close()
+    with pytest.raises(orvane.Error):
+        f.read()
