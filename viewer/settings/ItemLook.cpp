@@ -4,6 +4,7 @@
 #include "OvComboBox.h"
 
 #include <QLineEdit>
+#include <QRegularExpression>
 
 namespace itemlook {
 
@@ -16,6 +17,16 @@ QString breakableName(const std::string& name)
     QString text = QString::fromStdString(name);
     text.replace(QLatin1Char('_'), QStringLiteral("_\u200B"));
     return text;
+}
+
+QString replaceFirstRule(const QString& sheet, const QRegularExpression& pattern, const QString& rule)
+{
+    const QRegularExpressionMatch match = pattern.match(sheet);
+    if (!match.hasMatch())
+        return sheet + rule;
+    QString result = sheet;
+    result.replace(match.capturedStart(1), match.capturedLength(1), rule);
+    return result;
 }
 
 void keepTextReadable(OvComboBox* box)

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class QRegularExpression;
+
 #include <string>
 
 class OvComboBox;
@@ -16,5 +18,9 @@ QString breakableName(const std::string& name);
 // Keeps a drop-down's resting text dark: the box's own rest colour reads as disabled in a panel
 // where every other value is dark.
 void keepTextReadable(OvComboBox* box);
+
+// `sheet` with the first capture of `pattern` replaced by `rule`, or with `rule` appended when
+// nothing matches: restyling over and over never piles rules up.
+QString replaceFirstRule(const QString& sheet, const QRegularExpression& pattern, const QString& rule);
 
 }  // namespace itemlook

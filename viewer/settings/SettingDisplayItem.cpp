@@ -21,13 +21,7 @@ constexpr double kRoundingSlack = 1e-6;
 QString replaceBackground(const QString& sheet, const QString& colour)
 {
     static const QRegularExpression re(QStringLiteral("(?<![-\\w])(background-color\\s*:[^;]*;)"));
-    const QRegularExpressionMatch match = re.match(sheet);
-    const QString rule = QStringLiteral("background-color: ") + colour + QLatin1Char(';');
-    if (!match.hasMatch())
-        return sheet + rule;
-    QString result = sheet;
-    result.replace(match.capturedStart(1), match.capturedLength(1), rule);
-    return result;
+    return itemlook::replaceFirstRule(sheet, re, QStringLiteral("background-color: ") + colour + QLatin1Char(';'));
 }
 
 }  // namespace

@@ -1,26 +1,11 @@
 #include "SettingItemBox.h"
 
+#include "ItemLook.h"
 #include "ui_SettingItemBox.h"
 
 #include <QIcon>
 #include <QMouseEvent>
 #include <QRegularExpression>
-
-namespace {
-
-// Replaces the first match of `pattern` in `sheet` by `rule`, or appends the rule, so that folding
-// over and over never piles rules up.
-QString replaceRule(const QString& sheet, const QRegularExpression& pattern, const QString& rule)
-{
-    const QRegularExpressionMatch match = pattern.match(sheet);
-    if (!match.hasMatch())
-        return sheet + rule;
-    QString result = sheet;
-    result.replace(match.capturedStart(1), match.capturedLength(1), rule);
-    return result;
-}
-
-}  // namespace
 
 SettingItemBox::SettingItemBox(QWidget* parent) : QWidget(parent), ui(new Ui::SettingItemBox)
 {
@@ -99,9 +84,9 @@ void SettingItemBox::setFolded(bool folded)
     static const QRegularExpression background(QStringLiteral("(\\bbackground[^;]*;)"));
     QWidget* bar = ui->widget_setting_box_title;
     QString sheet = bar->styleSheet();
-    sheet = replaceRule(sheet, border,
+    sheet = itemlook::replaceFirstRule(sheet, border,
                         folded ? QStringLiteral("border-left: 0px solid #004B6A;") : QStringLiteral("border-left: 2px solid #004B6A;"));
-    sheet = replaceRule(sheet, background,
+    sheet = itemlook::replaceFirstRule(sheet, background,
                         folded ? QStringLiteral("background: #F4F5F7;") : QStringLiteral("background: #E1E9ED;"));
     bar->setStyleSheet(sheet);
     ui->widget_container->setVisible(!folded);

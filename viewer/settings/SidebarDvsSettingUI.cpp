@@ -12,6 +12,18 @@
 
 using orvane::CameraTool;
 
+namespace {
+
+// A refused value leaves the sensor as it was; only the ROI section shows refusals.
+template <class T>
+void writeTo(const std::shared_ptr<CameraTool>& tool, const std::string& name, const T& value)
+{
+    if (tool)
+        tool->setParam(name, value);
+}
+
+}  // namespace
+
 SidebarDvsSettingUI::SidebarDvsSettingUI(QWidget* parent) : SettingUI(parent)
 {
     displayItem_ = addDisplaySection(&displayBox_);
@@ -160,77 +172,64 @@ void SidebarDvsSettingUI::setSourceState(PanelSourceState state)
     }
 }
 
-// The writers: each sends one kind of value to its section's tool; a refused value leaves the
-// sensor as it was (only the ROI section shows refusals).
+// The writers: each sends one kind of value to its section's tool.
 
 void SidebarDvsSettingUI::onBiasSliderValueChanged(std::string name, int value)
 {
-    if (const auto& tool = sections_[Biases].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[Biases].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onTriggerInSliderValueChanged(std::string name, bool value)
 {
-    if (const auto& tool = sections_[TriggerIn].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[TriggerIn].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onAntiFlickerSliderValueChanged(std::string name, int value)
 {
-    if (const auto& tool = sections_[AntiFlicker].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[AntiFlicker].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onAntiFlickerSliderValueChanged(std::string name, bool value)
 {
-    if (const auto& tool = sections_[AntiFlicker].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[AntiFlicker].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onAntiFlickerSliderFloatValueChanged(std::string name, int value)
 {
-    if (const auto& tool = sections_[AntiFlicker].tool)
-        tool->setParam(name, static_cast<float>(value));
+    writeTo(sections_[AntiFlicker].tool, name, static_cast<float>(value));
 }
 
 void SidebarDvsSettingUI::onAntiFlickerSliderEnumValueChanged(std::string name, std::string value)
 {
-    if (const auto& tool = sections_[AntiFlicker].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[AntiFlicker].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onEventRateControlSliderValueChanged(std::string name, int value)
 {
-    if (const auto& tool = sections_[EventRateControl].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[EventRateControl].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onEventRateControlSliderValueChanged(std::string name, bool value)
 {
-    if (const auto& tool = sections_[EventRateControl].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[EventRateControl].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onEventTrailFilterSliderValueChanged(std::string name, int value)
 {
-    if (const auto& tool = sections_[EventTrailFilter].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[EventTrailFilter].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onEventTrailFilterSliderValueChanged(std::string name, bool value)
 {
-    if (const auto& tool = sections_[EventTrailFilter].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[EventTrailFilter].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onEventTrailFilterSliderValueChanged(std::string name, std::string value)
 {
-    if (const auto& tool = sections_[EventTrailFilter].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[EventTrailFilter].tool, name, value);
 }
 
 void SidebarDvsSettingUI::onROISliderValueChanged(std::string name, bool value)
 {
-    if (const auto& tool = sections_[ROI].tool)
-        tool->setParam(name, value);
+    writeTo(sections_[ROI].tool, name, value);
 }
