@@ -28,7 +28,7 @@ fuzz: deps
 # Unit and integration tests under AddressSanitizer and UndefinedBehaviorSanitizer (no viewer).
 sanitize: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_BUILD_VIEWER=OFF \
-	  -DORVANE_BUILD_BENCH=OFF -DORVANE_SANITIZE=address,undefined >/dev/null
+	  -DORVANE_BUILD_BENCH=OFF -DORVANE_BUILD_PYTHON=OFF -DORVANE_SANITIZE=address,undefined >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 

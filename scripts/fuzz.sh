@@ -6,7 +6,7 @@ SECONDS_PER_TARGET=${FUZZ_SECONDS:-30}
 BUILD_DIR=${FUZZ_BUILD:-build-fuzz}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BUILD_FUZZ=ON -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_VIEWER=OFF \
-  -DORVANE_BUILD_BENCH=OFF -DORVANE_SANITIZE=address,undefined >/dev/null
+  -DORVANE_BUILD_BENCH=OFF -DORVANE_BUILD_PYTHON=OFF -DORVANE_SANITIZE=address,undefined >/dev/null
 # Only the fuzz targets (fuzz/<name>.cpp) and what they link.
 targets=()
 for source in fuzz/*.cpp; do targets+=("$(basename "$source" .cpp)"); done
