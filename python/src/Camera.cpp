@@ -76,15 +76,19 @@ public:
     void stop()
     {
         py::gil_scoped_release nogil;
-        if (camera_) camera_->stop();
-        else fusion_->stop(STREAM_BOTH);
+        if (camera_)
+            camera_->stop();
+        else
+            fusion_->stop(STREAM_BOTH);
     }
 
     void record(const std::string& path)
     {
-        const std::filesystem::path parent = std::filesystem::absolute(std::filesystem::path(path)).parent_path();
+        const std::filesystem::path parent =
+            std::filesystem::absolute(std::filesystem::path(path)).parent_path();
         std::error_code ec;
-        if (!std::filesystem::is_directory(parent, ec)) throw PathError(ENOENT, "No such folder", parent.string());
+        if (!std::filesystem::is_directory(parent, ec))
+            throw PathError(ENOENT, "No such folder", parent.string());
         std::string reason;
         int result = -1;
         {
@@ -118,8 +122,10 @@ public:
 
     void setBatchTime(uint64_t us)
     {
-        if (camera_) camera_->setBatchEventsTime(us);
-        else fusion_->setBatchEventsTime(us);
+        if (camera_)
+            camera_->setBatchEventsTime(us);
+        else
+            fusion_->setBatchEventsTime(us);
     }
 
     // The next non-empty batch; false once the camera stops streaming or goes away.
@@ -144,11 +150,15 @@ public:
     {
         if (recording_) {
             recording_ = false;
-            if (camera_) camera_->stopRecording();
-            else fusion_->stopRecording(STREAM_DVS);
+            if (camera_)
+                camera_->stopRecording();
+            else
+                fusion_->stopRecording(STREAM_DVS);
         }
-        if (camera_) camera_->stop();
-        else fusion_->stop(STREAM_BOTH);
+        if (camera_)
+            camera_->stop();
+        else
+            fusion_->stop(STREAM_BOTH);
     }
 
 private:
@@ -259,7 +269,8 @@ void bindCameras(py::module_& m)
         .def("stop", &Camera::stop, "Stops streaming; a batches() iteration then ends.")
         .def("record", &Camera::record, py::arg("path"),
              "Starts recording the event stream to a raw file (while the camera streams).")
-        .def("stop_recording", &Camera::stopRecording, "Ends the recording; the file is complete when this returns.")
+        .def("stop_recording", &Camera::stopRecording,
+             "Ends the recording; the file is complete when this returns.")
         .def(
             "batches",
             [](py::object self, int64_t durationUs) {
@@ -276,7 +287,8 @@ void bindCameras(py::module_& m)
                  py::gil_scoped_release nogil;
                  self.shutDown();
              })
-        .def("__repr__", [](const Camera& c) { return "<orvane.Camera " + c.product() + " '" + c.serial() + "'>"; });
+        .def("__repr__",
+             [](const Camera& c) { return "<orvane.Camera " + c.product() + " '" + c.serial() + "'>"; });
 
     m.def("cameras", &listCameras, "The cameras found: a list of {'serial': ..., 'product': ...}.");
     m.def("open_camera", &openCamera, py::arg("serial"), "Opens the camera of that serial, ready to start.");

@@ -13,7 +13,8 @@ void registerErrors(py::module_& m)
     static PyObject* formatError = [] {
         PyObject* bases = PyTuple_Pack(2, error, PyExc_ValueError);
         PyObject* type = PyErr_NewExceptionWithDoc(
-            "orvane.FormatError", "The file is not an EVT 3.0 recording the driver can read.", bases, nullptr);
+            "orvane.FormatError", "The file is not an EVT 3.0 recording the driver can read.", bases,
+            nullptr);
         Py_XDECREF(bases);
         return type;
     }();
@@ -30,10 +31,10 @@ void registerErrors(py::module_& m)
             PyErr_SetString(error, e.what());
         } catch (const PathError& e) {
             // OSError(errno, text, filename) gives the subclass that errno stands for.
-            py::object instance = py::reinterpret_steal<py::object>(
-                PyObject_CallFunction(PyExc_OSError, "isN", e.errnum, e.what(),
-                                      PyUnicode_DecodeFSDefault(e.path.c_str())));
-            if (instance) PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(instance.ptr())), instance.ptr());
+            py::object instance = py::reinterpret_steal<py::object>(PyObject_CallFunction(
+                PyExc_OSError, "isN", e.errnum, e.what(), PyUnicode_DecodeFSDefault(e.path.c_str())));
+            if (instance)
+                PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(instance.ptr())), instance.ptr());
         }
     });
 }

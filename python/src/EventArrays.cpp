@@ -39,7 +39,8 @@ public:
             size_t best = kept_.size();
             for (size_t i = 0; i < kept_.size(); ++i) {
                 const size_t have = kept_[i].second;
-                if (have >= bytes && have <= 2 * bytes && (best == kept_.size() || have < kept_[best].second)) best = i;
+                if (have >= bytes && have <= 2 * bytes && (best == kept_.size() || have < kept_[best].second))
+                    best = i;
             }
             if (best != kept_.size()) {
                 void* block = kept_[best].first;
@@ -114,18 +115,20 @@ py::dtype makeDtype(std::initializer_list<const char*> names, std::initializer_l
 const py::dtype& eventDtype()
 {
     // Never destroyed: it may outlive the interpreter's teardown order.
-    static const py::dtype* dtype = new py::dtype(makeDtype(
-        {"x", "y", "p", "t"}, {"<u2", "<u2", "<i2", "<i8"},
-        {offsetof(Event2D, x), offsetof(Event2D, y), offsetof(Event2D, polarity), offsetof(Event2D, timestamp)},
-        sizeof(Event2D)));
+    static const py::dtype* dtype =
+        new py::dtype(makeDtype({"x", "y", "p", "t"}, {"<u2", "<u2", "<i2", "<i8"},
+                                {offsetof(Event2D, x), offsetof(Event2D, y), offsetof(Event2D, polarity),
+                                 offsetof(Event2D, timestamp)},
+                                sizeof(Event2D)));
     return *dtype;
 }
 
 const py::dtype& triggerDtype()
 {
-    static const py::dtype* dtype = new py::dtype(makeDtype(
-        {"t", "id", "p"}, {"<i8", "<i2", "<i2"},
-        {offsetof(TriggerRecord, t), offsetof(TriggerRecord, id), offsetof(TriggerRecord, p)}, sizeof(TriggerRecord)));
+    static const py::dtype* dtype = new py::dtype(
+        makeDtype({"t", "id", "p"}, {"<i8", "<i2", "<i2"},
+                  {offsetof(TriggerRecord, t), offsetof(TriggerRecord, id), offsetof(TriggerRecord, p)},
+                  sizeof(TriggerRecord)));
     return *dtype;
 }
 

@@ -47,10 +47,11 @@ std::string headerProblem(const std::string& path)
     while (in.peek() == '%' && std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line == "% end") break;
-        if (line.rfind("% evt ", 0) == 0 && line.substr(6) != "3.0") return "its header says evt " + line.substr(6);
+        if (line.rfind("% evt ", 0) == 0 && line.substr(6) != "3.0")
+            return "its header says evt " + line.substr(6);
         if (line.rfind("% format ", 0) == 0) {
-            const std::string encoding = line.substr(9, line.find(';') == std::string::npos ? std::string::npos
-                                                                                             : line.find(';') - 9);
+            const std::string encoding =
+                line.substr(9, line.find(';') == std::string::npos ? std::string::npos : line.find(';') - 9);
             if (encoding != "EVT3") return "its header says format " + encoding;
         }
     }
@@ -125,7 +126,8 @@ RawFile::RawFile(std::string path) : path_(std::move(path))
     height_ = reader_->getHeight();
     indexReused_ = reader_->indexReused();
     const uint64_t span = end_us_ - start_us_ + 1;
-    stepUs_ = events_ == 0 ? span : std::max<uint64_t>(1, span / std::max<uint64_t>(1, events_ / kPieceEvents));
+    stepUs_ =
+        events_ == 0 ? span : std::max<uint64_t>(1, span / std::max<uint64_t>(1, events_ / kPieceEvents));
 }
 
 RawFile::~RawFile() = default;
@@ -166,12 +168,12 @@ uint64_t RawFile::checkedStart(std::optional<int64_t> startUs, const char* name)
 {
     if (!startUs) return start_us_;
     if (*startUs < 0 || static_cast<uint64_t>(*startUs) < start_us_) {
-        throw py::value_error(std::string(name) + " " + std::to_string(*startUs) + " is before the recording's start (" +
-                              std::to_string(start_us_) + " us)");
+        throw py::value_error(std::string(name) + " " + std::to_string(*startUs) +
+                              " is before the recording's start (" + std::to_string(start_us_) + " us)");
     }
     if (static_cast<uint64_t>(*startUs) > end_us_) {
-        throw py::value_error(std::string(name) + " " + std::to_string(*startUs) + " is after the recording's end (" +
-                              std::to_string(end_us_) + " us)");
+        throw py::value_error(std::string(name) + " " + std::to_string(*startUs) +
+                              " is after the recording's end (" + std::to_string(end_us_) + " us)");
     }
     return static_cast<uint64_t>(*startUs);
 }
@@ -210,7 +212,8 @@ py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> d
         std::lock_guard lock(mutex_);
         RawFileReader& r = reader();
         ++generation_;
-        if (!r.seekTime(from)) throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
+        if (!r.seekTime(from))
+            throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
         // The exact count from the index, so the array is allocated once.
         const uint64_t first = r.getCurrentPosEventNum();
         uint64_t last = events_;
@@ -224,13 +227,15 @@ py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> d
     return out.release();
 }
 
-std::pair<uint64_t, uint64_t> RawFile::windowRange(std::optional<int64_t> startUs, std::optional<int64_t> endUs) const
+std::pair<uint64_t, uint64_t> RawFile::windowRange(std::optional<int64_t> startUs,
+                                                   std::optional<int64_t> endUs) const
 {
     reader();
     const uint64_t from = checkedStart(startUs, "start_us");
     if (!endUs) return {from, kNoEnd};
     if (*endUs < 0 || static_cast<uint64_t>(*endUs) < from) {
-        throw py::value_error("end_us " + std::to_string(*endUs) + " is before start_us " + std::to_string(from));
+        throw py::value_error("end_us " + std::to_string(*endUs) + " is before start_us " +
+                              std::to_string(from));
     }
     return {from, static_cast<uint64_t>(*endUs)};
 }
@@ -246,7 +251,8 @@ py::array RawFile::readWindow(uint64_t from, uint64_t to, uint64_t& generation)
             throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
         }
         const uint64_t span = std::min(to, end_us_ + 1) - from;
-        const uint64_t expected = events_ / std::max<uint64_t>(1, (end_us_ - start_us_ + 1) / std::max<uint64_t>(1, span));
+        const uint64_t expected =
+            events_ / std::max<uint64_t>(1, (end_us_ - start_us_ + 1) / std::max<uint64_t>(1, span));
         out.reserve(expected + expected / 4 + 256);
         readOnTo(to, out);
         generation = ++generation_;
@@ -271,7 +277,8 @@ py::array RawFile::readCount(int64_t n, std::optional<int64_t> startEvent)
         const uint64_t count = std::min(static_cast<uint64_t>(n), events_ - std::min(events_, start));
         if (count > 0) {
             const bool continues = countGeneration_ == generation_ && start == nextCountEvent_;
-            if (!continues && !r.seekNEvents(start)) throw Error("cannot seek to event " + std::to_string(start));
+            if (!continues && !r.seekNEvents(start))
+                throw Error("cannot seek to event " + std::to_string(start));
             out.reserve(count);
             for (uint64_t got = 0; got < count;) {
                 const auto events = r.getNEvents(std::min(kPieceEvents, count - got));
@@ -293,7 +300,8 @@ py::array RawFile::triggers(std::optional<int64_t> startUs, std::optional<int64_
     uint64_t to = end_us_ + 1;
     if (endUs) {
         if (*endUs < 0 || static_cast<uint64_t>(*endUs) < from) {
-            throw py::value_error("end_us " + std::to_string(*endUs) + " is before start_us " + std::to_string(from));
+            throw py::value_error("end_us " + std::to_string(*endUs) + " is before start_us " +
+                                  std::to_string(from));
         }
         to = static_cast<uint64_t>(*endUs);
     }
@@ -319,9 +327,11 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
                               std::to_string(end_us_) + " us)");
     }
     if (startUs >= endUs) {
-        throw py::value_error("start_us " + std::to_string(startUs) + " must be below end_us " + std::to_string(endUs));
+        throw py::value_error("start_us " + std::to_string(startUs) + " must be below end_us " +
+                              std::to_string(endUs));
     }
-    if (!progress.is_none() && !PyCallable_Check(progress.ptr())) throw py::type_error("progress must be callable");
+    if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
+        throw py::type_error("progress must be callable");
     checkOutputFolder(out);
 
     // The driver reports progress on the thread that runs the job; Python is entered only with the
@@ -349,8 +359,10 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         LogErrorCapture capture;
         r.setProgressCallback(report);
         try {
-            ok = video ? r.exportEventDataToVideo(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs), out)
-                       : r.extractEventData(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs), out);
+            ok = video
+                     ? r.exportEventDataToVideo(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs),
+                                                out)
+                     : r.extractEventData(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs), out);
         } catch (const std::exception& e) {
             reason = e.what();
         }
@@ -364,7 +376,9 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         callbackError->restore();
         throw py::error_already_set();
     }
-    if (!ok) throw Error(std::string(what) + " of " + inQuotes(path_) + " failed" + (reason.empty() ? "" : ": " + reason));
+    if (!ok)
+        throw Error(std::string(what) + " of " + inQuotes(path_) + " failed" +
+                    (reason.empty() ? "" : ": " + reason));
 }
 
 void RawFile::cut(int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress)
@@ -433,14 +447,16 @@ stream order; times are microseconds on the camera's time base.)doc")
         .def_property_readonly("path", &RawFile::path)
         .def_property_readonly("width", &RawFile::width)
         .def_property_readonly("height", &RawFile::height)
-        .def("read", &RawFile::read, py::arg("start_us") = py::none(), py::arg("duration_us") = py::none(),
-             "Events of [start_us, start_us + duration_us); defaults: the recording's start, through its end.")
+        .def(
+            "read", &RawFile::read, py::arg("start_us") = py::none(), py::arg("duration_us") = py::none(),
+            "Events of [start_us, start_us + duration_us); defaults: the recording's start, through its end.")
         .def("read_count", &RawFile::readCount, py::arg("n"), py::arg("start_event") = py::none(),
              "Up to n events from event number start_event (None: where the previous read_count ended, "
              "0 at first).")
         .def(
             "windows",
-            [](py::object self, int64_t durationUs, std::optional<int64_t> startUs, std::optional<int64_t> endUs) {
+            [](py::object self, int64_t durationUs, std::optional<int64_t> startUs,
+               std::optional<int64_t> endUs) {
                 if (durationUs <= 0) throw py::value_error("duration_us must be above 0");
                 const auto [from, to] = self.cast<RawFile&>().windowRange(startUs, endUs);
                 return Windows(self, static_cast<uint64_t>(durationUs), from, to);

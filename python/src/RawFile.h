@@ -47,7 +47,8 @@ public:
     py::array readWindow(uint64_t from, uint64_t to, uint64_t& generation);
     // Checks and resolves a windows() call's range: [start, end) with end past the recording's end
     // meaning through its end.
-    std::pair<uint64_t, uint64_t> windowRange(std::optional<int64_t> startUs, std::optional<int64_t> endUs) const;
+    std::pair<uint64_t, uint64_t> windowRange(std::optional<int64_t> startUs,
+                                              std::optional<int64_t> endUs) const;
 
 private:
     RawFileReader& reader() const;
@@ -55,8 +56,8 @@ private:
     // Caller holds mutex_. Reads on from the reader's position up to `to` (exclusive; through the
     // end past end_us_), appending to `out`.
     void readOnTo(uint64_t to, EventBuffer& out);
-    void runWriter(const char* what, int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress,
-                   bool video);
+    void runWriter(const char* what, int64_t startUs, int64_t endUs, const std::string& out,
+                   const py::object& progress, bool video);
 
     std::string path_;
     std::unique_ptr<RawFileReader> reader_;

@@ -14,10 +14,12 @@ namespace {
 constexpr uint64_t kBackstepMarginUs = 4096;
 }  // namespace
 
-bool RawFileReader::getTriggerEvents(uint64_t startTimestamp, uint64_t endTimestamp, std::vector<EventTriggerIn>& out)
+bool RawFileReader::getTriggerEvents(uint64_t startTimestamp, uint64_t endTimestamp,
+                                     std::vector<EventTriggerIn>& out)
 {
     if (bookmarks.empty() || startTimestamp >= endTimestamp || startTimestamp > end_timestamp) return false;
-    const uint64_t from = std::max(start_timestamp, startTimestamp - std::min(startTimestamp, kBackstepMarginUs));
+    const uint64_t from =
+        std::max(start_timestamp, startTimestamp - std::min(startTimestamp, kBackstepMarginUs));
     Bookmark mark;
     if (!getRawFileBookmark(from, mark)) mark = bookmarks.front();
     const uint64_t stopAt = endTimestamp + std::min(kBackstepMarginUs, UINT64_MAX - endTimestamp);
