@@ -1,7 +1,10 @@
 // orvane_rawtool: makes benchmark recordings.
 //   loop IN.raw OUT.raw (--events N | --bytes N)  repeat a recording's data, each copy's TIME_HIGH
 //                                                 words shifted so time keeps growing
-//   dense OUT.raw --events N                      a dense synthetic stream (vector words)
+//   dense OUT.raw --events N                      a dense synthetic stream (full vector words)
+//   mixed OUT.raw --events N                      what busy real scenes look like: vector words about
+//                                                 half full with single events between them, TIME_HIGH
+//                                                 every 16 us, a trigger edge every 500 us
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -136,6 +139,53 @@ int dense(const std::string& outPath, uint64_t targetEvents)
     return out ? 0 : 1;
 }
 
+// Each microsecond a few rows fire along short edges (about half the pixels of a span, so vector
+// words come about half full) and a scatter of isolated pixels fires on other rows. About 1.06 bytes
+// per event, the density of busy real scenes.
+int mixed(const std::string& outPath, uint64_t targetEvents)
+{
+    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    out << kHeader;
+    Evt3Encoder encoder(Evt3Encoder::Options{true, 16});
+    std::mt19937 rng(11);
+    std::vector<Event2D> events;
+    std::vector<uint8_t> words;
+    uint64_t total = 0, t = 1000, bytes = 0;
+    int16_t edge = 1;
+    while (total < targetEvents) {
+        events.clear();
+        for (int r = 0; r < 6; ++r) {
+            const uint16_t y = static_cast<uint16_t>(rng() % 720);
+            const uint16_t x0 = static_cast<uint16_t>(rng() % 1180);
+            const uint8_t p = static_cast<uint8_t>(rng() & 1);
+            for (uint16_t x = x0; x < x0 + 96; ++x) {
+                if (rng() % 2) events.emplace_back(x, y, p, t);
+            }
+        }
+        for (int i = 0; i < 64; ++i) {
+            events.emplace_back(static_cast<uint16_t>(rng() % 1280), static_cast<uint16_t>(rng() % 720),
+                                static_cast<uint8_t>(rng() & 1), t);
+        }
+        // Rows in order, each pixel once; a pixel repeated in a row would break the encoder's runs.
+        std::sort(events.begin(), events.end(), [](const Event2D& a, const Event2D& b) {
+            return a.y != b.y ? a.y < b.y : a.x < b.x;
+        });
+        events.erase(std::unique(events.begin(), events.end(),
+                                 [](const Event2D& a, const Event2D& b) { return a.x == b.x && a.y == b.y; }),
+                     events.end());
+        words.clear();
+        encoder.encode(events, words);
+        if (t % 500 == 0) encoder.encodeTrigger(EventTriggerIn(0, edge ^= 1, t), words);
+        out.write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(words.size()));
+        total += events.size();
+        bytes += words.size();
+        t += 1;
+    }
+    std::printf("%s: %" PRIu64 " events, %.2f bytes per event\n", outPath.c_str(), total,
+                static_cast<double>(bytes) / static_cast<double>(total));
+    return out ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -148,8 +198,10 @@ int main(int argc, char** argv)
     };
     if (a.size() >= 3 && a[0] == "loop") return loop(a[1], a[2], opt("--events"), opt("--bytes"));
     if (a.size() >= 2 && a[0] == "dense") return dense(a[1], opt("--events"));
+    if (a.size() >= 2 && a[0] == "mixed") return mixed(a[1], opt("--events"));
     std::fprintf(stderr,
                  "usage: orvane_rawtool loop IN.raw OUT.raw (--events N | --bytes N)\n"
-                 "       orvane_rawtool dense OUT.raw --events N\n");
+                 "       orvane_rawtool dense OUT.raw --events N\n"
+                 "       orvane_rawtool mixed OUT.raw --events N\n");
     return 2;
 }

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the EVT 3.0 decoder, split into pieces at offsets taken from the input,
 // with seeks and scans in between; checks that every event is on the sensor and the TIME_HIGH part
-// of the time never goes back (TIME_LOW may), and that the scalar and the AVX-512 implementations (where the CPU has it) give exactly the
-// same events, edges, counts and drops.
+// of the time never goes back (TIME_LOW may), and that the word-by-word reading and every fast path
+// the CPU runs give exactly the same events, edges, counts and drops as the scalar path.
 #include <cstdint>
 #include <cstdlib>
 #include <variant>
@@ -81,14 +81,20 @@ Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool count
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2) return 0;
-    const Result scalar = decode(data, size, Evt3Decoder::Isa::Scalar, false);
-    if (!Evt3Decoder::cpuHasAvx512()) return 0;
-    if (!(decode(data, size, Evt3Decoder::Isa::Avx512, false) == scalar)) std::abort();
-    // Without an events callback: the same counts and drops.
-    const Result counted = decode(data, size, Evt3Decoder::Isa::Avx512, true);
-    if (counted.returned != scalar.returned || counted.droppedGeometry != scalar.droppedGeometry ||
-        counted.droppedUnknown != scalar.droppedUnknown || counted.lastTime != scalar.lastTime ||
-        counted.droppedStepBack != scalar.droppedStepBack)
-        std::abort();
+    using Isa = Evt3Decoder::Isa;
+    const Result scalar = decode(data, size, Isa::Scalar, false);
+    // The word-by-word reading, then every fast path this CPU runs, against the scalar one.
+    std::vector<Isa> others = {Isa::Reference};
+    if (Evt3Decoder::cpuHasAvx2()) others.push_back(Isa::Avx2);
+    if (Evt3Decoder::cpuHasAvx512()) others.push_back(Isa::Avx512);
+    for (const Isa isa : others) {
+        if (!(decode(data, size, isa, false) == scalar)) std::abort();
+        // Without an events callback: the same counts and drops.
+        const Result counted = decode(data, size, isa, true);
+        if (counted.returned != scalar.returned || counted.droppedGeometry != scalar.droppedGeometry ||
+            counted.droppedUnknown != scalar.droppedUnknown || counted.lastTime != scalar.lastTime ||
+            counted.droppedStepBack != scalar.droppedStepBack)
+            std::abort();
+    }
     return 0;
 }

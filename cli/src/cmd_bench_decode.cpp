@@ -1,10 +1,13 @@
-// orvane bench decode: the decoder's speed on a recording held in memory, beside the speed of a
-// plain loop that writes as many Event2D into the same kind of buffer (what memory allows).
+// orvane bench decode: the decoder's speed on recordings held in memory, for each decode path asked
+// for, beside the speed of a plain loop that writes as many Event2D into the same kind of buffer
+// (what memory allows), measured in turns in the same run.
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "Command.h"
@@ -21,7 +24,7 @@ struct Stats {
     uint64_t events = 0, onEvents = 0, triggers = 0, risingTriggers = 0;
     uint64_t sumX = 0, sumY = 0, sumT = 0, sumTriggerT = 0;
     Event2D first, last;
-    uint64_t droppedGeometry = 0, droppedUnknown = 0;
+    uint64_t droppedGeometry = 0, droppedUnknown = 0, droppedStepBack = 0, timeHighStepsBack = 0;
     std::vector<uint64_t> chunkEvents;  // events decoded from each chunk, for the baseline
 };
 
@@ -64,6 +67,8 @@ Stats measure(const RawData& raw)
     forEachChunk(raw, [&](const uint8_t* b, const uint8_t* e) { s.chunkEvents.push_back(decoder->decodeRange(b, e)); });
     s.droppedGeometry = decoder->droppedOutOfGeometry();
     s.droppedUnknown = decoder->droppedUnknownAddress();
+    s.droppedStepBack = decoder->droppedTimeHighStepBack();
+    s.timeHighStepsBack = decoder->timeHighStepsBack();
     return s;
 }
 
@@ -75,18 +80,13 @@ double median(std::vector<double> v)
 
 using Clock = std::chrono::steady_clock;
 
-int run(const std::vector<std::string>& argv)
+struct Rates {
+    double decodeSeconds = 0, baselineSeconds = 0;
+};
+
+// Decode and baseline in turns, `repeat` times each, so that both see the same machine load.
+Rates measureRates(const RawData& raw, const Stats& s, uint64_t repeat)
 {
-    const Args args(argv, {"repeat"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 1) throw UsageError{"expects one FILE.raw"};
-    const uint64_t repeat = std::max<uint64_t>(1, args.u64("repeat").value_or(5));
-    const bool json = args.has("json");
-
-    const RawData raw = loadRawData(args.positional()[0]);
-    const Stats s = measure(raw);
-    if (s.events == 0) return fail("no events decoded from '" + args.positional()[0] + "'");
-
     // The reused output buffer, drained per chunk as a file reader drains its decoded events: each
     // decoded range is appended to it through the public callback.
     std::vector<Event2D> sink;
@@ -119,28 +119,28 @@ int run(const std::vector<std::string>& argv)
         const auto b1 = Clock::now();
         baselineSeconds.push_back(std::chrono::duration<double>(b1 - b0).count());
     }
-    const double dt = median(decodeSeconds);
-    const double bt = median(baselineSeconds);
-    const double mev = static_cast<double>(s.events) / dt / 1e6;
-    const double mbps = static_cast<double>(raw.data.size()) / dt / 1e6;
-    const double baseMev = static_cast<double>(s.events) / bt / 1e6;
-    const double bytesPerEvent = static_cast<double>(raw.data.size()) / static_cast<double>(s.events);
+    return {median(decodeSeconds), median(baselineSeconds)};
+}
 
-    if (json) {
-        std::printf("{\"events\":%" PRIu64 ",\"on_events\":%" PRIu64 ",\"triggers\":%" PRIu64
-                    ",\"rising_triggers\":%" PRIu64 ",\"first\":{\"x\":%u,\"y\":%u,\"p\":%u,\"t\":%" PRIu64
-                    "},\"last\":{\"x\":%u,\"y\":%u,\"p\":%u,\"t\":%" PRIu64 "},\"sum_x\":%" PRIu64
-                    ",\"sum_y\":%" PRIu64 ",\"sum_t\":%" PRIu64 ",\"sum_trigger_t\":%" PRIu64
-                    ",\"bytes\":%zu,\"bytes_per_event\":%.3f,\"mev_per_s\":%.1f,\"mb_per_s\":%.1f"
-                    ",\"baseline_mev_per_s\":%.1f,\"ratio\":%.3f,\"repeat\":%" PRIu64 "}\n",
-                    s.events, s.onEvents, s.triggers, s.risingTriggers, s.first.x, s.first.y,
-                    s.first.polarity ? 1u : 0u, s.first.timestamp, s.last.x, s.last.y, s.last.polarity ? 1u : 0u,
-                    s.last.timestamp, s.sumX, s.sumY, s.sumT, s.sumTriggerT, raw.data.size(), bytesPerEvent, mev,
-                    mbps, baseMev, mev / baseMev, repeat);
-        return 0;
+std::string jsonEscape(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20) out += c;
     }
-    std::printf("file            %s (%zu data bytes, %ux%u)\n", args.positional()[0].c_str(), raw.data.size(),
-                raw.width, raw.height);
+    return out;
+}
+
+// Decoders take their path from the environment when they are made.
+void usePath(const std::string& path)
+{
+    ::setenv("ORVANE_EVT3_ISA", path.c_str(), 1);
+}
+
+void printDetails(const std::string& file, const RawData& raw, const Stats& s)
+{
+    std::printf("file            %s (%zu data bytes, %ux%u)\n", file.c_str(), raw.data.size(), raw.width, raw.height);
     std::printf("events          %" PRIu64 " (%" PRIu64 " ON, %" PRIu64 " OFF)\n", s.events, s.onEvents,
                 s.events - s.onEvents);
     std::printf("trigger edges   %" PRIu64 " (%" PRIu64 " rising), sum of their t %" PRIu64 "\n", s.triggers,
@@ -150,21 +150,88 @@ int run(const std::vector<std::string>& argv)
     std::printf("last event      x %u y %u p %u t %" PRIu64 "\n", s.last.x, s.last.y, s.last.polarity ? 1u : 0u,
                 s.last.timestamp);
     std::printf("sums            x %" PRIu64 " y %" PRIu64 " t %" PRIu64 "\n", s.sumX, s.sumY, s.sumT);
-    std::printf("dropped         %" PRIu64 " outside the geometry, %" PRIu64 " before their address was known\n",
-                s.droppedGeometry, s.droppedUnknown);
-    std::printf("bytes per event %.2f\n", bytesPerEvent);
-    std::printf("decode          %.1f M events/s, %.1f MB/s (median of %" PRIu64 ", %zu-byte chunks)\n", mev, mbps,
-                repeat, kChunkBytes);
-    std::printf("baseline        %.1f M events/s (plain loop writing Event2D)\n", baseMev);
-    std::printf("ratio           %.2f\n", mev / baseMev);
+    std::printf("dropped         %" PRIu64 " outside the geometry, %" PRIu64 " before their address was known, %" PRIu64
+                " under %" PRIu64 " TIME_HIGH steps back\n",
+                s.droppedGeometry, s.droppedUnknown, s.droppedStepBack, s.timeHighStepsBack);
+    std::printf("bytes per event %.2f\n", static_cast<double>(raw.data.size()) / static_cast<double>(s.events));
+}
+
+int run(const std::vector<std::string>& argv)
+{
+    const Args args(argv, {"repeat", "path"});
+    if (!args.error().empty()) throw UsageError{args.error()};
+    if (args.positional().empty()) throw UsageError{"expects at least one FILE.raw"};
+    const uint64_t repeat = std::max<uint64_t>(1, args.u64("repeat").value_or(5));
+    const bool json = args.has("json");
+    std::vector<std::string> paths = {evt3DecodePath()};
+    if (const auto p = args.value("path")) {
+        const auto known = evt3DecodePaths();
+        if (*p == "all") {
+            paths = known;
+        } else if (std::find(known.begin(), known.end(), *p) != known.end()) {
+            paths = {*p};
+        } else {
+            return fail("decode path '" + *p + "' is not one this CPU runs (all, or one of: " + [&] {
+                std::string list;
+                for (const auto& k : known) list += (list.empty() ? "" : ", ") + k;
+                return list;
+            }() + ")");
+        }
+    }
+    const bool table = args.positional().size() > 1 || paths.size() > 1;
+    if (table && !json) {
+        std::printf("%-28s %-7s %10s %9s %12s %6s %8s\n", "file", "path", "M events/s", "MB/s", "baseline M/s",
+                    "ratio", "B/event");
+    }
+    for (const std::string& file : args.positional()) {
+        const RawData raw = loadRawData(file);
+        usePath(paths.front());
+        const Stats s = measure(raw);
+        if (s.events == 0) return fail("no events decoded from '" + file + "'");
+        const double bytesPerEvent = static_cast<double>(raw.data.size()) / static_cast<double>(s.events);
+        if (!table && !json) printDetails(file, raw, s);
+        for (const std::string& path : paths) {
+            usePath(path);
+            const Rates r = measureRates(raw, s, repeat);
+            const double mev = static_cast<double>(s.events) / r.decodeSeconds / 1e6;
+            const double mbps = static_cast<double>(raw.data.size()) / r.decodeSeconds / 1e6;
+            const double baseMev = static_cast<double>(s.events) / r.baselineSeconds / 1e6;
+            if (json) {
+                std::printf("{\"file\":\"%s\",\"path\":\"%s\",\"events\":%" PRIu64 ",\"on_events\":%" PRIu64
+                            ",\"triggers\":%" PRIu64 ",\"rising_triggers\":%" PRIu64
+                            ",\"first\":{\"x\":%u,\"y\":%u,\"p\":%u,\"t\":%" PRIu64
+                            "},\"last\":{\"x\":%u,\"y\":%u,\"p\":%u,\"t\":%" PRIu64 "},\"sum_x\":%" PRIu64
+                            ",\"sum_y\":%" PRIu64 ",\"sum_t\":%" PRIu64 ",\"sum_trigger_t\":%" PRIu64
+                            ",\"time_high_steps_back\":%" PRIu64 ",\"dropped_step_back\":%" PRIu64
+                            ",\"bytes\":%zu,\"bytes_per_event\":%.3f,\"mev_per_s\":%.1f,\"mb_per_s\":%.1f"
+                            ",\"baseline_mev_per_s\":%.1f,\"ratio\":%.3f,\"repeat\":%" PRIu64 "}\n",
+                            jsonEscape(file).c_str(), path.c_str(), s.events, s.onEvents, s.triggers, s.risingTriggers,
+                            s.first.x, s.first.y, s.first.polarity ? 1u : 0u, s.first.timestamp, s.last.x, s.last.y,
+                            s.last.polarity ? 1u : 0u, s.last.timestamp, s.sumX, s.sumY, s.sumT, s.sumTriggerT,
+                            s.timeHighStepsBack, s.droppedStepBack, raw.data.size(), bytesPerEvent, mev, mbps,
+                            baseMev, mev / baseMev, repeat);
+            } else if (table) {
+                std::string name = file.substr(file.find_last_of('/') + 1);
+                std::printf("%-28s %-7s %10.1f %9.1f %12.1f %6.2f %8.2f\n", name.c_str(), path.c_str(), mev, mbps,
+                            baseMev, mev / baseMev, bytesPerEvent);
+            } else {
+                std::printf("decode path     %s\n", path.c_str());
+                std::printf("decode          %.1f M events/s, %.1f MB/s (median of %" PRIu64 ", %zu-byte chunks)\n",
+                            mev, mbps, repeat, kChunkBytes);
+                std::printf("baseline        %.1f M events/s (plain loop writing Event2D)\n", baseMev);
+                std::printf("ratio           %.2f\n", mev / baseMev);
+            }
+            std::fflush(stdout);
+        }
+    }
     return 0;
 }
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench decode", "FILE.raw [--repeat N] [--json]",
-                   "decode a recording held in memory N times; print its totals and the decode rate "
-                   "beside a plain Event2D write loop",
+ORVANE_CLI_COMMAND("bench decode", "FILE.raw... [--repeat N] [--path all|avx2|avx512|scalar] [--json]",
+                   "decode recordings held in memory N times with the given decode paths (default: the one in "
+                   "use); print the decode rate beside a plain Event2D write loop of the same run",
                    run);
 
 }  // namespace orvane::cli

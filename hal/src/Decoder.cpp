@@ -65,6 +65,20 @@ std::unique_ptr<Decoder> DecoderFactory::createUniqueDecoder(const RawEventStrea
     return nullptr;
 }
 
+std::vector<std::string> evt3DecodePaths()
+{
+    std::vector<std::string> paths;
+    if (Evt3Decoder::cpuHasAvx2()) paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Avx2));
+    if (Evt3Decoder::cpuHasAvx512()) paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Avx512));
+    paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Scalar));
+    return paths;
+}
+
+std::string evt3DecodePath()
+{
+    return Evt3Decoder::isaName(Evt3Decoder(1280, 720).isa());
+}
+
 const Event2D* binarySearchTimestamp(uint64_t t, const Event2D* begin, const Event2D* end)
 {
     // A plain bisection rather than std::lower_bound, whose precondition (a partitioned range) decoded

@@ -12,6 +12,7 @@
 // Only the functions marked so are built for AVX-512 and only called after the CPU check; the rest of
 // the library (and every inline function it shares with other files) stays portable.
 #define ORVANE_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+#define ORVANE_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt")))
 #else
 #define ORVANE_EVT3_AVX512 0
 #endif
@@ -20,10 +21,11 @@ namespace orvane {
 namespace {
 
 // The output block is flushed to the events callback when it holds kOutEvents; each step writes
-// at most kOutSlack events past the fill mark, so no store inside a step needs a bounds check.
-// 2048 events (32 KiB) stay in the L1 cache while the callback copies them out.
+// at most kOutSlack events past the fill mark (a block of 32 vector words), so no store inside a
+// step needs a bounds check. 2048 events (32 KiB) stay in the L1 cache while the callback copies them.
+constexpr size_t kBlockWords = 32;
 constexpr size_t kOutEvents = 2048;
-constexpr size_t kOutSlack = 64;
+constexpr size_t kOutSlack = kBlockWords * 12;
 
 enum WordType : uint32_t {
     ADDR_Y = 0x0,
@@ -39,15 +41,10 @@ enum WordType : uint32_t {
     CONTINUED_12 = 0xF,
 };
 
-// Types the fast paths stop at (by bit): they change more state than the time or the row. TIME_HIGH
-// stops them too, but only when it differs from the current one (real streams repeat it every 16 µs).
+// Types the AVX-512 fast path stops at (by bit): they change more state than the time or the row.
+// TIME_HIGH stops it too, but only when it differs from the current one (real streams repeat it
+// every 16 µs).
 constexpr uint32_t kStopTypes = (1u << VECT_BASE_X) | (1u << VECT_12) | (1u << VECT_8) | (1u << EXT_TRIGGER);
-
-// Per type, for the scalar step: a word stops it when (word ^ current TIME_HIGH word) & care != 0,
-// so stop types always do and TIME_HIGH only when it differs; masks select ADDR_Y and TIME_LOW.
-constexpr uint32_t kStopCare[16] = {0, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0xFFFF, 0, 0xFFFF, 0, 0, 0, 0, 0};
-constexpr uint64_t kRowMask[16] = {~uint64_t{0}};
-constexpr uint64_t kTimeLowMask[16] = {0, 0, 0, 0, 0, 0, ~uint64_t{0}};
 
 // Past any sensor width; vector bases saturate here so that no run of vector words can wrap back.
 constexpr uint32_t kBaseCeiling = 0x10000;
@@ -72,11 +69,125 @@ bool scalarForced()
     return v && *v && std::strcmp(v, "0") != 0;
 }
 
+inline uint32_t lowestBit(uint64_t m)  // m != 0
+{
+    return static_cast<uint32_t>(__builtin_ctzll(m));
+}
+
+inline uint32_t highestBit(uint64_t m)  // m != 0
+{
+    return static_cast<uint32_t>(63 - __builtin_clzll(m));
+}
+
+// What the block path needs to know of 32 words, one bit per word.
+struct Masks {
+    uint32_t x;     // ADDR_X
+    uint32_t e;     // ADDR_X, VECT_BASE_X, VECT_12, VECT_8: the words taken one by one
+    uint32_t y;     // ADDR_Y
+    uint32_t l;     // TIME_LOW
+    uint32_t stop;  // EXT_TRIGGER, and TIME_HIGH other than the current one
+};
+
+// Portable classification, four 16-bit words per 64-bit integer. A lane's type (0..15) is tested for
+// zero by adding 15: bit 4 stays clear only for zero. One multiplication gathers the four bit-4 flags
+// of a word into bits 52..55 (no two partial products meet, so nothing carries).
+constexpr uint64_t kLanes = 0x0001000100010001;
+
+inline uint64_t zeroTypeLanes(uint64_t d)  // d: four lanes below 16
+{
+    return ~(d + 15 * kLanes) & (16 * kLanes);
+}
+
+inline uint32_t gatherLanes(uint64_t flags)  // bit 4 of each lane -> bits 0..3
+{
+    return static_cast<uint32_t>((flags * 0x0001000200040008) >> 52) & 0xF;
+}
+
+inline Masks classifyPortable(const uint16_t* words, uint32_t highWord)
+{
+    Masks m{0, 0, 0, 0, 0};
+    const uint64_t high = highWord * kLanes;
+    for (uint32_t k = 0; k < kBlockWords / 4; ++k) {
+        uint64_t v;
+        std::memcpy(&v, words + 4 * k, 8);
+        const uint64_t type = (v >> 12) & (0xF * kLanes);
+        // Types 2..5 are the ones with (type + 14) & 12 == 0.
+        const uint64_t e = zeroTypeLanes((type + 14 * kLanes) & (12 * kLanes));
+        // Lanes that differ from the current TIME_HIGH word: bit 15 set after the add, moved to bit 4.
+        const uint64_t diff = v ^ high;
+        const uint64_t notHigh = (((((diff & (0x7FFF * kLanes)) + 0x7FFF * kLanes) | diff) >> 11) & (16 * kLanes));
+        const uint64_t stop = (zeroTypeLanes(type ^ (TIME_HIGH * kLanes)) & notHigh) |
+                              zeroTypeLanes(type ^ (EXT_TRIGGER * kLanes));
+        const uint32_t shift = 4 * k;
+        m.x |= gatherLanes(zeroTypeLanes(type ^ (ADDR_X * kLanes))) << shift;
+        m.e |= gatherLanes(e) << shift;
+        m.y |= gatherLanes(zeroTypeLanes(type)) << shift;
+        m.l |= gatherLanes(zeroTypeLanes(type ^ (TIME_LOW * kLanes))) << shift;
+        m.stop |= gatherLanes(stop) << shift;
+    }
+    return m;
+}
+
+#if ORVANE_EVT3_AVX512
+ORVANE_TARGET_AVX2 inline uint32_t packedBits(__m256i a, __m256i b)  // 16 + 16 lane masks -> 32 bits
+{
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), 0xD8)));
+}
+
+ORVANE_TARGET_AVX2 inline __m256i is(__m256i types, uint32_t type)
+{
+    return _mm256_cmpeq_epi16(types, _mm256_set1_epi16(static_cast<short>(type)));
+}
+
+// The same with AVX2, 16 words a register.
+ORVANE_TARGET_AVX2 inline Masks classifyAvx2(const uint16_t* words, uint32_t highWord)
+{
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + 16));
+    const __m256i ta = _mm256_srli_epi16(a, 12);
+    const __m256i tb = _mm256_srli_epi16(b, 12);
+    const __m256i high = _mm256_set1_epi16(static_cast<short>(highWord));
+    Masks m;
+    m.x = packedBits(is(ta, ADDR_X), is(tb, ADDR_X));
+    m.y = packedBits(is(ta, ADDR_Y), is(tb, ADDR_Y));
+    m.l = packedBits(is(ta, TIME_LOW), is(tb, TIME_LOW));
+    const __m256i one = _mm256_set1_epi16(1), six = _mm256_set1_epi16(6);
+    m.e = packedBits(_mm256_and_si256(_mm256_cmpgt_epi16(ta, one), _mm256_cmpgt_epi16(six, ta)),
+                     _mm256_and_si256(_mm256_cmpgt_epi16(tb, one), _mm256_cmpgt_epi16(six, tb)));
+    m.stop = packedBits(_mm256_or_si256(is(ta, EXT_TRIGGER), _mm256_andnot_si256(_mm256_cmpeq_epi16(a, high), is(ta, TIME_HIGH))),
+                        _mm256_or_si256(is(tb, EXT_TRIGGER), _mm256_andnot_si256(_mm256_cmpeq_epi16(b, high), is(tb, TIME_HIGH))));
+    return m;
+}
+#endif
+
 }  // namespace
 
 void Evt3Decoder::FreeEvents::operator()(Event2D* p) const
 {
     ::operator delete(p, std::align_val_t{64});
+}
+
+bool Evt3Decoder::cpuHasAvx2()
+{
+#if ORVANE_EVT3_AVX512
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("lzcnt") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
+#endif
+}
+
+const char* Evt3Decoder::isaName(Isa isa)
+{
+    switch (isa) {
+    case Isa::Auto: return "auto";
+    case Isa::Scalar: return "scalar";
+    case Isa::Avx512: return "avx512";
+    case Isa::Avx2: return "avx2";
+    case Isa::Reference: return "reference";
+    }
+    return "?";
 }
 
 bool Evt3Decoder::cpuHasAvx512()
@@ -93,8 +204,16 @@ bool Evt3Decoder::cpuHasAvx512()
 
 Evt3Decoder::Evt3Decoder(uint16_t width, uint16_t height, Isa isa) : width_(width), height_(height)
 {
-    if (isa == Isa::Auto) isa = scalarForced() ? Isa::Scalar : Isa::Avx512;
-    avx512_ = isa == Isa::Avx512 && cpuHasAvx512();
+    if (isa == Isa::Auto) {
+        const char* named = std::getenv("ORVANE_EVT3_ISA");
+        for (Isa i : {Isa::Scalar, Isa::Avx2, Isa::Avx512, Isa::Reference}) {
+            if (named && std::strcmp(named, isaName(i)) == 0) isa = i;
+        }
+        // AVX2 first: its block path was measured faster on busy scenes than the AVX-512 step.
+        if (isa == Isa::Auto) isa = scalarForced() ? Isa::Scalar : cpuHasAvx2() ? Isa::Avx2 : Isa::Avx512;
+    }
+    if ((isa == Isa::Avx512 && !cpuHasAvx512()) || (isa == Isa::Avx2 && !cpuHasAvx2())) isa = Isa::Scalar;
+    isa_ = isa;
 }
 
 void Evt3Decoder::setTimestamp(const uint64_t& timestamp)
@@ -189,31 +308,31 @@ uint64_t Evt3Decoder::run(const uint8_t* begin, const uint8_t* end)
     return produced_;
 }
 
-// Decodes the whole words in [p, end). The fast paths take the words that only move the time and
-// the row or make an ADDR_X event, once the time and the row are known; vector runs have their own
-// loop; everything else (the first words after a start or a seek, TIME_HIGH changes, triggers,
-// vector bases, vectors at the sensor's edge) goes word by word through slowWord.
+// Decodes the whole words in [p, end). The fast paths take the common words once the time and the
+// row are known; everything else (the first words after a start or a seek, TIME_HIGH changes,
+// triggers, a stream behind its TIME_HIGH, vectors at the sensor's edge) goes word by word through
+// slowWord.
 template <Evt3Decoder::Mode M>
 void Evt3Decoder::decodeWords(const uint8_t* p, const uint8_t* const end)
 {
+    const Isa isa = isa_;
     while (p != end) {
-        if (s_.ready()) {
-#if ORVANE_EVT3_AVX512
-            p = avx512_ ? fastRunAvx512<M>(p, end) : fastRunScalar<M>(p, end);
-#else
-            p = fastRunScalar<M>(p, end);
-#endif
+        if (s_.ready() && isa != Isa::Reference) {
+            if (isa == Isa::Scalar) {
+                p = blockRunPortable<M>(p, end);
+            } else if (isa == Isa::Avx2) {
+                p = blockRunAvx2<M>(p, end);
+            } else {
+                p = fastRunAvx512<M>(p, end);
+            }
             if (p == end) break;
         }
         if constexpr (M == Mode::Emit) {
             if (out_ >= outBuf_.get() + kOutEvents) flushOut();
             const uint32_t type = loadWord(p) >> 12;
-            if ((type == VECT_12 || type == VECT_8) && s_.ready() && s_.baseKnown && s_.row < height_) {
-#if ORVANE_EVT3_AVX512
-                const uint8_t* q = avx512_ ? vectorRunAvx512(p, end) : vectorRunScalar(p, end);
-#else
-                const uint8_t* q = vectorRunScalar(p, end);
-#endif
+            if ((type == VECT_12 || type == VECT_8) && isa == Isa::Avx512 && s_.ready() && s_.baseKnown &&
+                s_.row < height_) {
+                const uint8_t* q = vectorRunAvx512(p, end);
                 if (q != p) {
                     p = q;
                     continue;
@@ -335,116 +454,186 @@ void Evt3Decoder::slowWord(uint32_t w)
     }
 }
 
-// The common words, one at a time without a branch on their type: real streams interleave TIME_LOW,
-// ADDR_Y and ADDR_X in an order that defeats branch prediction. Each register is updated by a
-// select, and an ADDR_X event is always stored but only kept (the output pointer advanced) when it
-// is on the sensor. Stops before the first word it does not take. Needs s_.ready().
-template <Evt3Decoder::Mode M>
-const uint8_t* Evt3Decoder::fastRunScalar(const uint8_t* p, const uint8_t* const end)
+// The common words in blocks of 32: classify the block (one bit per word and kind), stop at the
+// first word the block path does not take, then visit only the words that make events or set the
+// vector base, in order. Each finds its row and time as the last ADDR_Y and TIME_LOW before it in
+// the block (the highest bit of a mask), or those carried in, which sit in front of the block's words
+// as if they were its first two. Words that only move the time or the row cost no more than their
+// share of the classification; a TIME_LOW that steps back is simply the last one. Needs s_.ready().
+template <Evt3Decoder::Mode M, bool Avx2>
+__attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const uint8_t* p, const uint8_t* const end)
 {
-    uint64_t time = s_.time;
     const uint64_t highBase = s_.highBase();
     const uint32_t highWord = (TIME_HIGH << 12) | s_.high;
-    // x has 11 bits, so a wider sensor keeps every x; the limit must stay at most 2048 for the
-    // ADDR_X test below, which relies on every other type landing above it.
-    const uint32_t width = std::min<uint32_t>(width_, 2048);
-    const uint32_t height = height_;
-    uint64_t rowBits = uint64_t{s_.row} << 16;
-    uint32_t xLimit = s_.row < height ? width : 0;  // 0 when the row is off the sensor: nothing kept
+    const uint32_t width = width_, height = height_;
+    uint32_t row = s_.row;
+    uint32_t low = static_cast<uint32_t>(s_.time - highBase);
+    uint32_t base = s_.vectorBase, polarity = s_.vectorPolarity;
+    bool baseKnown = s_.baseKnown;
     Event2D* out = out_;
-    Event2D* keptFrom = out;
-    uint64_t kept = 0;
-    const uint8_t* const first = p;
+    uint64_t kept = 0, offSensor = 0;
+    // [0]: the row carried in, [1]: the time's low bits carried in, then the block's words.
+    uint16_t buf[2 + kBlockWords];
 
     while (p != end) {
-        // Each word makes at most one event: bound the inner loop by the room left in the block.
-        const uint8_t* stop = end;
         if constexpr (M == Mode::Emit) {
-            // A vector word before this run may have left the block filled past its mark.
-            Event2D* const mark = outBuf_.get() + kOutEvents;
-            const size_t room = out < mark ? static_cast<size_t>(mark - out) : 0;
-            if (room == 0) {
-                kept += static_cast<uint64_t>(out - keptFrom);
+            if (out >= outBuf_.get() + kOutEvents) {
                 out_ = out;
                 flushOut();
-                out = keptFrom = out_;
-                continue;
+                out = out_;
             }
-            stop = p + 2 * std::min(room, static_cast<size_t>(end - p) / 2);
         }
-        for (; p != stop; p += 2) {
-            const uint32_t w = loadWord(p);
-            const uint32_t type = w >> 12;
-            // One table load and mask per decision: comparisons on the type would cost more
-            // instructions, and the compiler turns ?: on the type into unpredictable branches.
-            if ((w ^ highWord) & kStopCare[type]) goto done;
-            const uint32_t x = w & 0x7FF;
-            if constexpr (M != Mode::Scan) {
-                // ADDR_X minus its type is x | polarity << 11; any other type lands far above xLimit.
-                const bool ok = ((w - (ADDR_X << 12)) & ~0x800u) < xLimit;
-                if constexpr (M == Mode::Emit) {
-                    storeEvent(out, x | rowBits | (uint64_t{w & 0x800} << 21), time);
-                    out += ok;
-                } else {
-                    kept += ok;
+        const size_t left = static_cast<size_t>(end - p) / 2;
+        const uint32_t n = left < kBlockWords ? static_cast<uint32_t>(left) : static_cast<uint32_t>(kBlockWords);
+        if (n == kBlockWords) {
+            std::memcpy(buf + 2, p, 2 * kBlockWords);
+        } else {
+            std::memcpy(buf + 2, p, 2 * n);
+            for (uint32_t i = n; i < kBlockWords; ++i) buf[2 + i] = OTHERS << 12;  // skipped
+        }
+        Masks m;
+#if ORVANE_EVT3_AVX512
+        if constexpr (Avx2) m = classifyAvx2(buf + 2, highWord);
+        else m = classifyPortable(buf + 2, highWord);
+#else
+        m = classifyPortable(buf + 2, highWord);
+#endif
+        const uint32_t taken = m.stop ? lowestBit(m.stop) : kBlockWords;
+        const uint32_t k = std::min(taken, n);
+        const uint32_t active = k == 32 ? ~0u : (1u << k) - 1;
+        buf[0] = static_cast<uint16_t>(row);
+        buf[1] = static_cast<uint16_t>(low);
+        const uint64_t rows = (uint64_t{m.y & active} << 2) | 1;
+        const uint64_t lows = (uint64_t{m.l & active} << 2) | 2;
+
+        if constexpr (M != Mode::Scan) {
+            uint32_t visit = m.e & active;
+            Event2D* const blockOut = out;
+            const uint64_t keptBefore = kept;
+            if ((visit & ~m.x) == 0) {
+                // Single events only, the common case of real recordings.
+                for (; visit; visit &= visit - 1) {
+                    const uint32_t i = lowestBit(visit);
+                    const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
+                    const uint32_t r = buf[highestBit(rows & before)] & 0x7FF;
+                    const uint64_t t = highBase | (buf[highestBit(lows & before)] & 0xFFF);
+                    const uint32_t w = buf[2 + i];
+                    const uint32_t x = w & 0x7FF;
+                    const bool ok = (x < width) & (r < height);
+                    if constexpr (M == Mode::Emit) {
+                        storeEvent(out, x | (uint64_t{r} << 16) | (uint64_t{w & 0x800} << 21), t);
+                        out += ok;
+                    } else {
+                        kept += ok;
+                    }
+                }
+                // Every ADDR_X not kept was off the sensor.
+                if constexpr (M == Mode::Emit) kept += static_cast<uint64_t>(out - blockOut);
+                offSensor += static_cast<uint64_t>(std::popcount(m.x & active)) - (kept - keptBefore);
+            } else {
+                for (; visit; visit &= visit - 1) {
+                    const uint32_t i = lowestBit(visit);
+                    const uint32_t w = buf[2 + i];
+                    const uint32_t type = w >> 12;
+                    if (type == VECT_BASE_X) {
+                        base = w & 0x7FF;
+                        polarity = (w >> 11) & 1;
+                        baseKnown = true;
+                        continue;
+                    }
+                    const uint64_t before = (uint64_t{4} << i) - 1;
+                    const uint32_t r = buf[highestBit(rows & before)] & 0x7FF;
+                    const uint64_t t = highBase | (buf[highestBit(lows & before)] & 0xFFF);
+                    if (type == ADDR_X) {
+                        const uint32_t x = w & 0x7FF;
+                        const bool ok = (x < width) & (r < height);
+                        if constexpr (M == Mode::Emit) {
+                            storeEvent(out, x | (uint64_t{r} << 16) | (uint64_t{w & 0x800} << 21), t);
+                            out += ok;
+                        } else {
+                            kept += ok;
+                        }
+                        offSensor += !ok;
+                        continue;
+                    }
+                    const uint32_t size = type == VECT_12 ? 12 : 8;
+                    const uint32_t bits = w & (type == VECT_12 ? 0xFFF : 0xFF);
+                    if (baseKnown && r < height && base + size <= width) {
+                        if constexpr (M == Mode::Emit) {
+                            // Every candidate is written, the output advanced by its bit: no branch
+                            // per event, and an 8-bit word's last four are simply never kept.
+                            const uint64_t first = base | (uint64_t{r} << 16) | (uint64_t{polarity} << 32);
+                            for (uint32_t j = 0; j < 12; ++j) {
+                                storeEvent(out, first + j, t);
+                                out += (bits >> j) & 1;
+                            }
+                        } else {
+                            kept += static_cast<uint64_t>(std::popcount(bits));
+                        }
+                        base += size;
+                    } else {
+                        // Unknown base, a row off the sensor or the right edge: word by word.
+                        s_.row = r;
+                        s_.time = t;
+                        s_.vectorBase = base;
+                        s_.vectorPolarity = polarity;
+                        s_.baseKnown = baseKnown;
+                        out_ = out;
+                        slowWord<M>(w);
+                        base = s_.vectorBase;
+                        out = out_;
+                    }
                 }
             }
-            const uint64_t yMask = kRowMask[type];
-            rowBits = (rowBits & ~yMask) | ((uint64_t{x} << 16) & yMask);
-            const uint32_t newLimit = (0u - static_cast<uint32_t>(x < height)) & width;
-            xLimit = (xLimit & ~static_cast<uint32_t>(yMask)) | (newLimit & static_cast<uint32_t>(yMask));
-            const uint64_t lowMask = kTimeLowMask[type];
-            time = (time & ~lowMask) | ((highBase | (w & 0xFFF)) & lowMask);
+        } else {
+            // A scan follows the vector base without making events.
+            for (uint32_t visit = m.e & ~m.x & active; visit; visit &= visit - 1) {
+                const uint32_t w = buf[2 + lowestBit(visit)];
+                if ((w >> 12) == VECT_BASE_X) {
+                    base = w & 0x7FF;
+                    polarity = (w >> 11) & 1;
+                    baseKnown = true;
+                } else {
+                    base = std::min(base + ((w >> 12) == VECT_12 ? 12 : 8), kBaseCeiling);
+                }
+            }
         }
+        row = buf[highestBit(rows)] & 0x7FF;
+        low = buf[highestBit(lows)] & 0xFFF;
+        p += 2 * k;
+        if (k < n) break;
     }
-done:
-    s_.time = time;
-    s_.row = static_cast<uint32_t>(rowBits >> 16);
+    s_.row = row;
+    s_.time = highBase | low;
+    s_.vectorBase = base;
+    s_.vectorPolarity = polarity;
+    s_.baseKnown = baseKnown;
     out_ = out;
-    if constexpr (M == Mode::Emit) kept += static_cast<uint64_t>(out - keptFrom);
     if constexpr (M == Mode::Count) produced_ += kept;
-    if constexpr (M != Mode::Scan) {
-        // Every ADDR_X word not kept was off the sensor. Counted here in a second, vectorised pass
-        // rather than in the loop, where it would cost a fifth more instructions per word.
-        uint64_t xWords = 0;
-        for (const uint8_t* q = first; q != p; q += 2) xWords += (q[1] >> 4) == ADDR_X;
-        droppedOutOfGeometry_ += xWords - kept;
-    }
+    if constexpr (M != Mode::Scan) droppedOutOfGeometry_ += offSensor;
     return p;
 }
 
-// A run of vector words whose events all land on the sensor (Emit mode; row, base and time known,
-// the row on the sensor). Every candidate of a word is written and the output advanced by its bit,
-// so there is no branch per event. Stops at the first word it does not take.
-const uint8_t* Evt3Decoder::vectorRunScalar(const uint8_t* p, const uint8_t* const end)
+template <Evt3Decoder::Mode M>
+const uint8_t* Evt3Decoder::blockRunPortable(const uint8_t* p, const uint8_t* end)
 {
-    Event2D* const outLimit = outBuf_.get() + kOutEvents;
-    const uint64_t time = s_.time;
-    const uint64_t rowBits = (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
-    uint32_t base = s_.vectorBase;
-    Event2D* out = out_;
-    for (; p != end; p += 2) {
-        const uint32_t w = loadWord(p);
-        const uint32_t type = w >> 12;
-        const uint32_t n = type == VECT_12 ? 12 : 8;
-        if ((type != VECT_12 && type != VECT_8) || base + n > width_) break;
-        if (out >= outLimit) {
-            out_ = out;
-            flushOut();
-            out = out_;
-        }
-        const uint32_t mask = w & (type == VECT_12 ? 0xFFF : 0xFF);
-        const uint64_t lowBase = base | rowBits;
-        for (uint32_t i = 0; i < n; ++i) {
-            storeEvent(out, lowBase + i, time);
-            out += (mask >> i) & 1;
-        }
-        base += n;
-    }
-    s_.vectorBase = base;
-    out_ = out;
-    return p;
+    return blockRun<M, false>(p, end);
 }
+
+#if ORVANE_EVT3_AVX512
+// The same code built for AVX2 CPUs, so that its bit scans are single instructions.
+template <Evt3Decoder::Mode M>
+ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::blockRunAvx2(const uint8_t* p, const uint8_t* end)
+{
+    return blockRun<M, true>(p, end);
+}
+#else
+template <Evt3Decoder::Mode M>
+const uint8_t* Evt3Decoder::blockRunAvx2(const uint8_t* p, const uint8_t* end)
+{
+    return blockRun<M, false>(p, end);
+}
+#endif
 
 #if ORVANE_EVT3_AVX512
 
@@ -647,12 +836,12 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* 
 template <Evt3Decoder::Mode M>
 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p, const uint8_t* end)
 {
-    return fastRunScalar<M>(p, end);
+    return blockRun<M, false>(p, end);
 }
 
-const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t* end)
+const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t*)
 {
-    return vectorRunScalar(p, end);
+    return p;
 }
 
 #endif

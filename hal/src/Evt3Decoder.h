@@ -5,9 +5,10 @@
 // drops what comes under a TIME_HIGH that stepped back until the stream catches up, and never emits an event whose row or vector base it has not been told since the start or
 // since the last setTimestamp (a seek), so a mid-stream start can never produce a stale row.
 //
-// Two implementations of the common words share the state and the rare-word path: a portable
-// scalar one and an AVX-512 one (BW + VBMI2) that takes 32 words a step. The AVX-512 one is used
-// when the CPU has it; both give exactly the same output (the tests and the fuzz target compare them).
+// The common words go through one of three fast paths that share the state and the rare-word path:
+// blocks of 32 words classified by portable 64-bit arithmetic (Scalar) or by AVX2, and an AVX-512
+// one (BW + VBMI2) that takes 32 words a step. The fastest the CPU runs is used; all give exactly
+// the same output as a word-by-word reading (the tests and the fuzz target compare them).
 #pragma once
 
 #include <cstddef>
@@ -21,9 +22,12 @@ namespace orvane {
 class Evt3Decoder final : public Decoder {
 public:
     enum class Isa {
-        Auto,    // the fastest this CPU runs (scalar when ORVANE_EVT3_SCALAR is set in the environment)
-        Scalar,  // portable code only
-        Avx512,  // AVX-512 BW + VBMI2 when the CPU has them, else scalar
+        Auto,       // the fastest this CPU runs, unless the environment names another: ORVANE_EVT3_SCALAR=1,
+                    // or ORVANE_EVT3_ISA=scalar|avx2|avx512
+        Scalar,     // portable code only
+        Avx512,     // AVX-512 BW + VBMI2 when the CPU has them, else scalar
+        Avx2,       // AVX2 + BMI1/2 when the CPU has them, else scalar
+        Reference,  // word by word, no fast path: the plainest reading of the format, for checks
     };
 
     Evt3Decoder(uint16_t width, uint16_t height, Isa isa = Isa::Auto);
@@ -40,9 +44,11 @@ public:
     uint64_t timeHighStepsBack() const override { return highStepsBack_; }
     uint64_t droppedTimeHighStepBack() const override { return droppedStepBack_; }
 
-    // The implementation in use: Scalar or Avx512.
-    Isa isa() const { return avx512_ ? Isa::Avx512 : Isa::Scalar; }
+    // The implementation in use: Scalar, Avx2, Avx512 or Reference.
+    Isa isa() const { return isa_; }
     static bool cpuHasAvx512();
+    static bool cpuHasAvx2();
+    static const char* isaName(Isa isa);
 
 private:
     enum class Mode { Scan, Count, Emit };
@@ -75,9 +81,12 @@ private:
     void decodeWords(const uint8_t* p, const uint8_t* end);
     template <Mode M>
     void slowWord(uint32_t w);
+    template <Mode M, bool Avx2>
+    const uint8_t* blockRun(const uint8_t* p, const uint8_t* end);
     template <Mode M>
-    const uint8_t* fastRunScalar(const uint8_t* p, const uint8_t* end);
-    const uint8_t* vectorRunScalar(const uint8_t* p, const uint8_t* end);
+    const uint8_t* blockRunPortable(const uint8_t* p, const uint8_t* end);
+    template <Mode M>
+    const uint8_t* blockRunAvx2(const uint8_t* p, const uint8_t* end);
     template <Mode M>
     const uint8_t* fastRunAvx512(const uint8_t* p, const uint8_t* end);
     const uint8_t* vectorRunAvx512(const uint8_t* p, const uint8_t* end);
@@ -85,7 +94,7 @@ private:
 
     const uint16_t width_;
     const uint16_t height_;
-    bool avx512_ = false;
+    Isa isa_ = Isa::Scalar;
 
     State s_;
     bool hasPendingByte_ = false;  // the first byte of a word split across two calls
@@ -97,7 +106,7 @@ private:
     uint64_t droppedStepBack_ = 0;
     uint64_t produced_ = 0;  // events emitted or counted by the current call
 
-    // The output block handed to the events callback: allocated on the first decode with a
+    // The output block handed to the events callback (with room past its mark for one step): allocated on the first decode with a
     // callback and never initialised (every event is written before it is handed out).
     std::unique_ptr<Event2D, FreeEvents> outBuf_;
     Event2D* out_ = nullptr;  // next free slot in outBuf_

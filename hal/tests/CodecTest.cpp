@@ -548,11 +548,19 @@ std::vector<size_t> cutsEvery(size_t size, size_t piece)
     return cuts;
 }
 
-TEST(Evt3Paths, ScalarAndAvx512AgreeOnEveryKindOfStream)
+// The fast paths this CPU runs, each compared with the word-by-word reading.
+std::vector<Evt3Decoder::Isa> fastPathsOfThisCpu()
 {
-    if (!Evt3Decoder::cpuHasAvx512()) GTEST_SKIP() << "this CPU has no AVX-512 BW + VBMI2";
-    ASSERT_EQ(Evt3Decoder(1280, 720, Evt3Decoder::Isa::Avx512).isa(), Evt3Decoder::Isa::Avx512);
-    ASSERT_EQ(Evt3Decoder(1280, 720, Evt3Decoder::Isa::Scalar).isa(), Evt3Decoder::Isa::Scalar);
+    std::vector<Evt3Decoder::Isa> paths = {Evt3Decoder::Isa::Scalar};
+    if (Evt3Decoder::cpuHasAvx2()) paths.push_back(Evt3Decoder::Isa::Avx2);
+    if (Evt3Decoder::cpuHasAvx512()) paths.push_back(Evt3Decoder::Isa::Avx512);
+    return paths;
+}
+
+TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
+{
+    for (auto isa : fastPathsOfThisCpu()) EXPECT_EQ(Evt3Decoder(1280, 720, isa).isa(), isa);
+    EXPECT_EQ(Evt3Decoder(1280, 720, Evt3Decoder::Isa::Reference).isa(), Evt3Decoder::Isa::Reference);
 
     std::mt19937 rng(2024);
     struct Case {
@@ -594,28 +602,38 @@ TEST(Evt3Paths, ScalarAndAvx512AgreeOnEveryKindOfStream)
             at = std::min(n, at + 1 + rng() % 301);  // odd and even byte offsets
             randomCuts.push_back(at);
         }
-        for (const auto& [cutName, cuts] : std::vector<std::pair<std::string, std::vector<size_t>>>{
-                 {"whole", {n}}, {"131072-byte pieces", cutsEvery(n, 131072)}, {"random pieces", randomCuts}}) {
-            const auto scalar = decodeWith(Isa::Scalar, c.data, cuts, false, c.width, c.height);
-            const auto simd = decodeWith(Isa::Avx512, c.data, cuts, false, c.width, c.height);
-            ASSERT_EQ(simd, scalar) << c.name << ", " << cutName;
-            // Without an events callback the decoders only count, and count the same.
-            const auto counted = decodeWith(Isa::Avx512, c.data, cuts, true, c.width, c.height);
-            EXPECT_EQ(counted.returned, scalar.returned) << c.name << ", " << cutName;
-            EXPECT_EQ(counted.droppedGeometry, scalar.droppedGeometry) << c.name << ", " << cutName;
-            EXPECT_EQ(counted.droppedUnknown, scalar.droppedUnknown) << c.name << ", " << cutName;
-            EXPECT_EQ(decodeWith(Isa::Scalar, c.data, cuts, true, c.width, c.height).returned, scalar.returned);
+        const auto seekCuts = cutsEvery(n, 1001);
+        for (auto isa : fastPathsOfThisCpu()) {
+            const std::string path = Evt3Decoder::isaName(isa);
+            for (const auto& [cutName, cuts] : std::vector<std::pair<std::string, std::vector<size_t>>>{
+                     {"whole", {n}}, {"131072-byte pieces", cutsEvery(n, 131072)}, {"random pieces", randomCuts}}) {
+                const auto reference = decodeWith(Isa::Reference, c.data, cuts, false, c.width, c.height);
+                ASSERT_EQ(decodeWith(isa, c.data, cuts, false, c.width, c.height), reference)
+                    << path << ", " << c.name << ", " << cutName;
+                // Without an events callback the decoders only count, and count the same.
+                const auto counted = decodeWith(isa, c.data, cuts, true, c.width, c.height);
+                EXPECT_EQ(counted.returned, reference.returned) << path << ", " << c.name << ", " << cutName;
+                EXPECT_EQ(counted.droppedGeometry, reference.droppedGeometry) << path << ", " << c.name;
+                EXPECT_EQ(counted.droppedUnknown, reference.droppedUnknown) << path << ", " << c.name;
+                EXPECT_EQ(counted.lastTime, reference.lastTime) << path << ", " << c.name;
+            }
+            // A seek in the middle: every path forgets the row and the base at the same point.
+            ASSERT_EQ(decodeWith(isa, c.data, seekCuts, false, c.width, c.height, seekCuts.size() / 2),
+                      decodeWith(Isa::Reference, c.data, seekCuts, false, c.width, c.height, seekCuts.size() / 2))
+                << path << ", " << c.name << ", seek";
+            // Scanning moves the time, the row and the vector base the same way: a decode after the
+            // scan gives the same events.
+            Evt3Decoder a(c.width, c.height, isa), b(c.width, c.height, Isa::Reference);
+            a.scanRange(c.data.data(), c.data.data() + n / 2);
+            b.scanRange(c.data.data(), c.data.data() + n / 2);
+            EXPECT_EQ(a.getLastTimestamp(), b.getLastTimestamp()) << path << ", " << c.name;
+            std::vector<Event2D> ea, eb;
+            a.setEventsStreamHandleCallback([&](const Event2D* x, const Event2D* y) { ea.insert(ea.end(), x, y); });
+            b.setEventsStreamHandleCallback([&](const Event2D* x, const Event2D* y) { eb.insert(eb.end(), x, y); });
+            a.decodeRange(c.data.data() + n / 2, c.data.data() + n);
+            b.decodeRange(c.data.data() + n / 2, c.data.data() + n);
+            EXPECT_EQ(ea, eb) << path << ", " << c.name << ", after a scan";
         }
-        // A seek in the middle: both forget the row and the base at the same point.
-        const auto cuts = cutsEvery(n, 1001);
-        ASSERT_EQ(decodeWith(Isa::Avx512, c.data, cuts, false, c.width, c.height, cuts.size() / 2),
-                  decodeWith(Isa::Scalar, c.data, cuts, false, c.width, c.height, cuts.size() / 2))
-            << c.name << ", seek";
-        // Scanning moves the time the same way.
-        Evt3Decoder a(c.width, c.height, Isa::Avx512), b(c.width, c.height, Isa::Scalar);
-        a.scanRange(c.data.data(), c.data.data() + n);
-        b.scanRange(c.data.data(), c.data.data() + n);
-        EXPECT_EQ(a.getLastTimestamp(), b.getLastTimestamp()) << c.name;
     }
 }
 
@@ -652,11 +670,19 @@ TEST(Evt3Paths, EdgeCasesOfTheFastPaths)
         {"vector polarity is its own, ADDR_X keeps its own",
          {0x8001, 0x0002, 0x3800, 0x5001, 0x2005, 0x5001},
          {{0, 2, 1, 4096}, {5, 2, 0, 4096}, {8, 2, 1, 4096}}},
+        {"vector bases and vectors between single events, in stream order",
+         {0x8001, 0x0002, 0x2001, 0x3810, 0x4003, 0x2005, 0x5001, 0x0003, 0x4001},
+         {{1, 2, 0, 4096}, {16, 2, 1, 4096}, {17, 2, 1, 4096}, {5, 2, 0, 4096}, {28, 2, 1, 4096}, {36, 3, 1, 4096}}},
+        {"vectors without a base or on a row off the sensor are dropped and counted",
+         {0x8001, 0x0002, 0x4003, 0x02D0, 0x3000, 0x4003, 0x0001, 0x4001},
+         {{12, 1, 0, 4096}}, 2, 2},
         {"ADDR_X before the first ADDR_Y is dropped as unknown",
          {0x8001, 0x2001, 0x2002, 0x6001, 0x0004, 0x2003},
          {{3, 4, 0, 4097}}, 0, 2},
     };
-    for (auto isa : {Evt3Decoder::Isa::Scalar, Evt3Decoder::Isa::Avx512}) {
+    auto paths = fastPathsOfThisCpu();
+    paths.push_back(Evt3Decoder::Isa::Reference);
+    for (auto isa : paths) {
         for (const auto& c : cases) {
             // Padded with skipped words to more than one 32-word step, so that the interesting
             // words also fall at the end of a step and into the next one.
@@ -671,7 +697,7 @@ TEST(Evt3Paths, EdgeCasesOfTheFastPaths)
                 }
                 const auto r = decodeWith(isa, bytes, {bytes.size()}, false);
                 std::vector<Item> expected(c.events.begin(), c.events.end());
-                EXPECT_EQ(r.items, expected) << c.name << ", pad " << pad;
+                EXPECT_EQ(r.items, expected) << Evt3Decoder::isaName(isa) << ": " << c.name << ", pad " << pad;
                 EXPECT_EQ(r.droppedGeometry, c.droppedGeometry) << c.name;
                 EXPECT_EQ(r.droppedUnknown, c.droppedUnknown) << c.name;
             }
@@ -688,8 +714,8 @@ namespace {
 
 std::vector<Evt3Decoder::Isa> pathsOfThisCpu()
 {
-    std::vector<Evt3Decoder::Isa> paths = {Evt3Decoder::Isa::Scalar};
-    if (Evt3Decoder::cpuHasAvx512()) paths.push_back(Evt3Decoder::Isa::Avx512);
+    auto paths = fastPathsOfThisCpu();
+    paths.push_back(Evt3Decoder::Isa::Reference);
     return paths;
 }
 

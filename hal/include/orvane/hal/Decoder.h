@@ -88,6 +88,12 @@ public:
     static std::unique_ptr<Decoder> createUniqueDecoder(const RawEventStreamFormat& format);
 };
 
+// The EVT 3.0 decode paths this CPU runs, fastest first ("avx2", "avx512", "scalar"), and the one a new
+// decoder takes: the first, unless the environment names another (ORVANE_EVT3_ISA=NAME, or
+// ORVANE_EVT3_SCALAR=1 for the portable one). All give exactly the same output.
+std::vector<std::string> evt3DecodePaths();
+std::string evt3DecodePath();
+
 // First event of the time-sorted range [begin, end) with timestamp not below t, or end. On a range
 // whose times step back a little (as decoded streams may) it still returns a position in the range.
 const Event2D* binarySearchTimestamp(uint64_t t, const Event2D* begin, const Event2D* end);
