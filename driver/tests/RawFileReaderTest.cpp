@@ -5,6 +5,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <random>
+#include <regex>
 #include <stdexcept>
 
 #include "RawFileTestSupport.h"
@@ -113,6 +116,33 @@ TEST(RawFileHeader, MalformedNumbersRaiseTheStandardConversionErrors)
     EXPECT_THROW(reader.loadFile(), std::out_of_range);
 }
 
+// EVT 3.0 addresses 11 bits: sizes that would be cut to 16 bits, negative, zero or half missing
+// are refused with a clear error rather than read as some other size.
+TEST(RawFileHeader, GeometryOutsideWhatTheFormatAddressesIsAnError)
+{
+    const std::vector<uint8_t> data = smallStream();
+    TempDir dir;
+    for (const char* header : {"% geometry 99999x99999\n% end\n", "% geometry -640x-480\n% end\n", "% geometry 0x0\n% end\n",
+                               "% geometry 640\n% end\n", "% format EVT3;width=67584;height=480\n% end\n",
+                               "% geometry 2049x720\n% end\n"}) {
+        SCOPED_TRACE(header);
+        test::writeBytes(dir.file("r.raw"), header, data);
+        RawFileReader reader(dir.file("r.raw"));
+        try {
+            reader.loadFile();
+            ADD_FAILURE() << "loaded";
+        } catch (const std::out_of_range& e) {
+            EXPECT_NE(std::string(e.what()).find("geometry"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(dir.file("r.ovmark.tmp")));
+    }
+    test::writeBytes(dir.file("r.raw"), "% geometry 2048x2048\n% end\n", data);
+    RawFileReader largest(dir.file("r.raw"));
+    ASSERT_TRUE(largest.loadFile());
+    EXPECT_EQ(largest.getWidth(), 2048);
+    EXPECT_EQ(largest.getHeight(), 2048);
+}
+
 TEST(RawFileHeader, MissingFileFailsSilently)
 {
     TempDir dir;
@@ -176,12 +206,14 @@ TEST_F(RawFileIndex, BuiltOnceThenReused)
     EXPECT_EQ(second, first);
     EXPECT_EQ(test::readBytes(indexPath()), bytes);  // reuse does not rewrite it
 
-    // Layout: three text lines, 0x00, N, 29-byte records, CRC-8 of all before it.
-    const std::string text = "max_byte:" + std::to_string(fs::file_size(path_)) +
-                             "\nsensor_width:1280\nsensor_height:720\n";
-    ASSERT_GT(bytes.size(), text.size() + 10);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(text.size())), text);
-    EXPECT_EQ(bytes[text.size()], 0);
+    // Layout: the three text lines, two more that identify the recording (decimal values, so any
+    // reader of the format parses and ignores them), 0x00, N, 29-byte records, CRC-8 of all before it.
+    const std::string known = "max_byte:" + std::to_string(fs::file_size(path_)) +
+                              "\nsensor_width:1280\nsensor_height:720\n";
+    const std::string text(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{0}));
+    EXPECT_EQ(text.substr(0, known.size()), known);
+    EXPECT_TRUE(std::regex_match(text.substr(known.size()), std::regex("raw_mtime_ns:\\d+\nraw_edges_hash:\\d+\n")))
+        << text;
     uint64_t n = 0;
     std::memcpy(&n, bytes.data() + text.size() + 1, 8);
     EXPECT_EQ(bytes.size(), text.size() + 1 + 8 + n * 29 + 1);
@@ -231,7 +263,7 @@ TEST_F(RawFileIndex, RejectedIndexesAreRebuilt)
     // Larger than the limit: not even read.
     {
         std::ofstream(indexPath(), std::ios::binary | std::ios::trunc).write("x", 1);
-        fs::resize_file(indexPath(), RawFileReader::max_index_bytes + 1);
+        fs::resize_file(indexPath(), fs::file_size(path_) + 8192);
         EXPECT_FALSE(open().reused);
         EXPECT_EQ(test::readBytes(indexPath()), original);
     }
@@ -265,56 +297,128 @@ TEST_F(RawFileIndex, PathWithoutRawNeverOverwritesItsInput)
     EXPECT_EQ(readAll(reader), expected_);
 }
 
-// A hand-made index whose 32-bit counts wrap twice past 2^32: in memory they keep rising.
-TEST_F(RawFileIndex, CountsPastTwoToThe32AreUnwrapped)
+// Indexes whose checksum matches but whose records lie (1 in 256 random corruptions passes a
+// CRC-8): each is rebuilt and replaced, and the recording reads whole.
+TEST_F(RawFileIndex, RecordsThatBreakTheInvariantsAreRebuilt)
+{
+    const Totals good = open();
+    const auto original = test::readBytes(indexPath());
+    const size_t body = static_cast<size_t>(std::find(original.begin(), original.end(), uint8_t{0}) - original.begin()) + 1;
+    uint64_t n = 0;
+    std::memcpy(&n, original.data() + body, 8);
+    ASSERT_GE(n, 6u);
+    auto record = [&](std::vector<uint8_t>& v, uint64_t i) { return v.data() + body + 8 + i * 29; };
+    auto put64 = [](uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); };
+    auto put32 = [](uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); };
+    using Edit = std::function<void(std::vector<uint8_t>&)>;
+    const std::vector<std::pair<const char*, Edit>> cases = {
+        {"one record's count zeroed (no events at every open)", [&](auto& v) { put32(record(v, n - 1) + 25, 0); }},
+        {"count wrapped to 2^32 - 1", [&](auto& v) { put32(record(v, n - 1) + 25, 0xFFFFFFFFu); }},
+        {"half the records dropped (cut short)",
+         [&](auto& v) {
+             put64(v.data() + body, n / 2);
+             v.resize(body + 8 + (n / 2) * 29 + 1);
+         }},
+        {"key and timestamp differ", [&](auto& v) { put64(record(v, 2) + 17, 1); }},
+        {"last not at the end of the data", [&](auto& v) { put64(record(v, n - 1) + 8, 100); }},
+        {"first not at the data start", [&](auto& v) { put64(record(v, 0) + 8, 300); }},
+        {"position past the file", [&](auto& v) { put64(record(v, 2) + 8, uint64_t{1} << 40); }},
+        {"times out of order",
+         [&](auto& v) {
+             std::vector<uint8_t> r1(record(v, 1), record(v, 1) + 29);
+             std::copy(record(v, 2), record(v, 2) + 29, record(v, 1));
+             std::copy(r1.begin(), r1.end(), record(v, 2));
+         }},
+        {"last time 2^64 - 1",
+         [&](auto& v) {
+             put64(record(v, n - 1), ~uint64_t{0});
+             put64(record(v, n - 1) + 17, ~uint64_t{0});
+         }},
+        {"more records than N says", [&](auto& v) { put64(v.data() + body, n - 1); }},
+        {"a text value that is not a number",
+         [&](auto& v) {
+             const std::string bad = "max_byte:12x\n";
+             v.insert(v.begin(), bad.begin(), bad.end());
+         }},
+        {"no key identifying the recording",
+         [&](auto& v) {
+             const std::string text(v.begin(), v.begin() + static_cast<long>(body) - 1);
+             const size_t keep = text.find("raw_mtime_ns");
+             v.erase(v.begin() + static_cast<long>(keep), v.begin() + static_cast<long>(body) - 1);
+         }},
+    };
+    for (const auto& [name, edit] : cases) {
+        SCOPED_TRACE(name);
+        auto bytes = original;
+        bytes.pop_back();
+        edit(bytes);
+        bytes.push_back(test::referenceCrc8(bytes.data(), bytes.size()));
+        test::writeBytes(indexPath(), "", bytes);
+        const Totals t = open();
+        EXPECT_FALSE(t.reused);
+        EXPECT_EQ(t, good);
+        EXPECT_EQ(test::readBytes(indexPath()), original);
+    }
+}
+
+// The same size and geometry, different content: the index of the old recording is not used.
+TEST_F(RawFileIndex, ARecordingRewrittenWithTheSameSizeIsIndexedAgain)
 {
     open();
-    auto bytes = test::readBytes(indexPath());
-    const size_t body = std::find(bytes.begin(), bytes.end(), uint8_t{0}) - bytes.begin() + 1;
-    uint64_t n = 0;
-    std::memcpy(&n, bytes.data() + body, 8);
-    ASSERT_GE(n, 6u);
-    struct Mark {
-        uint64_t ts;
-        uint32_t count;
-    };
-    std::vector<Mark> marks;
-    const uint64_t mid = n / 2;
-    for (uint64_t i = 0; i < n; ++i) {
-        uint8_t* rec = bytes.data() + body + 8 + i * 29;
-        Mark m{};
-        std::memcpy(&m.ts, rec + 17, 8);
-        std::memcpy(&m.count, rec + 25, 4);
-        marks.push_back(m);
-        // +0xC0000000 from the second record, +0x80000000 more from the middle one: the stored
-        // value wraps there, the real count passes 2^32.
-        uint32_t stored = m.count;
-        if (i >= 1) stored += 0xC0000000u;
-        if (i >= mid) stored += 0x80000000u;
-        std::memcpy(rec + 25, &stored, 4);
+    auto other = smallStream(7);
+    // Same bytes but the last events moved to other pixels: same size, same time span.
+    ASSERT_GT(other.size(), 100u);
+    for (size_t i = other.size() - 64; i < other.size(); i += 2) {
+        if ((other[i + 1] >> 4) == 0x2) other[i] ^= 0x01;
     }
-    bytes.back() = test::referenceCrc8(bytes.data(), bytes.size() - 1);
-    test::writeBytes(indexPath(), "", bytes);
+    ASSERT_NE(other, data_);
+    test::writeBytes(path_, test::standardRawHeader(), other);
+    expected_ = test::straightDecode(other);
+    EXPECT_FALSE(open().reused);
+    EXPECT_TRUE(open().reused);
+}
 
-    const uint64_t offset = 0x140000000ull;
-    RawFileReader reader(path_);
+// However fast a stream's time runs, the index stays well below the recording's size, and the
+// recording still seeks and reads exactly.
+TEST(RawFileIndexSize, TimeRacingAheadGivesNoMoreBookmarksThanTheBytesJustify)
+{
+    TempDir dir;
+    std::vector<uint8_t> data;
+    auto put = [&](uint32_t w) {
+        data.push_back(static_cast<uint8_t>(w));
+        data.push_back(static_cast<uint8_t>(w >> 8));
+    };
+    // TIME_HIGH words 2 ms (and more) apart with an event after every tenth: 20000 words.
+    uint64_t t = 1 << 20;
+    for (int i = 0; i < 20000; ++i) {
+        t += 2048 + (i % 3) * 4096;
+        put(0x8000 | ((t >> 12) & 0xFFF));
+        if (i % 10 == 0) {
+            put(0x0000 | (i % 720));
+            put(0x2000 | (i % 1280));
+        }
+    }
+    const std::string path = dir.file("fast.raw");
+    test::writeBytes(path, test::standardRawHeader(), data);
+    const auto expected = test::straightDecode(data);
+    RawFileReader reader(path);
     ASSERT_TRUE(reader.loadFile());
-    ASSERT_TRUE(reader.indexReused());
-    uint64_t max = 0;
-    reader.getMaxEvents(max);
-    EXPECT_EQ(max, expected_.size() + offset);
-
-    // A time seek onto a bookmark past the wrap reports the unwrapped count.
-    ASSERT_TRUE(reader.seekTime(marks[mid + 1].ts));
-    EXPECT_EQ(reader.getCurrentPosEventNum(), marks[mid + 1].count + offset);
-    // A count seek past 2^32 lands where the real data says.
-    const uint64_t real = marks[mid + 1].count + 17;
-    ASSERT_TRUE(reader.seekNEvents(real + offset));
-    EXPECT_EQ(reader.getCurrentPosEventNum(), real + offset);
-    const auto events = reader.getNEvents(5);
-    ASSERT_EQ(events->size(), 5u);
-    EXPECT_TRUE(std::equal(events->begin(), events->end(), expected_.begin() + static_cast<long>(real)));
-    EXPECT_EQ(reader.getCurrentPosEventNum(), real + offset + 5);
+    const uint64_t index_bytes = fs::file_size(dir.file("fast.ovmark.tmp"));
+    EXPECT_LT(index_bytes, fs::file_size(path) / 4);
+    EXPECT_EQ(readAll(reader), expected);
+    uint64_t start = 0, end = 0;
+    reader.getStartTimeStamp(start);
+    reader.getEndTimeStamp(end);
+    std::mt19937_64 rng(3);
+    for (int i = 0; i < 50; ++i) {
+        const uint64_t at = start + rng() % (end - start);
+        ASSERT_TRUE(reader.seekTime(at));
+        const auto first = std::find_if(expected.begin(), expected.end(), [at](const Event2D& e) { return e.timestamp >= at; });
+        ASSERT_EQ(reader.getCurrentPosEventNum(), static_cast<uint64_t>(first - expected.begin()));
+    }
+    RawFileReader again(path);
+    ASSERT_TRUE(again.loadFile());
+    EXPECT_TRUE(again.indexReused());
 }
 
 }  // namespace
@@ -330,6 +434,7 @@ TEST(RawFileIndexLarge, ChecksumMatchesTheBitwiseDefinition)
     test::StreamShape shape;
     shape.events = 24000;
     shape.durationUs = 8000000;
+    shape.timeHighPeriodUs = 16;  // a bookmark every 2 ms or so
     const std::string path = dir.file("long.raw");
     test::writeBytes(path, test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
     {

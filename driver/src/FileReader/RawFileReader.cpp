@@ -14,6 +14,7 @@ namespace orvane {
 namespace {
 
 constexpr char kIndexSuffix[] = ".ovmark.tmp";
+constexpr int kMaxSensorSide = 2048;
 
 std::string indexPathFor(const std::string& rawPath)
 {
@@ -58,6 +59,7 @@ bool RawFileReader::loadFile()
 
     // Header lines are compared exactly: a line ended by "\r\n" keeps its "\r".
     std::string line;
+    int w = width, h = height;  // as written; checked once the header is read
     while (input_stream.peek() == '%') {
         std::getline(input_stream, line);
         if (line == "% end") break;
@@ -77,16 +79,17 @@ bool RawFileReader::loadFile()
                     first = false;
                 } else if (const size_t eq = piece.find('='); eq != std::string::npos) {
                     const std::string key = piece.substr(0, eq);
-                    if (key == "width") width = static_cast<uint16_t>(std::stoi(piece.substr(eq + 1)));
-                    else if (key == "height") height = static_cast<uint16_t>(std::stoi(piece.substr(eq + 1)));
+                    if (key == "width") w = std::stoi(piece.substr(eq + 1));
+                    else if (key == "height") h = std::stoi(piece.substr(eq + 1));
                 }
                 start = stop + 1;
             }
         } else if (startsWith(line, "% geometry ")) {
             const std::string rest = line.substr(11);
             const size_t x = rest.find('x');
-            width = static_cast<uint16_t>(std::stoi(rest.substr(0, x)));
-            height = static_cast<uint16_t>(std::stoi(x == std::string::npos ? rest : rest.substr(x + 1)));
+            w = std::stoi(rest.substr(0, x));
+            // Without the x there is no height: the size is malformed.
+            h = x == std::string::npos ? 0 : std::stoi(rest.substr(x + 1));
         } else if (startsWith(line, "% evt ")) {
             if (line.substr(6) != "3.0") {
                 std::cerr << "Error : detected non-EVT3 input file.'" << "'" << std::endl;
@@ -94,6 +97,13 @@ bool RawFileReader::loadFile()
             }
         }
     }
+    // EVT 3.0 addresses 11 bits: a side outside 1..2048 is not a sensor this format can carry.
+    if (w < 1 || w > kMaxSensorSide || h < 1 || h > kMaxSensorSide) {
+        throw std::out_of_range("sensor geometry " + std::to_string(w) + "x" + std::to_string(h) +
+                                " is outside 1x1 to 2048x2048");
+    }
+    width = static_cast<uint16_t>(w);
+    height = static_cast<uint16_t>(h);
     input_stream.clear();
     data_start = static_cast<uint64_t>(input_stream.tellg());
     read_pos = data_start;

@@ -147,13 +147,17 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         ORVANE_LOG_ERROR("No end timestamp found.");
         return false;
     }
-    const uint64_t end_pos = read_pos;
+    // A cut to the recording's end time takes everything to the end of the data, as a time read
+    // that reaches the end does.
+    const uint64_t end_pos = endTimestamp == end_timestamp ? file_size : seek_unit_pos;
     if (!seekTime(startTimestamp)) {
         ORVANE_LOG_ERROR("No start timestamp found.");
         return false;
     }
-    const uint64_t start_pos = read_pos;
-    // The time a straight decode has reached at start_pos (the seek leaves the decoder there).
+    const uint64_t start_pos = seek_unit_pos;
+    const uint64_t after_seek_pos = read_pos;  // where the next read goes on after the seek
+    // The time a straight decode has reached at start_pos (the seek leaves the decoder on the
+    // word there, which holds events and so does not move the time).
     const uint64_t start_time = decoder->getLastTimestamp();
     ORVANE_LOG_INFO("extract event start time: %" PRIu64 ", end time: %" PRIu64, startTimestamp,
                     endTimestamp);
@@ -192,7 +196,7 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         }
     } part{out, part_path};
 
-    const std::string header = rawFileHeader(getSysTime());
+    const std::string header = rawFileHeader(getSysTime(), width, height);
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
 
     // The state words; the last two are filled in once the copy has shown which ones it needs.
@@ -264,8 +268,8 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         // Back where the seek to the start left stream and decoder, so that a read without a new
         // seek gets the range's first events rather than words decoded in the wrong state.
         input_stream.clear();
-        input_stream.seekg(static_cast<std::streamoff>(start_pos));
-        read_pos = start_pos;
+        input_stream.seekg(static_cast<std::streamoff>(after_seek_pos));
+        read_pos = after_seek_pos;
     }
 
     out.seekp(prefix_at);

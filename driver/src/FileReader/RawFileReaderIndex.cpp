@@ -146,20 +146,6 @@ T getLe(const uint8_t* p)
     return v;
 }
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& out)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) return false;
-    in.seekg(0, std::ios::beg);
-    out.resize(static_cast<size_t>(size));
-    in.read(reinterpret_cast<char*>(out.data()), size);
-    out.resize(static_cast<size_t>(in.gcount()));
-    return true;
-}
-
 // The 64-bit count after `previous` whose low 32 bits are `stored`: counts never decrease.
 uint64_t unwrapCount(uint64_t previous, uint32_t stored)
 {
@@ -178,20 +164,188 @@ uint8_t RawFileReader::crc8(const std::vector<uint8_t>& data)
     return crc8Of(data.data(), data.size());
 }
 
+namespace {
+
+// Keys of the text part beyond the three every reader of the format knows. Their values are
+// decimal like the others, so such a reader parses and ignores them; without them we rebuild.
+constexpr char kMtimeKey[] = "raw_mtime_ns";
+constexpr char kEdgesKey[] = "raw_edges_hash";
+constexpr size_t kMaxIndexText = 4096;
+
+// FNV-1a over 64-bit words (bytes of a short tail one by one): quick, and any changed byte in the
+// hashed ranges changes it.
+uint64_t hashBytes(uint64_t h, const uint8_t* p, size_t n)
+{
+    constexpr uint64_t kPrime = 0x100000001b3ull;
+    for (; n >= 8; n -= 8, p += 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * kPrime;
+    }
+    for (; n > 0; --n, ++p) h = (h ^ *p) * kPrime;
+    return h;
+}
+
+// Largest index a recording of `data_bytes` event bytes can have: the text part, N, one record
+// per bookmark (at most one per kMinBookmarkBytes of data, plus the first and the closing one) and
+// the CRC.
+uint64_t maxIndexBytesFor(uint64_t data_bytes)
+{
+    return kMaxIndexText + 8 + kRecordBytes * (data_bytes / RawFileReader::min_bookmark_bytes + 2) + 1;
+}
+
+// Writes the index: text part, N, records as they come, CRC. N and the CRC are only known at the
+// end: N is patched in place, and the CRC of the whole file is joined from the CRC of the part
+// before the records and that of the records (CRC-8 with initial 0 is linear).
+class IndexWriter {
+public:
+    IndexWriter(const std::string& path, const std::string& text) : out_(path, std::ios::binary | std::ios::trunc)
+    {
+        head_.assign(text.begin(), text.end());
+        head_.push_back(0);
+        head_.resize(head_.size() + 8, 0);
+        if (out_.is_open()) out_.write(reinterpret_cast<const char*>(head_.data()), static_cast<std::streamsize>(head_.size()));
+        buffer_.reserve(kFlushBytes + kRecordBytes);
+    }
+    bool opened() const { return out_.is_open(); }
+    void add(const RawFileReader::Bookmark& b)
+    {
+        putLe<uint64_t>(buffer_, b.timestamp);  // the key
+        putLe<uint64_t>(buffer_, b.file_pos);
+        buffer_.push_back(b.reserved);
+        putLe<uint64_t>(buffer_, b.timestamp);
+        putLe<uint32_t>(buffer_, static_cast<uint32_t>(b.event_count));  // the file keeps 32 bits
+        ++count_;
+        if (buffer_.size() >= kFlushBytes) flush();
+    }
+    // False when anything could not be written.
+    bool finish()
+    {
+        flush();
+        for (size_t i = 0; i < 8; ++i) head_[head_.size() - 8 + i] = static_cast<uint8_t>(count_ >> (8 * i));
+        const uint8_t crc = appendZeros(crc8Of(head_.data(), head_.size()), record_bytes_) ^ records_crc_;
+        out_.put(static_cast<char>(crc));
+        out_.seekp(static_cast<std::streamoff>(head_.size() - 8));
+        out_.write(reinterpret_cast<const char*>(head_.data() + head_.size() - 8), 8);
+        out_.close();
+        return static_cast<bool>(out_);
+    }
+
+private:
+    static constexpr size_t kFlushBytes = 1 << 20;
+    void flush()
+    {
+        if (buffer_.empty()) return;
+        records_crc_ = static_cast<uint8_t>(appendZeros(records_crc_, buffer_.size()) ^ crc8Of(buffer_.data(), buffer_.size()));
+        record_bytes_ += buffer_.size();
+        out_.write(reinterpret_cast<const char*>(buffer_.data()), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+    }
+
+    std::ofstream out_;
+    std::vector<uint8_t> head_;
+    std::vector<uint8_t> buffer_;
+    uint64_t count_ = 0;
+    uint64_t record_bytes_ = 0;
+    uint8_t records_crc_ = 0;
+};
+
+}  // namespace
+
+RawFileReader::ContentKey RawFileReader::contentKey() const
+{
+    ContentKey key;
+    struct stat st {};
+    const int fd = ::open(raw_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return key;
+    if (::fstat(fd, &st) == 0) {
+        key.mtime_ns = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ull + static_cast<uint64_t>(st.st_mtim.tv_nsec);
+    }
+    // The first and the last 64 KiB of the data: where a recording is most likely to differ from
+    // another of the same size.
+    constexpr uint64_t kEdge = 65536;
+    std::vector<uint8_t> buf(kEdge);
+    uint64_t h = 0xcbf29ce484222325ull;
+    const uint64_t data_bytes = file_size - data_start;
+    const uint64_t ranges[2][2] = {{data_start, std::min(kEdge, data_bytes)},
+                                   {file_size - std::min(kEdge, data_bytes), std::min(kEdge, data_bytes)}};
+    for (const auto& r : ranges) {
+        const ssize_t got = ::pread(fd, buf.data(), r[1], static_cast<off_t>(r[0]));
+        if (got > 0) h = hashBytes(h, buf.data(), static_cast<size_t>(got));
+    }
+    ::close(fd);
+    key.edges_hash = h;
+    return key;
+}
+
+std::string RawFileReader::indexText() const
+{
+    return "max_byte:" + std::to_string(static_cast<int64_t>(file_size)) + "\nsensor_width:" + std::to_string(width) +
+           "\nsensor_height:" + std::to_string(height) + "\n" + kMtimeKey + ":" + std::to_string(content_key.mtime_ns) +
+           "\n" + kEdgesKey + ":" + std::to_string(content_key.edges_hash) + "\n";
+}
+
+void RawFileReader::BookmarkRule::offer(uint64_t pos, uint64_t t, uint64_t count)
+{
+    if (marks.empty()) {
+        // The first time told: the first bookmark, at the first data byte, so that a recording
+        // shorter than one bookmark period still reads from its start.
+        marks.push_back(Bookmark{data_start, 0, t, 0});
+        max_time = t;
+        return;
+    }
+    if (t <= max_time) return;
+    max_time = t;
+    const Bookmark& last = marks.back();
+    if (t < last.timestamp + bookmark_period_us || pos < last.file_pos + min_bookmark_bytes) return;
+    marks.push_back(Bookmark{pos, 0, t, count});
+}
+
+uint64_t RawFileReader::BookmarkRule::nextTarget() const
+{
+    if (marks.empty()) return 1;  // time 0 means "not told yet"
+    return std::max(marks.back().timestamp + bookmark_period_us, max_time + 1);
+}
+
+void RawFileReader::BookmarkRule::close(uint64_t end_pos, uint64_t last_time, uint64_t total)
+{
+    if (marks.empty()) {
+        // No time was ever told, so nothing decodes: one bookmark at the end of the data.
+        marks.push_back(Bookmark{end_pos, 0, last_time, 0});
+        return;
+    }
+    // Keys stay unique and ascending even when the stream's time ends a little below a bookmark
+    // (a late TIME_LOW stepping back) or never moved.
+    marks.push_back(Bookmark{end_pos, 0, std::max(last_time, marks.back().timestamp + 1), total});
+}
+
 void RawFileReader::initBookmark()
 {
     chunk_buffer.resize(read_chunk_size);
     cur_event_num = 0;
+    content_key = contentKey();
 
+    BookmarkRule rule;
+    rule.data_start = data_start;
+    if (!fastIndexScan(rule)) {
+        rule.marks.clear();
+        rule.max_time = 0;
+        decoderIndexScan(rule);
+    }
+    bookmarks = std::move(rule.marks);
+    writeIndex();
+}
+
+void RawFileReader::decoderIndexScan(BookmarkRule& rule)
+{
     // A second decoder counts events while the reader's own scans time, so one read of the file
     // serves both. It starts as a reader does after a seek to the start: time known, row unknown,
     // so its counts are exactly what reads from each bookmark will deliver.
     auto counter = makeReaderDecoder();
     counter->setTimestamp(0);
+    decoder->setTimestamp(0);
 
     const uint64_t unit = decoder->getRawUnitSize();
-    BookmarkList marks;
-    Bookmark candidate{data_start, 0, 0, 0};
     uint64_t total = 0;
     uint64_t counted_to = data_start;
     uint64_t pos = data_start;
@@ -208,66 +362,30 @@ void RawFileReader::initBookmark()
         const uint8_t* const whole_end = begin + (n / unit) * unit;
         const uint8_t* p = begin;
         while (p < whole_end) {
-            // Time 0 means "not told yet": the first time seen becomes the candidate's.
-            const uint64_t target = candidate.timestamp == 0 ? 1 : candidate.timestamp + bookmark_period_us;
+            const uint64_t target = rule.nextTarget();
             p = decoder->scanUntilTimestamp(p, whole_end, target);
             const uint64_t t = decoder->getLastTimestamp();
             if (t < target) break;
-            if (candidate.timestamp == 0) {
-                candidate.timestamp = t;
-                continue;
-            }
             const uint64_t unit_pos = chunk_pos + static_cast<uint64_t>(p - begin) - unit;
             total += counter->decodeRange(begin + (counted_to - chunk_pos), begin + (unit_pos - chunk_pos));
             counted_to = unit_pos;
-            marks.push_back(candidate);
-            candidate = Bookmark{unit_pos, 0, t, total};
+            rule.offer(unit_pos, t, total);
         }
         if (whole_end != begin + n) decoder->scanRange(whole_end, begin + n);
         total += counter->decodeRange(begin + (counted_to - chunk_pos), begin + n);
         pos += n;
         counted_to = pos;
     }
-    // The closing bookmark stands at the end of the data. A recording shorter than one bookmark
-    // period has only this one, where nothing is left to read, so its count is 0.
-    const uint64_t last_time = decoder->getLastTimestamp();
-    if (marks.empty() || marks.back().timestamp < last_time) {
-        marks.push_back(Bookmark{pos, 0, last_time, marks.empty() ? 0 : total});
-    }
+    rule.close(pos, decoder->getLastTimestamp(), total);
+}
 
-    bookmarks = std::move(marks);
-    count_to_time.clear();
-    for (const Bookmark& b : bookmarks) {
-        if (count_to_time.empty() || count_to_time.back().first < b.event_count) {
-            count_to_time.emplace_back(b.event_count, b.timestamp);
-        }
-    }
-
+void RawFileReader::writeIndex()
+{
     // Written under a temporary name and renamed, so a crash never leaves a half index behind.
     const std::string part_path = index_path + ".part";
     serializeBookmarkMap(bookmarks, part_path);
-    std::vector<uint8_t> content;
-    if (!readWholeFile(part_path, content)) {
-        ORVANE_LOG_ERROR("Failed to open file");
-        return;
-    }
-    const uint8_t crc = crc8(content);
-    {
-        std::ofstream out(part_path, std::ios::binary | std::ios::app);
-        if (!out.is_open()) {
-            ORVANE_LOG_ERROR("Failed to open file for writing");
-            return;
-        }
-        out.put(static_cast<char>(crc));
-        out.close();
-        if (!out) {
-            ORVANE_LOG_ERROR("Failed to write index file '%s'", part_path.c_str());
-            std::error_code ec;
-            std::filesystem::remove(part_path, ec);
-            return;
-        }
-    }
     std::error_code ec;
+    if (!std::filesystem::exists(part_path, ec)) return;
     std::filesystem::rename(part_path, index_path, ec);
     if (ec) {
         ORVANE_LOG_ERROR("Failed to write index file '%s': %s", index_path.c_str(), ec.message().c_str());
@@ -277,29 +395,18 @@ void RawFileReader::initBookmark()
 
 void RawFileReader::serializeBookmarkMap(const BookmarkList& marks, const std::string& path)
 {
-    std::vector<uint8_t> out;
-    out.reserve(64 + marks.size() * kRecordBytes);
-    const std::string text = "max_byte:" + std::to_string(static_cast<int64_t>(file_size)) +
-                             "\nsensor_width:" + std::to_string(width) + "\nsensor_height:" + std::to_string(height) +
-                             "\n";
-    out.insert(out.end(), text.begin(), text.end());
-    out.push_back(0);
-    putLe<uint64_t>(out, marks.size());
-    for (const Bookmark& b : marks) {
-        putLe<uint64_t>(out, b.timestamp);  // the key
-        putLe<uint64_t>(out, b.file_pos);
-        out.push_back(b.reserved);
-        putLe<uint64_t>(out, b.timestamp);
-        putLe<uint32_t>(out, static_cast<uint32_t>(b.event_count));  // the file keeps 32 bits
-    }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) {
-        ORVANE_LOG_ERROR("Failed to open file for writing");
+    IndexWriter writer(path, indexText());
+    if (!writer.opened()) {
+        // A folder we may not write to (a shared, read-only one) is normal: the index stays in memory.
+        ORVANE_LOG_INFO("Index not saved: cannot write '%s' (%s)", path.c_str(), std::strerror(errno));
         return;
     }
-    file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-    file.close();
-    if (!file) ORVANE_LOG_ERROR("Failed to write index file '%s'", path.c_str());
+    for (const Bookmark& b : marks) writer.add(b);
+    if (!writer.finish()) {
+        ORVANE_LOG_ERROR("Failed to write index file '%s'", path.c_str());
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
 }
 
 bool RawFileReader::checkBookmarksFromFile(const std::string& path)
@@ -307,12 +414,12 @@ bool RawFileReader::checkBookmarksFromFile(const std::string& path)
     index_map.reset();
     uint64_t size = 0;
     bool opened = false;
-    std::unique_ptr<MappedIndex> map = mapIndex(path, max_index_bytes, size, opened);
+    std::unique_ptr<MappedIndex> map = mapIndex(path, maxIndexBytesFor(file_size - data_start), size, opened);
     if (!opened || !map) {
         std::cerr << "Error opening file for reading!" << std::endl;
         return false;
     }
-    if (size > max_index_bytes) return false;
+    if (size > maxIndexBytesFor(file_size - data_start)) return false;  // more than the recording can justify
     if (size == 0) {
         std::cerr << "The file content is insufficient to perform CRC validation!" << std::endl;
         return false;
@@ -323,8 +430,10 @@ bool RawFileReader::checkBookmarksFromFile(const std::string& path)
         return false;
     }
 
-    const std::string text(data, std::find(data, data + size, uint8_t{0}));
-    uint64_t max_byte = 0, sensor_width = 0, sensor_height = 0;
+    const uint8_t* const zero = std::find(data, data + std::min<uint64_t>(size, kMaxIndexText), uint8_t{0});
+    const std::string text(data, zero);
+    uint64_t max_byte = 0, sensor_width = 0, sensor_height = 0, mtime = 0, edges = 0;
+    bool has_mtime = false, has_edges = false;
     size_t start = 0;
     while (start <= text.size()) {
         size_t stop = text.find('\n', start);
@@ -333,15 +442,27 @@ bool RawFileReader::checkBookmarksFromFile(const std::string& path)
         const size_t colon = line.find(':');
         if (colon == std::string::npos) break;
         const std::string key = line.substr(0, colon);
-        const uint64_t value = std::stoull(line.substr(colon + 1));
+        const std::string digits = line.substr(colon + 1);
+        // A value that is not a plain decimal is a damaged index, to be rebuilt, not an error.
+        if (digits.empty() || digits.size() > 20 || digits.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        errno = 0;
+        const uint64_t value = std::strtoull(digits.c_str(), nullptr, 10);
+        if (errno == ERANGE) return false;
         if (key == "max_byte") max_byte = value;
         else if (key == "sensor_width") sensor_width = value;
         else if (key == "sensor_height") sensor_height = value;
+        else if (key == kMtimeKey) has_mtime = true, mtime = value;
+        else if (key == kEdgesKey) has_edges = true, edges = value;
         start = stop + 1;
     }
-    const bool valid = max_byte == file_size && sensor_width == width && sensor_height == height;
-    if (valid) index_map = std::move(map);  // the load reads these same bytes
-    return valid;
+    if (max_byte != file_size || sensor_width != width || sensor_height != height) return false;
+    // A recording rewritten in place with the same size: its content key differs.
+    content_key = contentKey();
+    if (!has_mtime || !has_edges || mtime != content_key.mtime_ns || edges != content_key.edges_hash) return false;
+    index_map = std::move(map);  // the load reads these same bytes
+    return true;
 }
 
 bool RawFileReader::loadBookmarksFromFile(const std::string& path)
@@ -350,8 +471,8 @@ bool RawFileReader::loadBookmarksFromFile(const std::string& path)
     if (!map) {
         uint64_t file_bytes = 0;
         bool opened = false;
-        map = mapIndex(path, max_index_bytes, file_bytes, opened);
-        if (!map) {
+        map = mapIndex(path, maxIndexBytesFor(file_size - data_start), file_bytes, opened);
+        if (!map || !map->data) {
             ORVANE_LOG_ERROR("Error opening file for reading!");
             return false;
         }
@@ -359,72 +480,56 @@ bool RawFileReader::loadBookmarksFromFile(const std::string& path)
     const uint8_t* const data = map->data;
     const size_t size = map->size;
     const uint8_t* const zero = std::find(data, data + size, uint8_t{0});
-    size_t at = zero == data + size ? size : static_cast<size_t>(zero - data) + 1;
-    int64_t n = 0;
-    if (at + 8 <= size) {
-        n = getLe<int64_t>(data + at);
-        at += 8;
+    if (zero == data + size) return false;
+    const size_t at = static_cast<size_t>(zero - data) + 1 + 8;
+    if (at > size) return false;
+    const int64_t n = getLe<int64_t>(data + at - 8);
+    // Exactly N records and the CRC: anything else is not an index we wrote.
+    if (n <= 0 || static_cast<uint64_t>(n) != (size - at - 1) / kRecordBytes || (size - at - 1) % kRecordBytes != 0) {
+        return false;
     }
-    // Never more records than the file holds.
-    const uint64_t available = (size - std::min(at, size)) / kRecordBytes;
-    const uint64_t count = n <= 0 ? 0 : std::min<uint64_t>(static_cast<uint64_t>(n), available);
-
-    // Records in ascending key order, as we write them, are taken as they come; anything else is
-    // ordered first (a later record with an equal key replacing the earlier one).
-    struct Record {
-        uint64_t key;
-        Bookmark mark;
-        uint32_t stored_count;
-    };
-    auto recordAt = [&](uint64_t i) {
-        const uint8_t* p = data + at + i * kRecordBytes;
-        return Record{getLe<uint64_t>(p), Bookmark{getLe<uint64_t>(p + 8), p[16], getLe<uint64_t>(p + 17), 0},
-                      getLe<uint32_t>(p + 25)};
-    };
-    bool sorted = true;
-    for (uint64_t i = 1; i < count && sorted; ++i) {
-        const uint8_t* p = data + at + i * kRecordBytes;
-        sorted = getLe<uint64_t>(p - kRecordBytes) < getLe<uint64_t>(p);
-    }
-    std::vector<Record> records;
-    if (!sorted) {
-        records.reserve(count);
-        for (uint64_t i = 0; i < count; ++i) records.push_back(recordAt(i));
-        std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) { return a.key < b.key; });
-        std::vector<Record> unique;
-        for (const Record& r : records) {
-            if (!unique.empty() && unique.back().key == r.key) unique.back() = r;
-            else unique.push_back(r);
-        }
-        records = std::move(unique);
-    }
-    const uint64_t total = sorted ? count : records.size();
 
     BookmarkList marks;
-    marks.reserve(total);
+    marks.reserve(static_cast<size_t>(n));
     uint64_t previous_count = 0;
-    uint64_t previous_pos = data_start;
-    for (uint64_t i = 0; i < total; ++i) {
-        const Record r = sorted ? recordAt(i) : records[i];
-        Bookmark b = r.mark;
-        // Lookups go by key; a record whose timestamp disagrees with its key is not ours.
-        if (b.timestamp != r.key) return false;
-        if (b.file_pos < previous_pos || b.file_pos > file_size) return false;
-        b.event_count = marks.empty() ? r.stored_count : unwrapCount(previous_count, r.stored_count);
-        if (marks.empty() && b.event_count != 0) return false;
+    for (int64_t i = 0; i < n; ++i) {
+        const uint8_t* p = data + at + static_cast<size_t>(i) * kRecordBytes;
+        const uint64_t key = getLe<uint64_t>(p);
+        Bookmark b{getLe<uint64_t>(p + 8), p[16], getLe<uint64_t>(p + 17), 0};
+        const uint32_t stored = getLe<uint32_t>(p + 25);
+        if (b.timestamp != key) return false;  // lookups go by key
+        b.event_count = marks.empty() ? stored : unwrapCount(previous_count, stored);
         previous_count = b.event_count;
-        previous_pos = b.file_pos;
         marks.push_back(b);
     }
-    if (marks.empty()) return false;
-
+    if (!bookmarksPlausible(marks)) return false;
     bookmarks = std::move(marks);
-    count_to_time.clear();
-    count_to_time.reserve(bookmarks.size());
-    for (const Bookmark& b : bookmarks) {
-        if (count_to_time.empty() || count_to_time.back().first < b.event_count) {
-            count_to_time.emplace_back(b.event_count, b.timestamp);
-        }
+    return true;
+}
+
+bool RawFileReader::bookmarksPlausible(const BookmarkList& marks) const
+{
+    if (marks.empty()) return false;
+    const Bookmark& first = marks.front();
+    const Bookmark& last = marks.back();
+    // The first at the first data byte with no event before it, the last at the end of the data;
+    // only a stream that never told its time has the single closing bookmark.
+    if (last.file_pos != file_size) return false;
+    if (marks.size() == 1) return first.event_count == 0;
+    if (first.file_pos != data_start || first.event_count != 0) return false;
+    // No more bookmarks than the data and the time span allow.
+    const uint64_t data_bytes = file_size - data_start;
+    if (marks.size() > data_bytes / min_bookmark_bytes + 2) return false;
+    if ((last.timestamp - std::min(last.timestamp, first.timestamp)) / bookmark_period_us + 2 < marks.size()) return false;
+    for (size_t i = 0; i < marks.size(); ++i) {
+        const Bookmark& b = marks[i];
+        // Time grows by at most one 24-bit wrap per two words: a key beyond that lies.
+        if ((b.timestamp >> 24) > (b.file_pos - data_start) / 2 + 2) return false;
+        if (i == 0) continue;
+        const Bookmark& a = marks[i - 1];
+        if (b.timestamp <= a.timestamp || b.file_pos < a.file_pos || b.file_pos > file_size) return false;
+        // At most 12 events per 2-byte word.
+        if (b.event_count < a.event_count || b.event_count - a.event_count > (b.file_pos - a.file_pos) * 6) return false;
     }
     return true;
 }
@@ -445,15 +550,17 @@ bool RawFileReader::getRawFileBookmark(uint64_t timestamp, Bookmark& out)
 
 bool RawFileReader::getRawFileBookmarkByNEvents(uint64_t eventNum, Bookmark& out)
 {
-    const auto it = std::lower_bound(count_to_time.begin(), count_to_time.end(), eventNum,
-                                     [](const std::pair<uint64_t, uint64_t>& e, uint64_t k) { return e.first < k; });
-    if (it == count_to_time.end()) return false;
+    if (bookmarks.empty() || bookmarks.back().event_count < eventNum) return false;
     if (eventNum == 0) {
         out = bookmarks.front();
         return true;
     }
-    if (it == count_to_time.begin()) return false;
-    return getRawFileBookmark(std::prev(it)->second, out);
+    // The first bookmark entered for the greatest count below eventNum.
+    auto byCount = [](const Bookmark& b, uint64_t k) { return b.event_count < k; };
+    const auto it = std::lower_bound(bookmarks.begin(), bookmarks.end(), eventNum, byCount);
+    if (it == bookmarks.begin()) return false;
+    out = *std::lower_bound(bookmarks.begin(), it, std::prev(it)->event_count, byCount);
+    return true;
 }
 
 }  // namespace orvane

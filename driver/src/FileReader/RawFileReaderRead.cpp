@@ -28,6 +28,16 @@ constexpr uint64_t kRowSearchBytes = 1 << 20;
 constexpr uint64_t kRowSearchBlock = 4096;
 constexpr uint32_t kAddrY = 0x0;
 constexpr uint32_t kVectBaseX = 0x3;
+// Events can be stamped below the time the stream has reached by at most this (TIME_LOW steps back
+// under the same TIME_HIGH).
+constexpr uint64_t kTimeLowSpan = 4096;
+
+// Word types that can make events: ADDR_X, VECT_12, VECT_8.
+inline bool makesEvents(uint8_t high_byte)
+{
+    const uint32_t type = high_byte >> 4;
+    return type == 0x2 || type == 0x4 || type == 0x5;
+}
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b)
 {
@@ -188,37 +198,49 @@ std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEvents(uint64_t dur
         cur_event_num = max_events;
         return std::make_shared<std::vector<Event2D>>();
     }
+    // A read that reaches past the end takes every event left, also one stamped after the
+    // stream's last time (a TIME_LOW stepping back at the very end).
+    bool to_end = false;
     if (limit > end_timestamp) {
         ORVANE_LOG_WARNING("Requested interval exceeds end timestamp.");
         limit = end_timestamp + 1;
+        to_end = true;
     }
     cur_timestamp = saturatingAdd(cur_timestamp, durationUs);
     result_events->clear();
 
+    // Windows split the stream, in its order, at the first event at or past the limit: times may
+    // step back a little (TIME_LOW words), so an event below the limit that follows it goes to
+    // the next window rather than being lost or handed out twice.
+    auto split_at = [&](const std::vector<Event2D>& v) {
+        if (to_end) return v.size();
+        return static_cast<size_t>(std::find_if(v.begin(), v.end(), [limit](const Event2D& e) {
+                                       return e.timestamp >= limit;
+                                   }) - v.begin());
+    };
     std::vector<Event2D>& left = *leftover_events;
-    if (!left.empty() && left.back().timestamp >= limit) {
-        const Event2D* split = binarySearchTimestamp(limit, left.data(), left.data() + left.size());
-        const auto n = static_cast<std::ptrdiff_t>(split - left.data());
-        result_events->assign(left.begin(), left.begin() + n);
-        left.erase(left.begin(), left.begin() + n);
+    if (const size_t n = split_at(left); n < left.size()) {
+        const auto cut = left.begin() + static_cast<std::ptrdiff_t>(n);
+        result_events->assign(left.begin(), cut);
+        left.erase(left.begin(), cut);
     } else {
         result_events->swap(left);
         left.clear();
-        const bool ok = readAndDecodeEvents([this, limit] {
+        const uint64_t settled = saturatingAdd(limit, kTimeLowSpan);
+        const bool ok = readAndDecodeEvents([&] {
             std::vector<Event2D>& decoded = *decoded_events;
-            if (!decoded.empty() && decoded.back().timestamp >= limit) {
-                const Event2D* split = binarySearchTimestamp(limit, decoded.data(), decoded.data() + decoded.size());
-                const auto n = static_cast<std::ptrdiff_t>(split - decoded.data());
-                result_events->insert(result_events->end(), decoded.begin(), decoded.begin() + n);
-                leftover_events->assign(decoded.begin() + n, decoded.end());
+            const size_t keep = split_at(decoded);
+            const auto cut = decoded.begin() + static_cast<std::ptrdiff_t>(keep);
+            result_events->insert(result_events->end(), decoded.begin(), cut);
+            if (keep < decoded.size()) {
+                leftover_events->assign(cut, decoded.end());
                 decoded.clear();
                 return true;
             }
-            result_events->insert(result_events->end(), decoded.begin(), decoded.end());
             decoded.clear();
-            // Time never goes back, so once the stream's time has reached the limit nothing later
-            // can fall inside the span: stop instead of reading through an idle stretch.
-            return decoder->getLastTimestamp() >= limit;
+            // Once the time is a whole TIME_LOW range past the limit, every later event is past it
+            // too (the time high never goes back): stop instead of reading through an idle stretch.
+            return !to_end && decoder->getLastTimestamp() >= settled;
         });
         decoded_events->clear();
         if (!ok) return result_events;
@@ -313,25 +335,26 @@ bool RawFileReader::seekTime(uint64_t timestamp)
     }
     Bookmark mark;
     if (!getRawFileBookmark(timestamp, mark)) return false;
+    // Every event before a bookmark is stamped below its time, except before the closing one (the
+    // stream's last time may lie below an earlier event's): start from the one before it.
+    if (bookmarks.size() > 1 && mark.file_pos == bookmarks.back().file_pos &&
+        mark.timestamp == bookmarks.back().timestamp) {
+        mark = bookmarks[bookmarks.size() - 2];
+    }
 
     std::lock_guard<std::mutex> lock(mutex);
     // Seeks only count; whatever way they end, reads deliver events again afterwards.
     setEventsDelivered(false);
     const OnExit redeliver{[this] { setEventsDelivered(true); }};
     const Resume resume = resumePointFor(mark);
-    if (mark.timestamp == timestamp) {
-        replayTo(resume, resume.pos);
-        positionAt(resume.pos, mark.event_count, timestamp);
-        return true;
-    }
 
-    // The first raw unit after which the time is at least `timestamp`.
+    // The first raw unit after which the time is at least `timestamp`: no event before it is at or
+    // past that time.
     replayTo(resume, resume.pos);
-    uint64_t target = 0;
-    for (uint64_t chunk_pos = resume.pos;; chunk_pos += chunk_buffer.size()) {
-        if (!readChunkAt(chunk_pos, file_size)) return false;
+    const uint64_t unit = decoder->getRawUnitSize();
+    uint64_t target = file_size;
+    for (uint64_t chunk_pos = resume.pos; readChunkAt(chunk_pos, file_size); chunk_pos += chunk_buffer.size()) {
         const uint8_t* const begin = chunk_buffer.data();
-        const uint64_t unit = decoder->getRawUnitSize();
         const uint8_t* const whole_end = begin + chunk_buffer.size() / unit * unit;
         const uint8_t* const end_of_unit = decoder->scanUntilTimestamp(begin, whole_end, timestamp);
         if (decoder->getLastTimestamp() >= timestamp) {
@@ -339,10 +362,49 @@ bool RawFileReader::seekTime(uint64_t timestamp)
             break;
         }
     }
-    // Count exactly the events before that unit (a time word, which makes none), decoding again from
-    // the bookmark; the decoder then stands just after it in a straight decode's state.
-    const uint64_t count = replayTo(resume, target);
-    positionAt(target, mark.event_count + count, timestamp);
+    // Count exactly the events before that unit, decoding again from the bookmark; the decoder
+    // then stands just after it in a straight decode's state.
+    uint64_t count = mark.event_count + replayTo(resume, target);
+
+    // Events right after it may still be stamped below the time (a TIME_LOW stepping back): they
+    // belong before the position, which is the first event at or past the time in stream order.
+    // Only words that can make events are decoded one by one; the rest is scanned.
+    setEventsDelivered(true);
+    uint64_t pos = target;
+    uint64_t step = 4096;
+    while (pos < file_size) {
+        if (!readChunkAt(pos, std::min(file_size, pos + step))) break;
+        const uint8_t* const begin = chunk_buffer.data();
+        const uint8_t* const whole_end = begin + chunk_buffer.size() / unit * unit;
+        const uint8_t* run = begin;
+        for (const uint8_t* q = begin; q < whole_end; q += unit) {
+            if (!makesEvents(q[unit - 1])) continue;
+            decoder->scanRange(run, q);
+            run = q + unit;
+            if (decoder->decodeRange(q, run) == 0) continue;
+            std::vector<Event2D>& decoded = *decoded_events;
+            if (decoded.front().timestamp < timestamp) {
+                count += decoded.size();
+                decoded.clear();
+                continue;
+            }
+            // Found: its events are the first to hand out; the stream goes on after its word.
+            const uint64_t unit_pos = pos + static_cast<uint64_t>(q - begin);
+            std::vector<Event2D> first;
+            first.swap(decoded);
+            positionAt(unit_pos + unit, count, timestamp);
+            leftover_events->swap(first);
+            seek_unit_pos = unit_pos;
+            return true;
+        }
+        decoder->scanRange(run, whole_end);
+        if (whole_end == begin) break;  // a lone trailing byte
+        pos += static_cast<uint64_t>(whole_end - begin);
+        step = std::min<uint64_t>(step * 2, read_chunk_size);
+    }
+    // No event at or past the time: the position is the end of the data.
+    positionAt(file_size, count, timestamp);
+    seek_unit_pos = file_size;
     return true;
 }
 

@@ -6,13 +6,15 @@
 
 namespace orvane {
 
-inline std::string rawFileHeader(const std::string& date)
+// `width` and `height` are the sensor's: a cut keeps its source's geometry.
+inline std::string rawFileHeader(const std::string& date, unsigned width = 1280, unsigned height = 720)
 {
+    const std::string w = std::to_string(width), h = std::to_string(height);
     return "% camera_integrator_name Prophesee\n% date " + date +
            "\n% evt 3.0\n"
-           "% format EVT3; height = 720; width = 1280\n"
+           "% format EVT3; height = " + h + "; width = " + w + "\n"
            "% generation 4.2\n"
-           "% geometry 1280x720\n"
+           "% geometry " + w + "x" + h + "\n"
            "% integrator_name Prophesee\n"
            "% plugin_integrator_name Prophesee\n"
            "% plugin_name hal_plugin_prophesee\n"

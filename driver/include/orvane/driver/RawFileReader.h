@@ -27,8 +27,9 @@ class RawFileReader : public DvsFileReader {
 public:
     // The least time between two bookmarks made by the index scan.
     static constexpr uint64_t bookmark_period_us = 2000;
-    // Index files above this size are not trusted (rebuilt instead).
-    static constexpr uint64_t max_index_bytes = 104857600;
+    // The least data between two bookmarks: keeps the index well below the size of the recording
+    // however fast a stream's time runs (a real sensor's 2 ms hold far more bytes).
+    static constexpr uint64_t min_bookmark_bytes = 256;
 
     // A resumption point: decoding may restart at `file_pos` with the decoder's time set to
     // `timestamp`; `event_count` events lie between the first bookmark and `file_pos`. The index
@@ -88,10 +89,37 @@ private:
     // Paints the events over a mid-grey width x height BGR24 image; leaves it as it is when empty.
     void eventsToRgbData(std::shared_ptr<std::vector<Event2D>> events, std::vector<uint8_t>& image);
 
+    // Decides where bookmarks go while a scan walks the data: the first when the time is first told,
+    // then one at each unit whose time is a new maximum at least bookmark_period_us past the last
+    // bookmark and min_bookmark_bytes after it, and the closing one at the end of the data.
+    struct BookmarkRule {
+        uint64_t data_start = 0;
+        BookmarkList marks;
+        uint64_t max_time = 0;
+        // The least time at which a unit can take a bookmark.
+        uint64_t nextTarget() const;
+        // A unit at `pos` after which the time is `t`, with `count` events before it.
+        void offer(uint64_t pos, uint64_t t, uint64_t count);
+        void close(uint64_t end_pos, uint64_t last_time, uint64_t total);
+    };
+    // What identifies the recording's content cheaply (kept in the index's text part).
+    struct ContentKey {
+        uint64_t mtime_ns = 0;
+        uint64_t edges_hash = 0;
+    };
+    ContentKey contentKey() const;
+    std::string indexText() const;
+
     void initBookmark();
+    // The fast build (both cores, the format read directly); false when the stream holds something
+    // it leaves to the decoder, which then builds the index alone.
+    bool fastIndexScan(BookmarkRule& rule);
+    void decoderIndexScan(BookmarkRule& rule);
+    void writeIndex();
     void serializeBookmarkMap(const BookmarkList& marks, const std::string& path);
     // False when the records break the index's invariants (the index is then rebuilt).
     bool loadBookmarksFromFile(const std::string& path);
+    bool bookmarksPlausible(const BookmarkList& marks) const;
     bool checkBookmarksFromFile(const std::string& path);
     static uint8_t crc8(const std::vector<uint8_t>& data);
     bool getRawFileBookmark(uint64_t timestamp, Bookmark& out);
@@ -125,6 +153,9 @@ private:
     std::vector<uint8_t> chunk_buffer;
     uint64_t data_start = 0;
     uint64_t read_pos = 0;  // file offset of the next chunk read (the stream is seeked there)
+    // After seekTime: the file offset of the word holding the first event at or past the time
+    // (its events are carried over to the next read); the end of the data when there is none.
+    uint64_t seek_unit_pos = 0;
     std::shared_ptr<std::vector<Event2D>> decoded_events;
     std::shared_ptr<std::vector<Event2D>> leftover_events;
     std::shared_ptr<std::vector<Event2D>> result_events;
@@ -139,8 +170,8 @@ private:
     std::shared_ptr<DataToVideoConverter> video_converter;
     int32_t export_fps = 30;
     std::function<void(double)> progress_callback;
-    BookmarkList bookmarks;
-    std::vector<std::pair<uint64_t, uint64_t>> count_to_time;  // ascending unique counts -> timestamp
+    BookmarkList bookmarks;  // the lookup by count searches it too: counts never decrease
+    ContentKey content_key;
     bool index_reused = false;
     std::unique_ptr<MappedIndex> index_map;  // the index file as checked, handed on to the load
 };
