@@ -46,6 +46,10 @@ const std::vector<Command>& commands();
 // Prints "orvane: <message>" on stderr and returns the exit status for failures.
 int fail(const std::string& message);
 
+// The exit status of a command whose result went to standard output: 0 when all of it was
+// written, else a failure (a full disk, a closed pipe) said on stderr.
+int finishOutput();
+
 }  // namespace orvane::cli
 
 #define ORVANE_CLI_CONCAT2(a, b) a##b

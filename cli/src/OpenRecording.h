@@ -2,7 +2,12 @@
 // std::runtime_error, which main prints), with the reader's own messages kept off the terminal.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -21,10 +26,11 @@ struct OpenedRecording {
     double openMs = 0;
 };
 
-// Information lines of the reader stay quiet unless the user asked for a log level.
+// Information lines and warnings of the reader (a read clipped at the end) stay quiet unless the
+// user asked for a log level.
 inline void quietReaderLog()
 {
-    if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(LOG_LEVEL_WARNING);
+    if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(LOG_LEVEL_ERROR);
 }
 
 // `allowEmpty`: a recording without events is a failure unless the caller can use one.
@@ -35,6 +41,12 @@ inline OpenedRecording openRecording(const std::string& path, bool allowEmpty = 
     if (!std::filesystem::is_regular_file(path, ec)) throw std::runtime_error("'" + path + "' is not a file");
     if (path.size() < 4 || path.compare(path.size() - 4, 4, ".raw") != 0) {
         throw std::runtime_error("'" + path + "' is not a .raw recording");
+    }
+    // The reader says only that it could not open the file: ask the system why.
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd < 0) {
+        throw std::runtime_error("cannot open '" + path + "': " + std::strerror(errno));
+    } else {
+        ::close(fd);
     }
     OpenedRecording r;
     r.reader = std::make_unique<RawFileReader>(path);
@@ -49,7 +61,9 @@ inline OpenedRecording openRecording(const std::string& path, bool allowEmpty = 
         throw std::runtime_error("'" + path + "': malformed number in the header (" + e.what() + ")");
     } catch (const std::out_of_range& e) {
         std::cerr.rdbuf(saved);
-        throw std::runtime_error("'" + path + "': number out of range in the header (" + e.what() + ")");
+        const std::string what = e.what();
+        if (what.find("geometry") != std::string::npos) throw std::runtime_error("'" + path + "': " + what);
+        throw std::runtime_error("'" + path + "': number out of range in the header (" + what + ")");
     } catch (const std::exception& e) {
         std::cerr.rdbuf(saved);
         throw std::runtime_error("'" + path + "': " + e.what());

@@ -5,9 +5,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -41,6 +44,20 @@ inline TimeRange rangeFromArgs(const Args& args, RawFileReader& reader)
                                  std::to_string(r.end));
     }
     return r;
+}
+
+// Fails with the system's reason when nothing can be created where `out` goes, so that the
+// failure is not blamed on the input later.
+inline void checkOutputCreatable(const std::string& out)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(out, ec)) throw std::runtime_error("cannot create '" + out + "': it is a folder");
+    const std::filesystem::path dir = std::filesystem::path(out).parent_path();
+    std::string probe = ((dir.empty() ? std::filesystem::path(".") : dir) / ".orvane-probe-XXXXXX").string();
+    const int fd = mkstemp(probe.data());
+    if (fd < 0) throw std::runtime_error("cannot create '" + out + "': " + std::strerror(errno));
+    ::close(fd);
+    std::remove(probe.c_str());
 }
 
 // Runs `op` with the reader's log in a temporary file (unless ORVANE_LOG_LEVEL asks for it) and

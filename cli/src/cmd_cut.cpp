@@ -26,6 +26,7 @@ int run(const std::vector<std::string>& argv)
     if (std::filesystem::equivalent(in, out, ec))
         throw std::runtime_error("'" + out + "' is the input recording");
     const TimeRange range = rangeFromArgs(args, *rec.reader);
+    checkOutputCreatable(out);
     runWithProgress(*rec.reader, "cut",
                     [&] { return rec.reader->extractEventData(range.start, range.end, out); });
     std::printf("%s: %" PRIu64 " to %" PRIu64 " us, %ju bytes\n", out.c_str(), range.start, range.end,

@@ -69,11 +69,22 @@ int run(const std::vector<std::string>& argv)
         throw std::runtime_error("cannot seek to " + std::to_string(from) + " us");
     }
     if (any && duration) {
-        const uint64_t stop = startOpt.value_or(startTs) + *duration;  // the span asked for
-        for (uint64_t t = from; t < stop && t <= endTs;) {
-            const uint64_t step = std::min(kBatchUs, stop - t);
-            take(*r.getNTimeEvents(step));
-            t += step;
+        const uint64_t base = startOpt.value_or(startTs);
+        // The span asked for, however large.
+        const uint64_t stop = base > UINT64_MAX - *duration ? UINT64_MAX : base + *duration;
+        while (!r.reachedEndOfEvents() && r.getCurrentPosTimeStamp() < stop) {
+            const uint64_t t = r.getCurrentPosTimeStamp();
+            const auto events = r.getNTimeEvents(std::min(kBatchUs, stop - t));
+            if (!events->empty()) {
+                take(*events);
+                continue;
+            }
+            // Nothing in this stretch: the next event decides where to go on, so the loop follows
+            // the data rather than stepping through empty time.
+            if (r.getCurrentPosEventNum() >= max || r.reachedEndOfEvents()) break;
+            const auto next = r.getNEvents(1);
+            if (next->empty() || next->front().timestamp >= stop) break;
+            take(*next);
         }
     } else if (any) {
         uint64_t left = count.value_or(UINT64_MAX);
@@ -85,7 +96,7 @@ int run(const std::vector<std::string>& argv)
             left -= events->size();
         }
     }
-    if (csv) return std::fflush(stdout) == 0 ? 0 : fail("cannot write the output");
+    if (csv) return 0;
 
     std::printf("events       %" PRIu64 " (%" PRIu64 " ON, %" PRIu64 " OFF)\n", s.events, s.on, s.events - s.on);
     if (s.events) {

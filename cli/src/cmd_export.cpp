@@ -25,6 +25,7 @@ int run(const std::vector<std::string>& argv)
     quietReaderLog();
     OpenedRecording rec = openRecording(in);
     const TimeRange range = rangeFromArgs(args, *rec.reader);
+    checkOutputCreatable(out);
     runWithProgress(*rec.reader, "export",
                     [&] { return rec.reader->exportEventDataToVideo(range.start, range.end, out); });
     Mp4FileReader video(out);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -113,8 +114,13 @@ int run(const std::vector<std::string>& argv)
     if (args.positional().size() != 2) throw UsageError{"expects SERIAL and OUT.raw"};
     const std::string& serial = args.positional()[0];
     const std::string& out = args.positional()[1];
-    const double seconds = std::stod(args.value("seconds").value_or("5"));
-    if (!(seconds > 0) || seconds > 86400) throw UsageError{"--seconds must be above 0"};
+    if (out.size() < 5 || out.compare(out.size() - 4, 4, ".raw") != 0) throw UsageError{"OUT must end in .raw"};
+    const std::string secondsText = args.value("seconds").value_or("5");
+    char* parsedEnd = nullptr;
+    const double seconds = std::strtod(secondsText.c_str(), &parsedEnd);
+    if (secondsText.empty() || *parsedEnd != '\0' || !(seconds > 0) || seconds > 86400) {
+        throw UsageError{"--seconds needs a number of seconds above 0 (at most 86400), not '" + secondsText + "'"};
+    }
 
     DvsCameraManager manager;
     bool known = false;

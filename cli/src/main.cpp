@@ -1,5 +1,6 @@
 // orvane: headless work on recordings and cameras. Exit status 0 on success, 1 on failure,
 // 2 on a usage error; every failure is one line on stderr.
+#include <cerrno>
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
@@ -75,6 +76,15 @@ int fail(const std::string& message)
     return 1;
 }
 
+int finishOutput()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int err = errno;
+        return fail(std::string("cannot write the output: ") + std::strerror(err ? err : EIO));
+    }
+    return 0;
+}
+
 }  // namespace orvane::cli
 
 namespace {
@@ -123,7 +133,10 @@ int main(int argc, char** argv)
         }
     }
     try {
-        return found->run(rest);
+        const int status = found->run(rest);
+        // Whatever a command printed must have reached its destination.
+        const int written = finishOutput();
+        return status != 0 ? status : written;
     } catch (const UsageError& e) {
         std::fprintf(stderr, "orvane %s: %s\nusage: orvane %s %s\n", found->name.c_str(), e.message.c_str(),
                      found->name.c_str(), found->usage.c_str());

@@ -455,6 +455,42 @@ TEST(Export, OneFramePerNonEmptySliceAndPausesAreSkipped)
     EXPECT_EQ(videoTimes(out), frameTimes(nonEmptySlices(s.events, from, to)));
 }
 
+// A stream whose time runs ahead by weeks through TIME_HIGH wraps between two short bursts: the
+// export's work follows the data (two frames), not the span (some 50 million empty slices).
+TEST(Export, WeeksOfEmptyTimeAreSkippedNotSteppedThrough)
+{
+    test::StreamShape shape;
+    shape.startUs = 1000000;
+    shape.events = 300;
+    shape.durationUs = 10000;
+    Evt3Encoder::Options options;
+    options.useVectors = false;
+    Evt3Encoder encoder(options);
+    std::vector<uint8_t> data;
+    const auto burst = test::makeEvents(shape);
+    encoder.encode(burst, data);
+    // Each pair of TIME_HIGH words (0x900, then 0x000: a step back by more than half) is a wrap.
+    for (int i = 0; i < 100000; ++i) {
+        for (const uint32_t w : {0x8900u, 0x8000u}) {
+            data.push_back(static_cast<uint8_t>(w));
+            data.push_back(static_cast<uint8_t>(w >> 8));
+        }
+    }
+    encoder.reset();
+    std::vector<Event2D> late = burst;
+    std::vector<uint8_t> tail;
+    encoder.encode(late, tail);  // the same burst, now far later in time
+    data.insert(data.end(), tail.begin(), tail.end());
+    Source s;
+    s.write(test::standardRawHeader(), data);
+    ASSERT_EQ(s.events.size(), 2 * burst.size());
+    ASSERT_GT(s.end - s.start, uint64_t{1} << 40);
+
+    const std::string out = s.dir.file("out.mp4");
+    ASSERT_TRUE(s.reader->exportEventDataToVideo(s.start, s.end, out));
+    EXPECT_EQ(videoTimes(out), frameTimes(2));
+}
+
 TEST(Export, ExactlyOneSecondOfActivityGives31Frames)
 {
     test::StreamShape shape;

@@ -43,9 +43,14 @@ check "ecpy summary" "events       343474 (125183 ON, 218291 OFF)" \
 # A span and a count, from a start time: consistent with the full CSV.
 full=$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --csv | tail -n +2)
 span=$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --start 8000000 --duration 100000 --csv | tail -n +2)
-check "span" "$(echo "$full" | awk -F, '$4 >= 8000000 && $4 < 8100000')" "$span"
+# Stream order: from the first event at or past the start up to the first at or past the end
+# (times may step back a few microseconds, so this is not a filter on t).
+check "span" "$(echo "$full" | awk -F, 'on == 0 && $4 >= 8000000 { on = 1 } on && $4 >= 8100000 { exit } on')" "$span"
 count=$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --start 8000000 --count 1234 --csv | tail -n +2)
-check "count" "$(echo "$full" | awk -F, '$4 >= 8000000' | head -1234)" "$count"
+check "count" "$(echo "$full" | awk -F, 'on || $4 >= 8000000 { on = 1; print }' | head -1234)" "$count"
+# A span far past the end ends with the data: everything from the start on.
+check "huge span" "$(echo "$full" | awk -F, 'on || $4 >= 8000000 { on = 1; print }')" \
+    "$(timeout 60 "$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --start 8000000 --duration 9999999999999999999 --csv | tail -n +2)"
 check "count lines" "1234" "$(echo "$count" | wc -l)"
 
 # Failures: one line on stderr, non-zero status, nothing on stdout.
@@ -63,11 +68,39 @@ for f in "$TMP/missing.raw" "$TMP/evt2.raw" "$TMP/malformed.raw" "$TMP/empty.raw
 done
 grep -q "not an EVT 3.0 recording" <("$ORVANE" info "$TMP/evt2.raw" 2>&1) || { echo "FAIL evt2 message"; errors=$((errors + 1)); }
 
+# Sizes EVT 3.0 cannot address are refused by name.
+for g in 99999x99999 -640x-480 0x0 640; do
+    printf '%% geometry %s\n%% end\n\x00\x80' "$g" >"$TMP/geometry.raw"
+    grep -q "sensor geometry" <("$ORVANE" info "$TMP/geometry.raw" 2>&1) || { echo "FAIL geometry $g"; errors=$((errors + 1)); }
+done
+
+# A result that cannot be written is a failure, not a success.
+for cmd in "info $TMP/ecpy_test_events_1.raw" "info $TMP/ecpy_test_events_1.raw --json" \
+    "dump $TMP/ecpy_test_events_1.raw" "dump $TMP/ecpy_test_events_1.raw --csv --count 10" "cameras"; do
+    $ORVANE $cmd >/dev/full 2>"$TMP/err"
+    status=$?
+    [ $status -ne 0 ] || { echo "FAIL $cmd to a full disk: exit status 0"; errors=$((errors + 1)); }
+    grep -q "cannot write the output" "$TMP/err" || { echo "FAIL $cmd to a full disk: $(cat "$TMP/err")"; errors=$((errors + 1)); }
+done
+
+# Usage errors exit 2 with a clear line; an unreadable file says why.
+"$ORVANE" record x "$TMP/r.raw" --seconds abc 2>"$TMP/err"
+check "record --seconds abc" "2 1" "$? $(grep -c "not 'abc'" "$TMP/err")"
+"$ORVANE" record x "$TMP/r.dat" --seconds 1 2>"$TMP/err"
+check "record OUT without .raw" "2 1" "$? $(grep -c 'must end in .raw' "$TMP/err")"
+if [ "$(id -u)" != 0 ]; then
+    cp "$TMP/ecpy_test_events_1.raw" "$TMP/locked.raw"
+    chmod 000 "$TMP/locked.raw"
+    grep -q "Permission denied" <("$ORVANE" info "$TMP/locked.raw" 2>&1) || { echo "FAIL unreadable file reason"; errors=$((errors + 1)); }
+fi
+
+
 # A read-only folder: the index cannot be written, the recording still opens.
 mkdir "$TMP/ro"
 cp "$DATA/eccodecs_evt3_trigger.raw" "$TMP/ro/"
 chmod a-w "$TMP/ro"
-check "read-only folder" "events       82469" "$("$ORVANE" info "$TMP/ro/eccodecs_evt3_trigger.raw" 2>/dev/null | grep '^events')"
+check "read-only folder" "events       82469" "$("$ORVANE" info "$TMP/ro/eccodecs_evt3_trigger.raw" 2>"$TMP/err" | grep '^events')"
+check "read-only folder is no error" "0" "$(grep -c 'ERROR' "$TMP/err")"
 
 [ $errors -eq 0 ] && echo "all CLI info/dump checks passed"
 exit $((errors != 0))

@@ -319,6 +319,15 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
                     frames_ok = false;
                     break;
                 }
+            } else if (t < endTimestamp) {
+                // Quiet stretches make no frames: go straight to the slice of the next event, so the
+                // work follows the data, not the span of time (which a stream can make huge).
+                uint64_t next = 0;
+                if (!nextEventTime(next) || next >= endTimestamp) break;
+                if (next >= t) {
+                    t += (next - t) / slice * slice;
+                    cur_timestamp = t;
+                }
             }
             if (progress_callback) {
                 progress_callback(static_cast<double>(t - startTimestamp) /

@@ -408,6 +408,19 @@ bool RawFileReader::seekTime(uint64_t timestamp)
     return true;
 }
 
+bool RawFileReader::nextEventTime(uint64_t& timestamp)
+{
+    if (leftover_events->empty()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        while (decoded_events->empty() && readChunkAt(read_pos, file_size)) decoder->decodeBuffer(chunk_buffer);
+        leftover_events->swap(*decoded_events);
+        decoded_events->clear();
+    }
+    if (leftover_events->empty()) return false;
+    timestamp = leftover_events->front().timestamp;
+    return true;
+}
+
 bool RawFileReader::reachedEndOfEvents()
 {
     return cur_timestamp > end_timestamp;

@@ -86,6 +86,9 @@ private:
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
 
     bool readAndDecodeEvents(const std::function<bool()>& done);
+    // The time of the next event a read would hand out, decoding ahead as far as needed (what it
+    // decodes is carried over); false at the end of the data.
+    bool nextEventTime(uint64_t& timestamp);
     // Paints the events over a mid-grey width x height BGR24 image; leaves it as it is when empty.
     void eventsToRgbData(std::shared_ptr<std::vector<Event2D>> events, std::vector<uint8_t>& image);
 
