@@ -469,13 +469,18 @@ TEST(Export, WeeksOfEmptyTimeAreSkippedNotSteppedThrough)
     std::vector<uint8_t> data;
     const auto burst = test::makeEvents(shape);
     encoder.encode(burst, data);
-    // Each pair of TIME_HIGH words (0x900, then 0x000: a step back by more than half) is a wrap.
-    for (int i = 0; i < 100000; ++i) {
-        for (const uint32_t w : {0x8900u, 0x8000u}) {
-            data.push_back(static_cast<uint8_t>(w));
-            data.push_back(static_cast<uint8_t>(w >> 8));
-        }
-    }
+    // TIME_HIGH words 2047 steps apart (the longest step forward): the 24-bit time wraps about
+    // every other word.
+    auto put = [&](uint32_t h) {
+        const uint32_t w = 0x8000 | (h & 0xFFF);
+        data.push_back(static_cast<uint8_t>(w));
+        data.push_back(static_cast<uint8_t>(w >> 8));
+    };
+    const uint32_t burst_high = static_cast<uint32_t>(burst.front().timestamp >> 12) & 0xFFF;
+    uint32_t h = static_cast<uint32_t>(burst.back().timestamp >> 12);
+    for (int i = 0; i < 140000; ++i) put(h += 0x7FF);
+    // Then forward to the burst's own TIME_HIGH, which the second burst starts with.
+    while (((burst_high - h) & 0xFFF) >= 0x800) put(h += 0x400);
     encoder.reset();
     std::vector<Event2D> late = burst;
     std::vector<uint8_t> tail;

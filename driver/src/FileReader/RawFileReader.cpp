@@ -139,8 +139,21 @@ bool RawFileReader::loadFile()
     return true;
 }
 
+void RawFileReader::restartDecoderAt(uint64_t pos, uint64_t timestamp)
+{
+    if (pos <= data_start) {
+        // At the first byte a decoder knows nothing yet, as in a straight decode of the file (a
+        // decoder told a time would take the first TIME_HIGH as a step from it).
+        decoder = makeReaderDecoder();
+        setEventsDelivered(events_delivered);
+    } else {
+        decoder->setTimestamp(timestamp);
+    }
+}
+
 void RawFileReader::setEventsDelivered(bool on)
 {
+    events_delivered = on;
     if (on) {
         decoder->setEventsStreamHandleCallback([this](const Event2D* begin, const Event2D* end) {
             decoded_events->insert(decoded_events->end(), begin, end);

@@ -339,11 +339,9 @@ void RawFileReader::initBookmark()
 void RawFileReader::decoderIndexScan(BookmarkRule& rule)
 {
     // A second decoder counts events while the reader's own scans time, so one read of the file
-    // serves both. It starts as a reader does after a seek to the start: time known, row unknown,
-    // so its counts are exactly what reads from each bookmark will deliver.
+    // serves both. Both start fresh, as a read from the first byte does.
     auto counter = makeReaderDecoder();
-    counter->setTimestamp(0);
-    decoder->setTimestamp(0);
+    decoder = makeReaderDecoder();
 
     const uint64_t unit = decoder->getRawUnitSize();
     uint64_t total = 0;

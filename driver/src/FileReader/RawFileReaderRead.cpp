@@ -104,7 +104,7 @@ RawFileReader::Resume RawFileReader::resumePointFor(const Bookmark& mark)
 
 uint64_t RawFileReader::replayTo(const Resume& r, uint64_t to)
 {
-    decoder->setTimestamp(r.scan_timestamp);
+    restartDecoderAt(r.scan_from, r.scan_timestamp);
     for (uint64_t pos = r.scan_from; pos < r.pos;) {
         if (!readChunkAt(pos, r.pos)) break;
         decoder->scanRange(chunk_buffer.data(), chunk_buffer.data() + chunk_buffer.size());

@@ -144,6 +144,9 @@ private:
     // without producing events; returns the number of events in that range. Caller holds mutex.
     uint64_t replayTo(const Resume& r, uint64_t to);
     void setEventsDelivered(bool on);
+    // Makes the decoder resume at `pos` with time `timestamp` (a bookmark's); at the data start,
+    // a fresh decoder.
+    void restartDecoderAt(uint64_t pos, uint64_t timestamp);
     // Moves the read position to `pos` with no events carried over. Caller holds mutex.
     void positionAt(uint64_t pos, uint64_t event_num, uint64_t timestamp);
 
@@ -176,6 +179,7 @@ private:
     BookmarkList bookmarks;  // the lookup by count searches it too: counts never decrease
     ContentKey content_key;
     bool index_reused = false;
+    bool events_delivered = false;  // whether the decoder's events reach decoded_events
     std::unique_ptr<MappedIndex> index_map;  // the index file as checked, handed on to the load
 };
 
