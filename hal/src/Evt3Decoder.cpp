@@ -7,6 +7,7 @@
 #include <new>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
 #include <immintrin.h>
 #define ORVANE_EVT3_AVX512 1
 // Only the functions marked so are built for AVX-512 and only called after the CPU check; the rest of
@@ -171,8 +172,11 @@ bool Evt3Decoder::cpuHasAvx2()
 {
 #if ORVANE_EVT3_AVX512
     __builtin_cpu_init();
+    // LZCNT is not a feature name both compilers know for __builtin_cpu_supports: ask CPUID.
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    const bool lzcnt = __get_cpuid(0x80000001, &a, &b, &c, &d) && (c & (1u << 5));
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-           __builtin_cpu_supports("lzcnt") && __builtin_cpu_supports("popcnt");
+           __builtin_cpu_supports("popcnt") && lzcnt;
 #else
     return false;
 #endif
