@@ -133,6 +133,37 @@ TEST_F(Mp4FileReaderTest, ReadsSequentiallyToTheEndAndContinuesAfterALookup)
     EXPECT_EQ(readRest(), (std::vector<uint64_t>{66666, 99999}));
 }
 
+// Decoding runs on several threads, which hand pictures out packets later: a longer video still
+// gives every frame once, in order, and a lookup far into it its own picture.
+TEST_F(Mp4FileReaderTest, EveryFrameOfALongerVideoComesBackOnceWithItsTime)
+{
+    constexpr int kFrames = 30;
+    const std::string path = writeOwnVideo(kFrames, 64, 48);
+    Mp4FileReader reader(path);
+    ASSERT_TRUE(reader.loadFile());
+    std::vector<uint64_t> times;
+    reader.getTimeStamps(times);
+    ASSERT_EQ(times.size(), static_cast<size_t>(kFrames));
+
+    for (int round = 0; round < 2; ++round) {
+        std::vector<uint64_t> seen;
+        std::vector<double> levels;
+        ApsFrame frame;
+        while (reader.getNextFrame(frame)) {
+            if (frame.data && (seen.empty() || seen.back() != frame.timestamp)) {
+                seen.push_back(frame.timestamp);
+                levels.push_back(brightness(frame));
+            }
+        }
+        EXPECT_EQ(seen, times) << "round " << round;
+        for (size_t i = 0; i < levels.size(); ++i) EXPECT_NEAR(levels[i], 40 + 6.0 * i, 4.0) << "frame " << i;
+        ASSERT_TRUE(reader.getNFrame(kFrames - 1, frame));
+        EXPECT_NEAR(brightness(frame), 40 + 6 * (kFrames - 1), 4.0);
+        ASSERT_TRUE(reader.getNFrame(0, frame));  // the next round reads on from frame 1
+        times.erase(times.begin());
+    }
+}
+
 TEST_F(Mp4FileReaderTest, AnEmptyVideoHasNoVideoTrackAndDoesNotLoad)
 {
     // The mp4 muxer writes no track for a stream without samples: the file is valid but holds no

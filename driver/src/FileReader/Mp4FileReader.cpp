@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 #include "FfmpegPtr.h"
 #include "orvane/base/Logger.h"
@@ -22,6 +23,13 @@ int64_t packetTime(const AVPacket& packet)
 {
     if (packet.pts != AV_NOPTS_VALUE) return packet.pts;
     return packet.dts != AV_NOPTS_VALUE ? packet.dts : 0;
+}
+
+// One per core, up to four: more only holds more 4K pictures in memory.
+int decoderThreads()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 4u));
 }
 
 }  // namespace
@@ -73,6 +81,7 @@ struct Mp4FileReader::Impl {
     bool deliver(ApsFrame& out)
     {
         AVFrame* f = decoded.get();
+        decodedPts = f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp;
         // Cached: rebuilt only if a stream changes size or format mid-way, which would otherwise make
         // the scaler read outside the frame.
         scaler.reset(sws_getCachedContext(scaler.release(), f->width, f->height,
@@ -80,7 +89,6 @@ struct Mp4FileReader::Impl {
                                           kOutputFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
         const bool converted =
             scaler && sws_scale(scaler.get(), f->data, f->linesize, 0, f->height, outData, outLinesize) > 0;
-        decodedPts = f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp;
         av_frame_unref(f);
         if (!converted) return false;
         out.data = image.get();
@@ -93,10 +101,20 @@ struct Mp4FileReader::Impl {
         return true;
     }
 
-    // Takes one decoded frame if the decoder has one. 1: delivered, 0: none ready, -1: conversion failed.
-    int receiveOne(ApsFrame& out)
+    // Takes one decoded frame if the decoder has one. 1: taken, 0: none ready, -1: conversion failed.
+    // A lookup (`target`) converts only the picture it looks for and passes over the others.
+    int receiveOne(ApsFrame& out, const int64_t* target = nullptr)
     {
         if (avcodec_receive_frame(decoderContext.get(), decoded.get()) < 0) return 0;
+        if (target) {
+            const AVFrame* f = decoded.get();
+            const int64_t pts = f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp;
+            if (pts != *target) {
+                decodedPts = pts;
+                av_frame_unref(decoded.get());
+                return 1;
+            }
+        }
         return deliver(out) ? 1 : -1;
     }
 
@@ -105,7 +123,7 @@ struct Mp4FileReader::Impl {
     {
         hit = false;
         if (pending) {
-            const int got = receiveOne(out);
+            const int got = receiveOne(out, target);
             if (got < 0) return false;
             if (got > 0) {
                 hit = target && decodedPts == *target;
@@ -119,7 +137,7 @@ struct Mp4FileReader::Impl {
                 if (packet->stream_index == streamIndex &&
                     avcodec_send_packet(decoderContext.get(), packet.get()) == 0) {
                     for (;;) {
-                        const int got = receiveOne(out);
+                        const int got = receiveOne(out, target);
                         if (got <= 0) {
                             ok = got == 0;
                             break;
@@ -138,7 +156,7 @@ struct Mp4FileReader::Impl {
             draining = true;
             avcodec_send_packet(decoderContext.get(), nullptr);
         }
-        const int got = receiveOne(out);
+        const int got = receiveOne(out, target);
         if (got <= 0) return false;
         hit = target && decodedPts == *target;
         return true;
@@ -244,6 +262,10 @@ bool Mp4FileReader::loadFile()
         return false;
     }
     d.decoderContext->pkt_timebase = d.stream->time_base;
+    // One core alone does not keep 4K replay at 30 frames per second: decode on the decoder's own
+    // threads (frame threads hand pictures out a few packets later, which reading allows for).
+    d.decoderContext->thread_count = decoderThreads();
+    d.decoderContext->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     const int ret = avcodec_open2(d.decoderContext.get(), d.decoder, nullptr);
     if (ret < 0) {
         // A decoder that did not open would silently yield no frame at all.
