@@ -75,9 +75,17 @@ inline uint32_t lowestBit(uint64_t m)  // m != 0
     return static_cast<uint32_t>(__builtin_ctzll(m));
 }
 
-inline uint32_t highestBit(uint64_t m)  // m != 0
+// m != 0. Fast is true where the build has a one-cycle LZCNT; elsewhere the bit scan (BSR on older
+// x86 targets) is slow on some CPUs, and the exponent of the nearest double says the same for m below
+// 2^53, as block masks are.
+template <bool Fast>
+inline uint32_t highestBit(uint64_t m)
 {
-    return static_cast<uint32_t>(63 - __builtin_clzll(m));
+    if constexpr (Fast) {
+        return static_cast<uint32_t>(63 - __builtin_clzll(m));
+    } else {
+        return static_cast<uint32_t>((std::bit_cast<uint64_t>(static_cast<double>(m)) >> 52) - 1023);
+    }
 }
 
 // What the block path needs to know of 32 words, one bit per word.
@@ -129,10 +137,46 @@ inline Masks classifyPortable(const uint16_t* words, uint32_t highWord)
     return m;
 }
 
-#if ORVANE_EVT3_AVX512
-ORVANE_TARGET_AVX2 inline uint32_t packedBits(__m256i a, __m256i b)  // 16 + 16 lane masks -> 32 bits
+#if defined(__SSE2__)
+#include <emmintrin.h>
+// The portable classification where every CPU of the build has SSE2 (all x86-64): eight words a
+// register; the 64-bit arithmetic above stays for other targets.
+inline uint32_t packedBits(__m128i a, __m128i b, __m128i c, __m128i d)  // 4 x 8 lane masks -> 32 bits
 {
-    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), 0xD8)));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b))) |
+           (static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(c, d))) << 16);
+}
+
+inline Masks classifySse2(const uint16_t* words, uint32_t highWord)
+{
+    __m128i v[4], t[4];
+    for (int i = 0; i < 4; ++i) {
+        v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 8 * i));
+        t[i] = _mm_srli_epi16(v[i], 12);
+    }
+    const auto is = [&](int i, uint32_t type) { return _mm_cmpeq_epi16(t[i], _mm_set1_epi16(static_cast<short>(type))); };
+    const __m128i high = _mm_set1_epi16(static_cast<short>(highWord));
+    const __m128i one = _mm_set1_epi16(1), six = _mm_set1_epi16(6);
+    __m128i e[4], stop[4];
+    for (int i = 0; i < 4; ++i) {
+        e[i] = _mm_and_si128(_mm_cmpgt_epi16(t[i], one), _mm_cmpgt_epi16(six, t[i]));
+        stop[i] = _mm_or_si128(is(i, EXT_TRIGGER), _mm_andnot_si128(_mm_cmpeq_epi16(v[i], high), is(i, TIME_HIGH)));
+    }
+    Masks m;
+    m.x = packedBits(is(0, ADDR_X), is(1, ADDR_X), is(2, ADDR_X), is(3, ADDR_X));
+    m.y = packedBits(is(0, ADDR_Y), is(1, ADDR_Y), is(2, ADDR_Y), is(3, ADDR_Y));
+    m.l = packedBits(is(0, TIME_LOW), is(1, TIME_LOW), is(2, TIME_LOW), is(3, TIME_LOW));
+    m.e = packedBits(e[0], e[1], e[2], e[3]);
+    m.stop = packedBits(stop[0], stop[1], stop[2], stop[3]);
+    return m;
+}
+#endif
+
+#if ORVANE_EVT3_AVX512
+// Lane masks of words 0-7 | 16-23 and 8-15 | 24-31 -> 32 bits in word order (packing works per half).
+ORVANE_TARGET_AVX2 inline uint32_t packedBits(__m256i a, __m256i b)
+{
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(a, b)));
 }
 
 ORVANE_TARGET_AVX2 inline __m256i is(__m256i types, uint32_t type)
@@ -143,8 +187,10 @@ ORVANE_TARGET_AVX2 inline __m256i is(__m256i types, uint32_t type)
 // The same with AVX2, 16 words a register.
 ORVANE_TARGET_AVX2 inline Masks classifyAvx2(const uint16_t* words, uint32_t highWord)
 {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + 16));
+    // Halves loaded crosswise so that the packing in packedBits keeps the word order.
+    const auto half = [](const uint16_t* w) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(w)); };
+    const __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(half(words)), half(words + 16), 1);
+    const __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(half(words + 8)), half(words + 24), 1);
     const __m256i ta = _mm256_srli_epi16(a, 12);
     const __m256i tb = _mm256_srli_epi16(b, 12);
     const __m256i high = _mm256_set1_epi16(static_cast<short>(highWord));
@@ -498,7 +544,9 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
         Masks m;
 #if ORVANE_EVT3_AVX512
         if constexpr (Avx2) m = classifyAvx2(buf + 2, highWord);
-        else m = classifyPortable(buf + 2, highWord);
+        else m = classifySse2(buf + 2, highWord);
+#elif defined(__SSE2__)
+        m = classifySse2(buf + 2, highWord);
 #else
         m = classifyPortable(buf + 2, highWord);
 #endif
@@ -519,8 +567,8 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                 for (; visit; visit &= visit - 1) {
                     const uint32_t i = lowestBit(visit);
                     const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
-                    const uint32_t r = buf[highestBit(rows & before)] & 0x7FF;
-                    const uint64_t t = highBase | (buf[highestBit(lows & before)] & 0xFFF);
+                    const uint32_t r = buf[highestBit<Avx2>(rows & before)] & 0x7FF;
+                    const uint64_t t = highBase | (buf[highestBit<Avx2>(lows & before)] & 0xFFF);
                     const uint32_t w = buf[2 + i];
                     const uint32_t x = w & 0x7FF;
                     const bool ok = (x < width) & (r < height);
@@ -546,8 +594,8 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                         continue;
                     }
                     const uint64_t before = (uint64_t{4} << i) - 1;
-                    const uint32_t r = buf[highestBit(rows & before)] & 0x7FF;
-                    const uint64_t t = highBase | (buf[highestBit(lows & before)] & 0xFFF);
+                    const uint32_t r = buf[highestBit<Avx2>(rows & before)] & 0x7FF;
+                    const uint64_t t = highBase | (buf[highestBit<Avx2>(lows & before)] & 0xFFF);
                     if (type == ADDR_X) {
                         const uint32_t x = w & 0x7FF;
                         const bool ok = (x < width) & (r < height);
@@ -602,8 +650,8 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                 }
             }
         }
-        row = buf[highestBit(rows)] & 0x7FF;
-        low = buf[highestBit(lows)] & 0xFFF;
+        row = buf[highestBit<Avx2>(rows)] & 0x7FF;
+        low = buf[highestBit<Avx2>(lows)] & 0xFFF;
         p += 2 * k;
         if (k < n) break;
     }
