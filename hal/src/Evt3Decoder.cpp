@@ -95,7 +95,15 @@ struct Masks {
     uint32_t y;     // ADDR_Y
     uint32_t l;     // TIME_LOW
     uint32_t stop;  // EXT_TRIGGER, and TIME_HIGH other than the current one
+    uint32_t xOn;   // words whose bits 10..0 are below the sensor width (an ADDR_X on the sensor)
+    uint32_t yOn;   // words whose bits 10..0 are below the sensor height (an ADDR_Y on the sensor)
 };
+
+// Bits 10..0 of a word, compared with a sensor size, in the classifiers: sizes past 11 bits keep all.
+inline uint32_t sizeLimit(uint32_t size)
+{
+    return std::min<uint32_t>(size, 0x800);
+}
 
 // Portable classification, four 16-bit words per 64-bit integer. A lane's type (0..15) is tested for
 // zero by adding 15: bit 4 stays clear only for zero. One multiplication gathers the four bit-4 flags
@@ -112,9 +120,9 @@ inline uint32_t gatherLanes(uint64_t flags)  // bit 4 of each lane -> bits 0..3
     return static_cast<uint32_t>((flags * 0x0001000200040008) >> 52) & 0xF;
 }
 
-inline Masks classifyPortable(const uint16_t* words, uint32_t highWord)
+inline Masks classifyPortable(const uint16_t* words, uint32_t highWord, uint32_t width, uint32_t height)
 {
-    Masks m{0, 0, 0, 0, 0};
+    Masks m{0, 0, 0, 0, 0, 0, 0};
     const uint64_t high = highWord * kLanes;
     for (uint32_t k = 0; k < kBlockWords / 4; ++k) {
         uint64_t v;
@@ -134,6 +142,10 @@ inline Masks classifyPortable(const uint16_t* words, uint32_t highWord)
         m.l |= gatherLanes(zeroTypeLanes(type ^ (TIME_LOW * kLanes))) << shift;
         m.stop |= gatherLanes(stop) << shift;
     }
+    for (uint32_t i = 0; i < kBlockWords; ++i) {
+        m.xOn |= static_cast<uint32_t>((words[i] & 0x7FFu) < width) << i;
+        m.yOn |= static_cast<uint32_t>((words[i] & 0x7FFu) < height) << i;
+    }
     return m;
 }
 
@@ -147,7 +159,7 @@ inline uint32_t packedBits(__m128i a, __m128i b, __m128i c, __m128i d)  // 4 x 8
            (static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(c, d))) << 16);
 }
 
-inline Masks classifySse2(const uint16_t* words, uint32_t highWord)
+inline Masks classifySse2(const uint16_t* words, uint32_t highWord, uint32_t width, uint32_t height)
 {
     __m128i v[4], t[4];
     for (int i = 0; i < 4; ++i) {
@@ -168,6 +180,16 @@ inline Masks classifySse2(const uint16_t* words, uint32_t highWord)
     m.l = packedBits(is(0, TIME_LOW), is(1, TIME_LOW), is(2, TIME_LOW), is(3, TIME_LOW));
     m.e = packedBits(e[0], e[1], e[2], e[3]);
     m.stop = packedBits(stop[0], stop[1], stop[2], stop[3]);
+    const __m128i w = _mm_set1_epi16(static_cast<short>(width)), h = _mm_set1_epi16(static_cast<short>(height));
+    const __m128i bits = _mm_set1_epi16(0x7FF);
+    __m128i xs[4], ys[4];
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_and_si128(v[i], bits);
+        xs[i] = _mm_cmpgt_epi16(w, a);
+        ys[i] = _mm_cmpgt_epi16(h, a);
+    }
+    m.xOn = packedBits(xs[0], xs[1], xs[2], xs[3]);
+    m.yOn = packedBits(ys[0], ys[1], ys[2], ys[3]);
     return m;
 }
 #endif
@@ -185,7 +207,7 @@ ORVANE_TARGET_AVX2 inline __m256i is(__m256i types, uint32_t type)
 }
 
 // The same with AVX2, 16 words a register.
-ORVANE_TARGET_AVX2 inline Masks classifyAvx2(const uint16_t* words, uint32_t highWord)
+ORVANE_TARGET_AVX2 inline Masks classifyAvx2(const uint16_t* words, uint32_t highWord, uint32_t width, uint32_t height)
 {
     // Halves loaded crosswise so that the packing in packedBits keeps the word order.
     const auto half = [](const uint16_t* w) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(w)); };
@@ -203,6 +225,11 @@ ORVANE_TARGET_AVX2 inline Masks classifyAvx2(const uint16_t* words, uint32_t hig
                      _mm256_and_si256(_mm256_cmpgt_epi16(tb, one), _mm256_cmpgt_epi16(six, tb)));
     m.stop = packedBits(_mm256_or_si256(is(ta, EXT_TRIGGER), _mm256_andnot_si256(_mm256_cmpeq_epi16(a, high), is(ta, TIME_HIGH))),
                         _mm256_or_si256(is(tb, EXT_TRIGGER), _mm256_andnot_si256(_mm256_cmpeq_epi16(b, high), is(tb, TIME_HIGH))));
+    const __m256i w = _mm256_set1_epi16(static_cast<short>(width)), h = _mm256_set1_epi16(static_cast<short>(height));
+    const __m256i bits = _mm256_set1_epi16(0x7FF);
+    const __m256i xa = _mm256_and_si256(a, bits), xb = _mm256_and_si256(b, bits);
+    m.xOn = packedBits(_mm256_cmpgt_epi16(w, xa), _mm256_cmpgt_epi16(w, xb));
+    m.yOn = packedBits(_mm256_cmpgt_epi16(h, xa), _mm256_cmpgt_epi16(h, xb));
     return m;
 }
 #endif
@@ -516,6 +543,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
     const uint64_t highBase = s_.highBase();
     const uint32_t highWord = (TIME_HIGH << 12) | s_.high;
     const uint32_t width = width_, height = height_;
+    const uint32_t widthLimit = sizeLimit(width), heightLimit = sizeLimit(height);
     uint32_t row = s_.row;
     uint32_t low = static_cast<uint32_t>(s_.time - highBase);
     uint32_t base = s_.vectorBase, polarity = s_.vectorPolarity;
@@ -543,12 +571,12 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
         }
         Masks m;
 #if ORVANE_EVT3_AVX512
-        if constexpr (Avx2) m = classifyAvx2(buf + 2, highWord);
-        else m = classifySse2(buf + 2, highWord);
+        if constexpr (Avx2) m = classifyAvx2(buf + 2, highWord, widthLimit, heightLimit);
+        else m = classifySse2(buf + 2, highWord, widthLimit, heightLimit);
 #elif defined(__SSE2__)
-        m = classifySse2(buf + 2, highWord);
+        m = classifySse2(buf + 2, highWord, widthLimit, heightLimit);
 #else
-        m = classifyPortable(buf + 2, highWord);
+        m = classifyPortable(buf + 2, highWord, widthLimit, heightLimit);
 #endif
         const uint32_t taken = m.stop ? lowestBit(m.stop) : kBlockWords;
         const uint32_t k = std::min(taken, n);
@@ -562,8 +590,26 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
             uint32_t visit = m.e & active;
             Event2D* const blockOut = out;
             const uint64_t keptBefore = kept;
-            if ((visit & ~m.x) == 0) {
-                // Single events only, the common case of real recordings.
+            if ((visit & ~m.x) == 0 && row < height && (m.y & active & ~m.yOn) == 0) {
+                // Single events only and every row on the sensor, the common case of real recordings:
+                // the events kept are known before any is written, so each goes to the next slot and
+                // no store waits for the one before it.
+                const uint32_t xs = visit;
+                for (visit &= m.xOn; visit; visit &= visit - 1) {
+                    const uint32_t i = lowestBit(visit);
+                    const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
+                    const uint32_t r = buf[highestBit<Avx2>(rows & before)] & 0x7FF;
+                    const uint64_t t = highBase | (buf[highestBit<Avx2>(lows & before)] & 0xFFF);
+                    const uint32_t w = buf[2 + i];
+                    if constexpr (M == Mode::Emit) {
+                        storeEvent(out++, (w & 0x7FF) | (uint64_t{r} << 16) | (uint64_t{w & 0x800} << 21), t);
+                    } else {
+                        ++kept;
+                    }
+                }
+                offSensor += static_cast<uint64_t>(std::popcount(xs & ~m.xOn));
+            } else if ((visit & ~m.x) == 0) {
+                // Single events only, some rows off the sensor.
                 for (; visit; visit &= visit - 1) {
                     const uint32_t i = lowestBit(visit);
                     const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
