@@ -550,8 +550,9 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
     bool baseKnown = s_.baseKnown;
     Event2D* out = out_;
     uint64_t kept = 0, offSensor = 0;
-    // [0]: the row carried in, [1]: the time's low bits carried in, then the block's words.
-    uint16_t buf[2 + kBlockWords];
+    // [0]: the row carried in, [1]: the time's low bits carried in, then the block's words (and room
+    // for an 8-byte read at the last one).
+    uint16_t buf[2 + kBlockWords + 2] = {};
 
     while (p != end) {
         if constexpr (M == Mode::Emit) {
@@ -595,17 +596,28 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                 // the events kept are known before any is written, so each goes to the next slot and
                 // no store waits for the one before it.
                 const uint32_t xs = visit;
-                for (visit &= m.xOn; visit; visit &= visit - 1) {
-                    const uint32_t i = lowestBit(visit);
-                    const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
-                    const uint32_t r = buf[highestBit<Avx2>(rows & before)] & 0x7FF;
-                    const uint64_t t = highBase | (buf[highestBit<Avx2>(lows & before)] & 0xFFF);
-                    const uint32_t w = buf[2 + i];
-                    if constexpr (M == Mode::Emit) {
+                if constexpr (M == Mode::Emit) {
+                    // Real sensors write TIME_LOW, ADDR_Y, ADDR_X for most events: for those the row and
+                    // the time are the two words before, read with the event's own word in one load
+                    // (lane 1 takes the time carried in, which sits just before lane 0).
+                    const uint32_t simple = (m.y << 1) & ((m.l << 2) | 2u) & ~1u;
+                    for (visit &= m.xOn; visit; visit &= visit - 1) {
+                        const uint32_t i = lowestBit(visit);
+                        if ((simple >> i) & 1) {
+                            uint64_t q;  // lanes i-2, i-1, i (and one more)
+                            std::memcpy(&q, buf + i, 8);
+                            storeEvent(out++, ((q >> 32) & 0x7FF) | (q & (uint64_t{0x7FF} << 16)) | ((q >> 11) & (uint64_t{1} << 32)),
+                                       highBase | (q & 0xFFF));
+                            continue;
+                        }
+                        const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
+                        const uint32_t r = buf[highestBit<Avx2>(rows & before)] & 0x7FF;
+                        const uint64_t t = highBase | (buf[highestBit<Avx2>(lows & before)] & 0xFFF);
+                        const uint32_t w = buf[2 + i];
                         storeEvent(out++, (w & 0x7FF) | (uint64_t{r} << 16) | (uint64_t{w & 0x800} << 21), t);
-                    } else {
-                        ++kept;
                     }
+                } else {
+                    kept += static_cast<uint64_t>(std::popcount(visit & m.xOn));
                 }
                 offSensor += static_cast<uint64_t>(std::popcount(xs & ~m.xOn));
             } else if ((visit & ~m.x) == 0) {
@@ -629,6 +641,8 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                 if constexpr (M == Mode::Emit) kept += static_cast<uint64_t>(out - blockOut);
                 offSensor += static_cast<uint64_t>(std::popcount(m.x & active)) - (kept - keptBefore);
             } else {
+                // With every row on the sensor, whether an ADDR_X is kept is known from the masks.
+                const bool rowsOn = row < height && (m.y & active & ~m.yOn) == 0;
                 for (; visit; visit &= visit - 1) {
                     const uint32_t i = lowestBit(visit);
                     const uint32_t w = buf[2 + i];
@@ -644,7 +658,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                     const uint64_t t = highBase | (buf[highestBit<Avx2>(lows & before)] & 0xFFF);
                     if (type == ADDR_X) {
                         const uint32_t x = w & 0x7FF;
-                        const bool ok = (x < width) & (r < height);
+                        const bool ok = rowsOn ? ((m.xOn >> i) & 1) != 0 : (x < width) & (r < height);
                         if constexpr (M == Mode::Emit) {
                             storeEvent(out, x | (uint64_t{r} << 16) | (uint64_t{w & 0x800} << 21), t);
                             out += ok;
