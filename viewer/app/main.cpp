@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QIcon>
 
+#include <cstdio>
+
 int main(int argc, char* argv[])
 {
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
@@ -29,17 +31,30 @@ int main(int argc, char* argv[])
     language::installTranslator(config.language());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/img/assets/Orvane logo_navigate.png")));
 
-    // A recording given on the command line (a file manager's "open with") is opened by the
-    // main window once it runs.
+    // OrvaneScope [FILE.raw] [--camera SERIAL]: a recording (a file manager's "open with") or a
+    // camera to open once the main window runs, as the menu commands would.
     QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("OrvaneScope: live view, recording and replay of event cameras."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A .raw recording to open."));
+    parser.addPositionalArgument(QStringLiteral("FILE.raw"), QStringLiteral("A raw recording to open and play."),
+                                 QStringLiteral("[FILE.raw]"));
+    const QCommandLineOption cameraOption(QStringLiteral("camera"),
+                                          QStringLiteral("Open the camera with this serial number and stream it."),
+                                          QStringLiteral("SERIAL"));
+    parser.addOption(cameraOption);
     parser.process(app);
     QString startupFile;
-    if (!parser.positionalArguments().isEmpty()) {
-        startupFile = QFileInfo(parser.positionalArguments().constFirst()).absoluteFilePath();
-        if (!QFileInfo::exists(startupFile))
-            qWarning() << "Recording not found:" << startupFile;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1) {
+        std::fprintf(stderr, "OrvaneScope: one recording at a time (got %lld)\n", static_cast<long long>(positional.size()));
+        return 2;
+    }
+    if (!positional.isEmpty())
+        startupFile = QFileInfo(positional.constFirst()).absoluteFilePath();
+    const QString startupCamera = parser.value(cameraOption);
+    if (!startupFile.isEmpty() && !startupCamera.isEmpty()) {
+        std::fprintf(stderr, "OrvaneScope: give a recording or --camera, not both\n");
+        return 2;
     }
 
     {
@@ -51,6 +66,7 @@ int main(int argc, char* argv[])
 
     MainWidget window(&config);
     window.setStartupFile(startupFile);
+    window.setStartupCamera(startupCamera);
     window.show();
     return app.exec();
 }

@@ -3,16 +3,23 @@
 #include "ui_WaitingWin.h"
 
 #include <QDebug>
+#include <QLabel>
 #include <QMovie>
 
 WaitingWin::WaitingWin(QWidget* anchor, const QString& animationFile)
-    : QDialog(nullptr), ui(new Ui::WaitingWin), anchor_(anchor), movie_(nullptr)
+    : QDialog(nullptr), ui(new Ui::WaitingWin), anchor_(anchor), movie_(nullptr), message_(new QLabel(this))
 {
     ui->setupUi(this);
+    message_->setObjectName(QStringLiteral("label_message"));
+    message_->setAlignment(Qt::AlignCenter);
+    message_->hide();
+    ui->verticalLayout->addWidget(message_, 0, Qt::AlignHCenter);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet(QStringLiteral("background: transparent;"));
     ui->label_waiting->setStyleSheet(QStringLiteral("background: transparent;"));
+    message_->setStyleSheet(QStringLiteral("background-color: rgba(46, 51, 56, 200); color: #FFFFFF; border-radius: 10px; "
+                                           "padding: 4px 14px; font-family: \"Noto Sans SC Medium\"; font-size: 13px;"));
     setModal(true);
 
     movie_ = new QMovie(animationFile);
@@ -34,6 +41,17 @@ WaitingWin::~WaitingWin()
 bool WaitingWin::isAnimated() const
 {
     return movie_->isValid() && movie_->state() == QMovie::Running;
+}
+
+void WaitingWin::setMessage(const QString& text)
+{
+    message_->setText(text);
+    message_->setVisible(!text.isEmpty());
+}
+
+QString WaitingWin::message() const
+{
+    return message_->text();
 }
 
 void WaitingWin::showEvent(QShowEvent* event)

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 
+class QLabel;
 class QMovie;
 
 namespace Ui {
@@ -19,6 +20,9 @@ public:
 
     // Whether the animation file could be loaded and runs.
     bool isAnimated() const;
+    // A line under the animation, such as the progress of the job (empty hides it).
+    void setMessage(const QString& text);
+    QString message() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -27,4 +31,5 @@ private:
     Ui::WaitingWin* ui;
     QPointer<QWidget> anchor_;
     QMovie* movie_;
+    QLabel* message_;
 };

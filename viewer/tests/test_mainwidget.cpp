@@ -58,17 +58,11 @@ TEST(MainWidget, TitleBarMenusAndImageView)
     EXPECT_EQ(window.imageView()->currentPixmap().size(), QSize(1280, 720));
 }
 
-TEST(MainWidget, QuitClosesTheWindowAndOtherEntriesDoNothingYet)
+TEST(MainWidget, QuitClosesTheWindow)
 {
     MainWidget window(nullptr);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    for (const char* text : {"Open Camera", "Open Recording", "About us"})
-        for (QMenu* menu : {window.menuOf("pb_menu_device"), window.menuOf("pb_menu_file"), window.menuOf("pb_menu_help")})
-            for (QAction* a : menu->actions())
-                if (a->text() == text)
-                    a->trigger();
-    EXPECT_TRUE(window.isVisible());
     for (QAction* a : window.menuOf("pb_menu_file")->actions())
         if (a->text() == "Quit")
             a->trigger();

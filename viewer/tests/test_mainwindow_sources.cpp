@@ -1,0 +1,454 @@
+// The main window with real sources: simulated cameras on the HAL's bus, recordings written with
+// the EVT 3.0 encoder, and the driver's reader, cut and export behind the window's commands.
+#include "AppConfig.h"
+#include "MainWidget.h"
+#include "OvThreeHandleSlider.h"
+#include "PlaybackEngine.h"
+#include "PlaybackText.h"
+#include "RecordingControl.h"
+#include "ShowImageForm.h"
+#include "SourceMonitor.h"
+
+#include "RawFileTestSupport.h"
+
+#include "orvane/driver/DvsFileReader.h"
+#include "orvane/hal/Simulator.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace sim = orvane::sim;
+
+namespace {
+
+constexpr int kLong = 30000;  // ms: generous limits for a loaded machine under sanitizers
+
+struct Tip {
+    QString text;
+    int type;
+    QString path;
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::unplugAll();
+        ASSERT_TRUE(dir.isValid());
+        out = dir.filePath("out");
+        QDir().mkpath(out);
+        config = std::make_unique<AppConfig>(dir.filePath("config.ini"), dir.path());
+        config->setOutputRawFilePath(out);
+        config->setVideoSavePath(out);
+        window = std::make_unique<MainWidget>(config.get());
+        tips = std::make_unique<QSignalSpy>(window.get(), &MainWidget::signalShowLeftBottomTips);
+        window->show();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        sim::unplugAll();
+    }
+
+    template <typename T = QWidget>
+    T* child(const char* name)
+    {
+        T* w = window->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    Tip lastTip() const
+    {
+        if (tips->isEmpty())
+            return {QString(), -1, QString()};
+        const QList<QVariant> args = tips->last();
+        return {args.at(0).toString(), args.at(1).value<OvMessageType>(), args.at(2).toString()};
+    }
+    // A recording of `us` µs of random events from 5 s of sensor time.
+    QString writeRecording(const QString& name, uint64_t us = 600'000, uint64_t events = 60'000)
+    {
+        orvane::test::StreamShape shape;
+        shape.startUs = 5'000'000;
+        shape.durationUs = us;
+        shape.events = events;
+        shape.timeHighPeriodUs = 16;
+        const auto ev = orvane::test::makeEvents(shape);
+        const QString path = dir.filePath(name);
+        orvane::test::writeBytes(QFile::encodeName(path).toStdString(), orvane::test::standardRawHeader(),
+                                 orvane::test::encodeStream(ev, shape));
+        return path;
+    }
+    uint64_t readEvents(const QString& path)
+    {
+        auto reader = orvane::DvsFileReader::createFileReader(QFile::encodeName(path).toStdString());
+        if (!reader || !reader->loadFile())
+            return 0;
+        uint64_t n = 0;
+        reader->getMaxEvents(n);
+        return n;
+    }
+    QStringList rawFilesIn(const QString& folder) const
+    {
+        return QDir(folder).entryList({"*.raw"}, QDir::Files, QDir::Name);
+    }
+    bool imageHasEvents()
+    {
+        const QImage image = window->imageView()->currentPixmap().toImage();
+        for (int y = 0; y < image.height(); y += 3)
+            for (int x = 0; x < image.width(); x += 3)
+                if ((image.pixel(x, y) & 0xFFFFFF) != 0x707070)
+                    return true;
+        return false;
+    }
+
+    QTemporaryDir dir;
+    QString out;
+    std::unique_ptr<AppConfig> config;
+    std::unique_ptr<MainWidget> window;
+    std::unique_ptr<QSignalSpy> tips;
+};
+
+sim::DeviceOptions gentle()
+{
+    sim::DeviceOptions options;
+    options.eventRate = 300'000;
+    options.replayPath = "-";
+    return options;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, LiveCameraStreamsRecordsAndPauses)
+{
+    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-MW1", gentle()));
+    ASSERT_TRUE(window->openCameraSerial("KE-MW1"));
+    EXPECT_EQ(window->mode(), PlaybackEngine::EventCamera);
+    EXPECT_EQ(window->viewerType(), 0);
+    auto* play = child<QPushButton>("pb_play");
+    EXPECT_TRUE(play->isChecked());
+    EXPECT_EQ(child<QLabel>("label_show_camera_info")->text(), "KE-MW1");
+    EXPECT_EQ(child<QLabel>("label_time")->text(), "--/--");
+    for (const char* name : {"pb_loop", "pb_next", "pb_prv", "pb_stop"})
+        EXPECT_FALSE(child(name)->isEnabled()) << name;
+    EXPECT_FALSE(window->timeSlider()->isEnabled());
+
+    // Pictures arrive, with the time of their last event in the info bar and the rate beside it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !child<QLabel>("label_show_timestamp_info")->text().isEmpty(); }, kLong));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return imageHasEvents(); }, kLong));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sourceMonitor()->rate() > 0; }, kLong));
+    EXPECT_TRUE(child<QLabel>("label_show_rate_info")->text().contains("ev/s"));
+
+    // Record about a second: the clock ticks, the file holds events, the toast names the folder.
+    auto* record = child<QPushButton>("pb_record");
+    record->click();
+    ASSERT_TRUE(record->isChecked()) << lastTip().text.toStdString();
+    ASSERT_TRUE(window->recordingControl()->active());
+    const QString first = window->recordingControl()->path();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return child<QLabel>("lb_recoding_time")->text() == "00:00:01"; }, kLong));
+    record->click();
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_FALSE(window->recordingControl()->active());
+    EXPECT_EQ(lastTip().text, "Save file success!");
+    EXPECT_EQ(lastTip().type, MessageSuccess);
+    EXPECT_EQ(lastTip().path, QFileInfo(first).absolutePath());
+    EXPECT_TRUE(child<QLabel>("lb_recoding_time")->text().isEmpty());
+    EXPECT_GT(readEvents(first), 0u);
+
+    // Recordings started within one second keep their own files.
+    for (int i = 0; i < 2; ++i) {
+        record->click();
+        ASSERT_TRUE(record->isChecked());
+        record->click();
+    }
+    EXPECT_EQ(rawFilesIn(out).size(), 3);
+
+    // Space pauses the stream and starts it again.
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    EXPECT_FALSE(play->isChecked());
+    EXPECT_FALSE(window->engine()->playing());
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    EXPECT_TRUE(play->isChecked());
+    EXPECT_TRUE(window->engine()->playing());
+}
+
+TEST_F(WindowTest, RecordingFailuresAreToldAndChangeNothing)
+{
+    auto* record = child<QPushButton>("pb_record");
+    record->click();  // no camera
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_EQ(lastTip().type, MessageWarning);
+
+    ASSERT_TRUE(sim::plug(sim::Model::Evk4, "EVK-MW2", gentle()));
+    ASSERT_TRUE(window->openCameraSerial("EVK-MW2"));
+    config->setOutputRawFilePath(dir.filePath("gone"));
+    record->click();
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_FALSE(window->recordingControl()->active());
+    EXPECT_EQ(lastTip().type, MessageError);
+    EXPECT_TRUE(lastTip().text.contains("gone"));
+
+    // A file where the folder should be.
+    QFile blocker(dir.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    config->setOutputRawFilePath(blocker.fileName());
+    record->click();
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_EQ(lastTip().type, MessageError);
+    EXPECT_TRUE(child<QPushButton>("pb_play")->isChecked());  // streaming goes on
+}
+
+TEST_F(WindowTest, UnpluggedCameraIsToldAndItsRecordingKept)
+{
+    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-MW3", gentle()));
+    ASSERT_TRUE(window->openCameraSerial("KE-MW3"));
+    auto* record = child<QPushButton>("pb_record");
+    record->click();
+    ASSERT_TRUE(record->isChecked());
+    const QString path = window->recordingControl()->path();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return imageHasEvents(); }, kLong));
+    ASSERT_TRUE(sim::unplug("KE-MW3"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !child<QPushButton>("pb_play")->isChecked(); }, kLong));
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_FALSE(window->recordingControl()->active());
+    bool lost = false, saved = false;
+    for (const auto& args : *tips) {
+        lost = lost || (args.at(0).toString() == "Camera connection lost." && args.at(1).value<OvMessageType>() == MessageError);
+        saved = saved || args.at(0).toString() == "Save file success!";
+    }
+    EXPECT_TRUE(lost);
+    EXPECT_TRUE(saved);
+    EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+TEST_F(WindowTest, CamerasThatCannotOpenAreTold)
+{
+    EXPECT_FALSE(window->openCameraSerial("NOPE"));
+    EXPECT_EQ(lastTip().type, MessageError);
+    EXPECT_TRUE(lastTip().text.contains("NOPE"));
+    EXPECT_EQ(window->mode(), PlaybackEngine::None);
+
+    // Fusion sources are not shown here yet: said so, never silently ignored.
+    ASSERT_TRUE(sim::plug(sim::Model::Tandem, "TD-MW4"));
+    const int before = tips->count();
+    window->openCameraSerial("TD-MW4");
+    EXPECT_EQ(tips->count(), before + 1);
+    EXPECT_EQ(lastTip().type, MessageError);
+}
+
+TEST_F(WindowTest, RecordingPlaysToTheEndOrLoops)
+{
+    const QString path = writeRecording("play.raw");
+    ASSERT_TRUE(window->openRecordingPath(path));
+    EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
+    auto* engine = window->engine();
+    const uint64_t start = engine->fileStart();
+    const uint64_t end = engine->fileEnd();
+    ASSERT_LT(start, end);
+    OvThreeHandleSlider* slider = window->timeSlider();
+    EXPECT_EQ(slider->minimum(), qint64(start));
+    EXPECT_EQ(slider->maximum(), qint64(end));
+    EXPECT_TRUE(slider->isEnabled());
+    auto* play = child<QPushButton>("pb_play");
+    EXPECT_TRUE(play->isChecked());
+
+    // Without loop it stops with the centre and the label at the lower handle.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !play->isChecked(); }, kLong));
+    EXPECT_FALSE(engine->playing());
+    EXPECT_EQ(slider->centerValue(), qint64(start));
+    EXPECT_EQ(child<QLabel>("label_time")->text(), formatTime(start) + "/" + formatTime(end));
+    EXPECT_TRUE(imageHasEvents());
+
+    // With loop it comes round again and plays on.
+    child<QPushButton>("pb_loop")->click();
+    play->click();
+    ASSERT_TRUE(play->isChecked());
+    qint64 highest = 0;
+    bool wrapped = false;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const qint64 c = slider->centerValue();
+            if (c > highest)
+                highest = c;
+            wrapped = wrapped || (highest > qint64(end) - 100'000 && c < qint64(start) + 100'000);
+            return wrapped;
+        },
+        kLong));
+    EXPECT_TRUE(play->isChecked());
+    play->click();
+    EXPECT_FALSE(engine->playing());
+}
+
+TEST_F(WindowTest, TransportLandsWhereItShould)
+{
+    const QString path = writeRecording("transport.raw");
+    ASSERT_TRUE(window->openRecordingPath(path));
+    auto* engine = window->engine();
+    OvThreeHandleSlider* slider = window->timeSlider();
+    const uint64_t start = engine->fileStart();
+    auto* label = child<QLabel>("label_time");
+
+    QTest::keyClick(window.get(), Qt::Key_Space);  // pause
+    ASSERT_FALSE(engine->playing());
+    Q_EMIT slider->centerValueTrackClick(qint64(start + 200'000));
+    EXPECT_EQ(engine->position(), start + 200'000);
+    EXPECT_EQ(label->text(), formatTime(start + 200'000) + "/" + formatTime(engine->fileEnd()));
+
+    QTest::keyClick(window.get(), Qt::Key_Right);
+    EXPECT_EQ(engine->position(), start + 200'000 + 30'303);
+    QTest::qWait(50);
+    EXPECT_EQ(slider->centerValue(), qint64(start + 200'000 + 30'303));
+    QTest::keyClick(window.get(), Qt::Key_Left);
+    QTest::keyClick(window.get(), Qt::Key_Left);
+    EXPECT_EQ(engine->position(), start + 200'000 - 30'303);
+
+    // A drag shows the picture of the new place at once.
+    window->imageView()->showPixMap(QPixmap(1280, 720));
+    Q_EMIT slider->centerValueMove(qint64(start + 400'000));
+    EXPECT_EQ(engine->position(), start + 400'000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return imageHasEvents(); }, kLong));
+
+    // Moving the lower handle, then previous frame near it, then stop: all land on it.
+    slider->setLowerValue(qint64(start + 300'000));
+    Q_EMIT slider->centerValueTrackClick(qint64(start + 310'000));
+    QTest::keyClick(window.get(), Qt::Key_Left);
+    EXPECT_EQ(engine->position(), start + 300'000);
+    Q_EMIT slider->centerValueTrackClick(qint64(start + 500'000));
+    child<QPushButton>("pb_stop")->click();
+    EXPECT_EQ(engine->position(), start + 300'000);
+    QTest::qWait(50);
+    EXPECT_EQ(slider->centerValue(), qint64(start + 300'000));
+}
+
+TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
+{
+    const QString good = writeRecording("good.raw");
+    ASSERT_TRUE(window->openRecordingPath(good));
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    const uint64_t end = window->engine()->fileEnd();
+
+    struct Case {
+        QString name;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"garbage.raw", QByteArray(4096, '\x5a')},
+        {"badheader.raw", QByteArray("% evt 3.0\n% format EVT3; height = seven; width = 1280\n% end\n") + QByteArray(64, '\0')},
+        {"evt2.raw", QByteArray("% evt 2.0\n% format EVT2; height = 720; width = 1280\n% end\n") + QByteArray(64, '\0')},
+        {"notraw.txt", QByteArray("hello")},
+    };
+    for (const Case& c : cases) {
+        QFile f(dir.filePath(c.name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.bytes);
+        f.close();
+        const int before = tips->count();
+        EXPECT_FALSE(window->openRecordingPath(f.fileName())) << c.name.toStdString();
+        EXPECT_EQ(tips->count(), before + 1) << c.name.toStdString();
+        EXPECT_EQ(lastTip().type, MessageError) << c.name.toStdString();
+        EXPECT_TRUE(lastTip().text.contains(c.name)) << lastTip().text.toStdString();
+        EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
+        EXPECT_EQ(window->engine()->fileEnd(), end);
+    }
+    EXPECT_FALSE(window->openRecordingPath(dir.filePath("missing.raw")));
+    EXPECT_EQ(lastTip().type, MessageError);
+    EXPECT_EQ(window->engine()->fileEnd(), end);
+
+    // A raw file with a video of the same name beside it is a fusion recording: said, not ignored.
+    QFile(dir.filePath("fusion.mp4")).open(QIODevice::WriteOnly);
+    writeRecording("fusion.raw");
+    const int before = tips->count();
+    window->openRecordingPath(dir.filePath("fusion.raw"));
+    EXPECT_EQ(tips->count(), before + 1);
+    EXPECT_EQ(lastTip().type, MessageError);
+}
+
+TEST_F(WindowTest, CutAndExportFromTheWindow)
+{
+    EXPECT_FALSE(window->cutRecordingTo(0, 1, out, "x.raw"));
+    EXPECT_EQ(lastTip().text, "Please open a raw file first.");
+    EXPECT_EQ(lastTip().type, MessageWarning);
+
+    const QString source = writeRecording("source.raw", 800'000, 80'000);
+    ASSERT_TRUE(window->openRecordingPath(source));
+    const uint64_t start = window->engine()->fileStart();
+    const qint64 sourceSize = QFileInfo(source).size();
+
+    ASSERT_TRUE(window->cutRecordingTo(start + 100'000, start + 400'000, out, "cut.raw"));
+    EXPECT_EQ(lastTip().text, "Export raw file success!");
+    EXPECT_EQ(lastTip().type, MessageSuccess);
+    EXPECT_EQ(lastTip().path, out);
+    EXPECT_FALSE(child<QPushButton>("pb_play")->isChecked());
+    const QString cut = QDir(out).filePath("cut.raw");
+    EXPECT_GT(readEvents(cut), 0u);
+    const QString cli = QStringLiteral(ORVANE_BIN_DIR) + "/orvane";
+    if (QFileInfo(cli).isExecutable()) {
+        EXPECT_EQ(QProcess::execute(cli, {"info", cut}), 0);
+    }
+
+    ASSERT_TRUE(window->exportVideoTo(start + 100'000, start + 400'000, out, "clip.mp4"));
+    EXPECT_EQ(lastTip().text, "Export video success!");
+    const QString mp4 = QDir(out).filePath("clip.mp4");
+    EXPECT_GT(QFileInfo(mp4).size(), 0);
+    const QString ffprobe = QStandardPaths::findExecutable("ffprobe");
+    if (!ffprobe.isEmpty()) {
+        EXPECT_EQ(QProcess::execute(ffprobe, {"-v", "error", mp4}), 0);
+    }
+
+    // Refusals give the reason and leave the source alone.
+    EXPECT_FALSE(window->cutRecordingTo(start + 400'000, start + 100'000, out, "back.raw"));
+    EXPECT_EQ(lastTip().type, MessageError);
+    EXPECT_TRUE(lastTip().text.startsWith("Cut failed"));
+    EXPECT_FALSE(window->cutRecordingTo(start, start + 100'000, dir.path(), "source.raw"));
+    EXPECT_EQ(lastTip().type, MessageError);
+    EXPECT_FALSE(window->exportVideoTo(start, start + 100'000, dir.path(), "source.ovmark.tmp"));
+    EXPECT_TRUE(lastTip().text.startsWith("Export failed"));
+    EXPECT_FALSE(window->exportVideoTo(start, start + 100'000, dir.filePath("nowhere"), "x.mp4"));
+    EXPECT_EQ(QFileInfo(source).size(), sourceSize);
+    EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
+}
+
+TEST_F(WindowTest, DroppedRawFileOpensAndDroppedDataIsToldOnce)
+{
+    const QString path = writeRecording("dropped.raw");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mode() == PlaybackEngine::RawFile; }, kLong));
+
+    // A camera that reports drops: one warning, the count stays in the info bar.
+    uint64_t dropped = 1000;
+    SourceMonitor::Probe probe;
+    probe.droppedBytes = [&dropped] { return dropped; };
+    window->sourceMonitor()->stop();
+    window->sourceMonitor()->watch(probe);
+    dropped += 131072;
+    window->sourceMonitor()->sample();
+    dropped += 131072;
+    window->sourceMonitor()->sample();
+    int warnings = 0;
+    for (const auto& args : *tips)
+        if (args.at(1).value<OvMessageType>() == MessageWarning && args.at(0).toString().contains("dropped"))
+            ++warnings;
+    EXPECT_EQ(warnings, 1);
+    auto* label = child<QLabel>("label_show_dropped_info");
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_TRUE(label->text().contains("256.0 KiB")) << label->text().toStdString();
+    window->sourceMonitor()->stop();
+}
