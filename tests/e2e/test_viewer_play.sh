@@ -122,10 +122,12 @@ if wait_main "$pid"; then
   echo "file_window ok" >> "$work/seen"
   sleep 1
   shoot_pair file
-  wid=$(xdotool search --name '^OrvaneScope' | head -1)
+  wid=$(xdotool search --onlyvisible --name '^OrvaneScope' | head -1)
   if [ -n "$wid" ]; then
-    xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
-    xdotool key --window "$wid" space
+    # No window manager here: a click on the picture gives the window the keyboard.
+    xdotool mousemove $((gx + gw / 2)) $((gy + gh / 2)) click 1
+    sleep 0.5
+    xdotool key space
     sleep 1
     shoot_pair paused
   fi

@@ -18,6 +18,9 @@
 #include "PlaybackText.h"
 #include "RecordingControl.h"
 #include "ShowImageForm.h"
+#include "SidebarApsSettingUI.h"
+#include "SidebarCameraSettingUI.h"
+#include "SidebarDvsSettingUI.h"
 #include "SourceMonitor.h"
 #include "ui_MainWidget.h"
 
@@ -154,19 +157,18 @@ MainWidget::MainWidget(AppConfig* config, QWidget* parent)
     connect(this, &MainWidget::toShowCameraTimestamp, this, &MainWidget::showTimeStamp);
     connect(this, &MainWidget::signalShowLeftBottomTips, this, &MainWidget::slotShowLeftBottomTips);
 
-    // The engine's loops run on their own threads: everything they say arrives queued.
+    // The engine's loops run on their own threads: what they say arrives queued. Pictures are
+    // always queued (newest wins); positions from the GUI thread's own commands apply at once.
     connect(engine_, &PlaybackEngine::pictureReady, this, &MainWidget::triggerEventsToShow, Qt::QueuedConnection);
-    connect(
-        engine_, &PlaybackEngine::positionChanged, this,
-        [this](quint64 position) {
-            if (engine_->mode() == PlaybackEngine::RawFile)
-                slotShowFilePlayProgress(position, engine_->fileEnd());
-        },
-        Qt::QueuedConnection);
+    connect(engine_, &PlaybackEngine::positionChanged, this, [this](quint64 position) {
+        if (engine_->mode() == PlaybackEngine::RawFile)
+            slotShowFilePlayProgress(position, engine_->fileEnd());
+    });
     connect(
         engine_, &PlaybackEngine::filePlayEnded, this,
         [this] {
             engine_->joinEndedLoops();
+            monitor_->stop();
             ui->pb_play->setChecked(false);
         },
         Qt::QueuedConnection);
@@ -300,20 +302,34 @@ void MainWidget::buildPlayBar()
 
 void MainWidget::buildSidePanels()
 {
-    ui->frame_setting->setMaximumWidth(ui->widget_side_bar->maximumWidth());
+    cameraPanel_ = new SidebarCameraSettingUI(ui->widget_setting_panels);
+    dvsPanel_ = new SidebarDvsSettingUI(ui->widget_setting_panels);
+    apsPanel_ = new SidebarApsSettingUI(ui->widget_setting_panels);
+    for (QWidget* panel : {static_cast<QWidget*>(cameraPanel_), static_cast<QWidget*>(dvsPanel_),
+                           static_cast<QWidget*>(apsPanel_)}) {
+        ui->layout_sidebar_setting->addWidget(panel);
+        panel->hide();
+    }
+    // Direct: the settings reach the engine at once, in the panel's (the GUI) thread.
+    connect(cameraPanel_, &SidebarCameraSettingUI::signalFpsChanged, this, &MainWidget::slotFpsChanged, Qt::DirectConnection);
+    connect(cameraPanel_, &SidebarCameraSettingUI::signalCumulativeTimeChanged, this,
+            &MainWidget::slotCumulativeTimeChanged, Qt::DirectConnection);
+    connect(dvsPanel_, &SidebarDvsSettingUI::signalFpsChanged, this, &MainWidget::slotFpsChanged, Qt::DirectConnection);
+    connect(dvsPanel_, &SidebarDvsSettingUI::signalCumulativeTimeChanged, this,
+            &MainWidget::slotCumulativeTimeChanged, Qt::DirectConnection);
     ui->widget_setting_panels->hide();
+    ui->frame_setting->setMaximumWidth(ui->widget_side_bar->maximumWidth());
+    setPanelsState(PanelSourceState::NoCamera, PanelSourceState::NoCamera);
 }
 
 void MainWidget::showSidePanel(int which, bool show)
 {
     QPushButton* buttons[] = {ui->pb_fold_setting, ui->pb_fold_dvs_setting, ui->pb_fold_aps_setting};
-    QWidget* panels[] = {reinterpret_cast<QWidget*>(cameraPanel_), reinterpret_cast<QWidget*>(dvsPanel_),
-                         reinterpret_cast<QWidget*>(apsPanel_)};
+    QWidget* panels[] = {cameraPanel_, dvsPanel_, apsPanel_};
     for (int i = 0; i < 3; ++i) {
         const bool on = show && i == which;
         buttons[i]->setChecked(on);
-        if (panels[i])
-            panels[i]->setVisible(on);
+        panels[i]->setVisible(on);
     }
     ui->widget_setting_panels->setVisible(show);
     ui->frame_setting->setMaximumWidth(show ? kSettingPanelWidth : ui->widget_side_bar->maximumWidth());
@@ -322,12 +338,27 @@ void MainWidget::showSidePanel(int which, bool show)
 
 void MainWidget::setPanelsState(PanelSourceState cameraPanel, PanelSourceState sensorPanels)
 {
-    Q_UNUSED(cameraPanel);
-    Q_UNUSED(sensorPanels);
+    cameraPanel_->setSourceState(cameraPanel);
+    dvsPanel_->setSourceState(sensorPanels);
+    apsPanel_->setSourceState(sensorPanels == PanelSourceState::Camera && fusionCamera ? PanelSourceState::Camera
+                                                                                        : PanelSourceState::NoCamera);
 }
 
 void MainWidget::handCameraToolsToPanels()
 {
+    const orvane::CameraBase* camera = eventCamera ? static_cast<const orvane::CameraBase*>(eventCamera.get())
+                                                   : static_cast<const orvane::CameraBase*>(fusionCamera.get());
+    if (!camera)
+        return;
+    // getTool logs and answers empty for a tool the camera lacks; the panel then leaves the section out.
+    dvsPanel_->setBiasesToolUI(camera->getTool(orvane::TOOL_BIASES));
+    dvsPanel_->setTriggerInToolUI(camera->getTool(orvane::TOOL_TRIGGER_IN));
+    dvsPanel_->setAntiFlickerToolUI(camera->getTool(orvane::TOOL_ANTI_FLICKER));
+    dvsPanel_->setEventRateControlToolUI(camera->getTool(orvane::TOOL_EVENT_RATE_CONTROL));
+    dvsPanel_->setEventTrailFilterToolUI(camera->getTool(orvane::TOOL_EVENT_TRAIL_FILTER));
+    dvsPanel_->setROIToolUI(camera->getTool(orvane::TOOL_ROI));
+    if (fusionCamera)
+        apsPanel_->setApsToolUI(fusionCamera->getTool(orvane::TOOL_APS_CTRL));
 }
 
 // ---- menus and window
@@ -799,6 +830,7 @@ void MainWidget::on_pb_play_clicked()
         if (engine_->playing()) {
             ui->pb_play->setChecked(false);
             engine_->stopFilePlay();
+            monitor_->stop();
             return;
         }
         if (!engine_->startFilePlay()) {

@@ -29,10 +29,13 @@ void SourceMonitor::stop()
 {
     if (watching_)
         sample();
+    const bool was = watching_;
     watching_ = false;
     timer_->stop();
     probe_ = {};
     rate_ = 0;
+    if (was)
+        Q_EMIT rateChanged(0);
 }
 
 void SourceMonitor::sample()

@@ -305,10 +305,10 @@ TEST_F(WindowTest, TransportLandsWhereItShould)
     Q_EMIT slider->centerValueTrackClick(qint64(start + 200'000));
     EXPECT_EQ(engine->position(), start + 200'000);
     EXPECT_EQ(label->text(), formatTime(start + 200'000) + "/" + formatTime(engine->fileEnd()));
+    EXPECT_EQ(slider->centerValue(), qint64(start + 200'000));
 
     QTest::keyClick(window.get(), Qt::Key_Right);
     EXPECT_EQ(engine->position(), start + 200'000 + 30'303);
-    QTest::qWait(50);
     EXPECT_EQ(slider->centerValue(), qint64(start + 200'000 + 30'303));
     QTest::keyClick(window.get(), Qt::Key_Left);
     QTest::keyClick(window.get(), Qt::Key_Left);
@@ -328,7 +328,6 @@ TEST_F(WindowTest, TransportLandsWhereItShould)
     Q_EMIT slider->centerValueTrackClick(qint64(start + 500'000));
     child<QPushButton>("pb_stop")->click();
     EXPECT_EQ(engine->position(), start + 300'000);
-    QTest::qWait(50);
     EXPECT_EQ(slider->centerValue(), qint64(start + 300'000));
 }
 
@@ -344,9 +343,9 @@ TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
         QByteArray bytes;
     };
     const Case cases[] = {
-        {"garbage.raw", QByteArray(4096, '\x5a')},
-        {"badheader.raw", QByteArray("% evt 3.0\n% format EVT3; height = seven; width = 1280\n% end\n") + QByteArray(64, '\0')},
-        {"evt2.raw", QByteArray("% evt 2.0\n% format EVT2; height = 720; width = 1280\n% end\n") + QByteArray(64, '\0')},
+        {"badgeometry.raw", QByteArray("% evt 3.0\n% geometry sevenx720\n% end\n") + QByteArray(64, '\0')},
+        {"evt2.raw", QByteArray("% evt 2.0\n% end\n") + QByteArray(64, '\0')},
+        {"format.raw", QByteArray("% format EVT21; height = 720; width = 1280\n% end\n") + QByteArray(64, '\0')},
         {"notraw.txt", QByteArray("hello")},
     };
     for (const Case& c : cases) {
@@ -362,9 +361,13 @@ TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
         EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
         EXPECT_EQ(window->engine()->fileEnd(), end);
     }
-    EXPECT_FALSE(window->openRecordingPath(dir.filePath("missing.raw")));
-    EXPECT_EQ(lastTip().type, MessageError);
-    EXPECT_EQ(window->engine()->fileEnd(), end);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("folder.raw")));
+    for (const char* name : {"missing.raw", "folder.raw"}) {
+        EXPECT_FALSE(window->openRecordingPath(dir.filePath(name)));
+        EXPECT_EQ(lastTip().type, MessageError);
+        EXPECT_TRUE(lastTip().text.contains(name));
+        EXPECT_EQ(window->engine()->fileEnd(), end);
+    }
 
     // A raw file with a video of the same name beside it is a fusion recording: said, not ignored.
     QFile(dir.filePath("fusion.mp4")).open(QIODevice::WriteOnly);

@@ -112,6 +112,190 @@
         <source>Toggle Start/End Point</source>
         <translation>Toggle Start/End Point</translation>
     </message>
+    <message>
+        <source> | Rate: </source>
+        <translation> | Rate: </translation>
+    </message>
+    <message>
+        <source>Play/Stop</source>
+        <translation>Play/Stop</translation>
+    </message>
+    <message>
+        <source>Start/Stop recording</source>
+        <translation>Start/Stop recording</translation>
+    </message>
+    <message>
+        <source>Previous frame</source>
+        <translation>Previous frame</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>Next frame</translation>
+    </message>
+    <message>
+        <source>Reset the playback progress to the beginning</source>
+        <translation>Reset the playback progress to the beginning</translation>
+    </message>
+    <message>
+        <source>Select to automatically replay at the end of the playback</source>
+        <translation>Select to automatically replay at the end of the playback</translation>
+    </message>
+    <message>
+        <source>Is it open in the browser?</source>
+        <translation>Is it open in the browser?</translation>
+    </message>
+    <message>
+        <source>Tips</source>
+        <translation>Tips</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Searching for cameras failed: %1</source>
+        <translation>Searching for cameras failed: %1</translation>
+    </message>
+    <message>
+        <source>Camera not found: %1</source>
+        <translation>Camera not found: %1</translation>
+    </message>
+    <message>
+        <source>Open camera: </source>
+        <translation>Open camera: </translation>
+    </message>
+    <message>
+        <source>failed.</source>
+        <translation>failed.</translation>
+    </message>
+    <message>
+        <source>Select a raw file</source>
+        <translation>Select a raw file</translation>
+    </message>
+    <message>
+        <source>RAW files (*.raw)</source>
+        <translation>RAW files (*.raw)</translation>
+    </message>
+    <message>
+        <source>Not a raw recording: %1</source>
+        <translation>Not a raw recording: %1</translation>
+    </message>
+    <message>
+        <source>the file cannot be read</source>
+        <translation>the file cannot be read</translation>
+    </message>
+    <message>
+        <source>Opening %1 ...</source>
+        <translation>Opening %1 ...</translation>
+    </message>
+    <message>
+        <source>it is not an EVT 3.0 recording or its header is malformed</source>
+        <translation>it is not an EVT 3.0 recording or its header is malformed</translation>
+    </message>
+    <message>
+        <source>malformed header (%1)</source>
+        <translation>malformed header (%1)</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>Cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>Recording: </source>
+        <translation>Recording: </translation>
+    </message>
+    <message>
+        <source>Fusion cameras and fusion recordings cannot be shown yet.</source>
+        <translation>Fusion cameras and fusion recordings cannot be shown yet.</translation>
+    </message>
+    <message>
+        <source>Please connect camera first.</source>
+        <translation>Please connect camera first.</translation>
+    </message>
+    <message>
+        <source>The camera did not start. Please check the camera connection.</source>
+        <translation>The camera did not start. Please check the camera connection.</translation>
+    </message>
+    <message>
+        <source> | Dropped: %1</source>
+        <translation> | Dropped: %1</translation>
+    </message>
+    <message>
+        <source>The camera dropped %1 of data: the computer did not take it in time.</source>
+        <translation>The camera dropped %1 of data: the computer did not take it in time.</translation>
+    </message>
+    <message>
+        <source>Camera connection lost.</source>
+        <translation>Camera connection lost.</translation>
+    </message>
+    <message>
+        <source>Reading the recording failed: %1</source>
+        <translation>Reading the recording failed: %1</translation>
+    </message>
+    <message>
+        <source>Save file success!</source>
+        <translation>Save file success!</translation>
+    </message>
+    <message>
+        <source>Please open a raw file first.</source>
+        <translation>Please open a raw file first.</translation>
+    </message>
+    <message>
+        <source>Cut failed: %1</source>
+        <translation>Cut failed: %1</translation>
+    </message>
+    <message>
+        <source>Export failed: %1</source>
+        <translation>Export failed: %1</translation>
+    </message>
+    <message>
+        <source>the start time must be before the end time</source>
+        <translation>the start time must be before the end time</translation>
+    </message>
+    <message>
+        <source>the time range lies outside the recording</source>
+        <translation>the time range lies outside the recording</translation>
+    </message>
+    <message>
+        <source>no file name was given</source>
+        <translation>no file name was given</translation>
+    </message>
+    <message>
+        <source>the folder does not exist: %1</source>
+        <translation>the folder does not exist: %1</translation>
+    </message>
+    <message>
+        <source>the folder is not writable: %1</source>
+        <translation>the folder is not writable: %1</translation>
+    </message>
+    <message>
+        <source>it would overwrite the open recording</source>
+        <translation>it would overwrite the open recording</translation>
+    </message>
+    <message>
+        <source>Cutting: %1 %</source>
+        <translation>Cutting: %1 %</translation>
+    </message>
+    <message>
+        <source>Exporting: %1 %</source>
+        <translation>Exporting: %1 %</translation>
+    </message>
+    <message>
+        <source>%1 could not be written (see the log for the reason)</source>
+        <translation>%1 could not be written (see the log for the reason)</translation>
+    </message>
+    <message>
+        <source>Export raw file success!</source>
+        <translation>Export raw file success!</translation>
+    </message>
+    <message>
+        <source>Export video success!</source>
+        <translation>Export video success!</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -269,6 +453,44 @@
     <message>
         <source>Cancel</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>PlaybackEngine</name>
+    <message>
+        <source>Playback stopped: %1</source>
+        <translation>Playback stopped: %1</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingControl</name>
+    <message>
+        <source>A recording is already running.</source>
+        <translation>A recording is already running.</translation>
+    </message>
+    <message>
+        <source>The recording folder does not exist: %1</source>
+        <translation>The recording folder does not exist: %1</translation>
+    </message>
+    <message>
+        <source>The recording folder is not writable: %1</source>
+        <translation>The recording folder is not writable: %1</translation>
+    </message>
+    <message>
+        <source>Recording could not start: %1</source>
+        <translation>Recording could not start: %1</translation>
+    </message>
+    <message>
+        <source>No recording is running.</source>
+        <translation>No recording is running.</translation>
+    </message>
+    <message>
+        <source>The recording could not be saved: %1</source>
+        <translation>The recording could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>The recording could not be saved completely: %1</source>
+        <translation>The recording could not be saved completely: %1</translation>
     </message>
 </context>
 <context>

@@ -112,6 +112,190 @@
         <source>Toggle Start/End Point</source>
         <translation>切换起止点</translation>
     </message>
+    <message>
+        <source> | Rate: </source>
+        <translation> | 事件率：</translation>
+    </message>
+    <message>
+        <source>Play/Stop</source>
+        <translation>播放/停止</translation>
+    </message>
+    <message>
+        <source>Start/Stop recording</source>
+        <translation>开始/停止录制</translation>
+    </message>
+    <message>
+        <source>Previous frame</source>
+        <translation>上一帧</translation>
+    </message>
+    <message>
+        <source>Next frame</source>
+        <translation>下一帧</translation>
+    </message>
+    <message>
+        <source>Reset the playback progress to the beginning</source>
+        <translation>将播放进度重置到开头</translation>
+    </message>
+    <message>
+        <source>Select to automatically replay at the end of the playback</source>
+        <translation>选中后播放结束时自动重新播放</translation>
+    </message>
+    <message>
+        <source>Is it open in the browser?</source>
+        <translation>是否在浏览器中打开？</translation>
+    </message>
+    <message>
+        <source>Tips</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>打开</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Searching for cameras failed: %1</source>
+        <translation>搜索相机失败：%1</translation>
+    </message>
+    <message>
+        <source>Camera not found: %1</source>
+        <translation>未找到相机：%1</translation>
+    </message>
+    <message>
+        <source>Open camera: </source>
+        <translation>打开相机：</translation>
+    </message>
+    <message>
+        <source>failed.</source>
+        <translation>失败。</translation>
+    </message>
+    <message>
+        <source>Select a raw file</source>
+        <translation>选择 raw 文件</translation>
+    </message>
+    <message>
+        <source>RAW files (*.raw)</source>
+        <translation>RAW 文件 (*.raw)</translation>
+    </message>
+    <message>
+        <source>Not a raw recording: %1</source>
+        <translation>不是 raw 录制文件：%1</translation>
+    </message>
+    <message>
+        <source>the file cannot be read</source>
+        <translation>文件无法读取</translation>
+    </message>
+    <message>
+        <source>Opening %1 ...</source>
+        <translation>正在打开 %1 ...</translation>
+    </message>
+    <message>
+        <source>it is not an EVT 3.0 recording or its header is malformed</source>
+        <translation>它不是 EVT 3.0 录制文件，或文件头格式错误</translation>
+    </message>
+    <message>
+        <source>malformed header (%1)</source>
+        <translation>文件头格式错误（%1）</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>无法打开 %1：%2</translation>
+    </message>
+    <message>
+        <source>Recording: </source>
+        <translation>录制文件：</translation>
+    </message>
+    <message>
+        <source>Fusion cameras and fusion recordings cannot be shown yet.</source>
+        <translation>暂时无法显示融合相机和融合录制文件。</translation>
+    </message>
+    <message>
+        <source>Please connect camera first.</source>
+        <translation>请先连接相机。</translation>
+    </message>
+    <message>
+        <source>The camera did not start. Please check the camera connection.</source>
+        <translation>相机未能启动，请检查相机连接。</translation>
+    </message>
+    <message>
+        <source> | Dropped: %1</source>
+        <translation> | 已丢失：%1</translation>
+    </message>
+    <message>
+        <source>The camera dropped %1 of data: the computer did not take it in time.</source>
+        <translation>相机丢失了 %1 数据：计算机未能及时接收。</translation>
+    </message>
+    <message>
+        <source>Camera connection lost.</source>
+        <translation>相机连接已断开。</translation>
+    </message>
+    <message>
+        <source>Reading the recording failed: %1</source>
+        <translation>读取录制文件失败：%1</translation>
+    </message>
+    <message>
+        <source>Save file success!</source>
+        <translation>文件保存成功！</translation>
+    </message>
+    <message>
+        <source>Please open a raw file first.</source>
+        <translation>请先打开 raw 文件。</translation>
+    </message>
+    <message>
+        <source>Cut failed: %1</source>
+        <translation>剪切失败：%1</translation>
+    </message>
+    <message>
+        <source>Export failed: %1</source>
+        <translation>导出失败：%1</translation>
+    </message>
+    <message>
+        <source>the start time must be before the end time</source>
+        <translation>开始时间必须早于结束时间</translation>
+    </message>
+    <message>
+        <source>the time range lies outside the recording</source>
+        <translation>时间范围超出录制文件</translation>
+    </message>
+    <message>
+        <source>no file name was given</source>
+        <translation>未指定文件名</translation>
+    </message>
+    <message>
+        <source>the folder does not exist: %1</source>
+        <translation>文件夹不存在：%1</translation>
+    </message>
+    <message>
+        <source>the folder is not writable: %1</source>
+        <translation>文件夹不可写：%1</translation>
+    </message>
+    <message>
+        <source>it would overwrite the open recording</source>
+        <translation>这会覆盖当前打开的录制文件</translation>
+    </message>
+    <message>
+        <source>Cutting: %1 %</source>
+        <translation>正在剪切：%1 %</translation>
+    </message>
+    <message>
+        <source>Exporting: %1 %</source>
+        <translation>正在导出：%1 %</translation>
+    </message>
+    <message>
+        <source>%1 could not be written (see the log for the reason)</source>
+        <translation>无法写入 %1（原因见日志）</translation>
+    </message>
+    <message>
+        <source>Export raw file success!</source>
+        <translation>导出 raw 文件成功！</translation>
+    </message>
+    <message>
+        <source>Export video success!</source>
+        <translation>导出视频成功！</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -269,6 +453,44 @@
     <message>
         <source>Cancel</source>
         <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>PlaybackEngine</name>
+    <message>
+        <source>Playback stopped: %1</source>
+        <translation>播放已停止：%1</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingControl</name>
+    <message>
+        <source>A recording is already running.</source>
+        <translation>录制已在进行中。</translation>
+    </message>
+    <message>
+        <source>The recording folder does not exist: %1</source>
+        <translation>录制文件夹不存在：%1</translation>
+    </message>
+    <message>
+        <source>The recording folder is not writable: %1</source>
+        <translation>录制文件夹不可写：%1</translation>
+    </message>
+    <message>
+        <source>Recording could not start: %1</source>
+        <translation>无法开始录制：%1</translation>
+    </message>
+    <message>
+        <source>No recording is running.</source>
+        <translation>当前没有进行录制。</translation>
+    </message>
+    <message>
+        <source>The recording could not be saved: %1</source>
+        <translation>录制文件无法保存：%1</translation>
+    </message>
+    <message>
+        <source>The recording could not be saved completely: %1</source>
+        <translation>录制文件未能完整保存：%1</translation>
     </message>
 </context>
 <context>
