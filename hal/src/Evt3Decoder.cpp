@@ -604,10 +604,12 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                     for (visit &= m.xOn; visit; visit &= visit - 1) {
                         const uint32_t i = lowestBit(visit);
                         if ((simple >> i) & 1) {
-                            uint64_t q;  // lanes i-2, i-1, i (and one more)
-                            std::memcpy(&q, buf + i, 8);
-                            storeEvent(out++, ((q >> 32) & 0x7FF) | (q & (uint64_t{0x7FF} << 16)) | ((q >> 11) & (uint64_t{1} << 32)),
-                                       highBase | (q & 0xFFF));
+                            // Lanes i-3 .. i, read from the input (a read of the block copy would
+                            // straddle the stores that made it) except at the block's start.
+                            uint64_t q;
+                            std::memcpy(&q, i >= 3 ? p + 2 * (i - 3) : reinterpret_cast<const uint8_t*>(buf + i - 1), 8);
+                            storeEvent(out++, ((q >> 48) & 0x7FF) | ((q >> 16) & (uint64_t{0x7FF} << 16)) | ((q >> 27) & (uint64_t{1} << 32)),
+                                       highBase | ((q >> 16) & 0xFFF));
                             continue;
                         }
                         const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
