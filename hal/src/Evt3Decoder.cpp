@@ -6,6 +6,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <cpuid.h>
 #include <immintrin.h>
@@ -150,7 +154,6 @@ inline Masks classifyPortable(const uint16_t* words, uint32_t highWord, uint32_t
 }
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
 // The portable classification where every CPU of the build has SSE2 (all x86-64): eight words a
 // register; the 64-bit arithmetic above stays for other targets.
 inline uint32_t packedBits(__m128i a, __m128i b, __m128i c, __m128i d)  // 4 x 8 lane masks -> 32 bits
@@ -210,9 +213,9 @@ ORVANE_TARGET_AVX2 inline __m256i is(__m256i types, uint32_t type)
 ORVANE_TARGET_AVX2 inline Masks classifyAvx2(const uint16_t* words, uint32_t highWord, uint32_t width, uint32_t height)
 {
     // Halves loaded crosswise so that the packing in packedBits keeps the word order.
-    const auto half = [](const uint16_t* w) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(w)); };
-    const __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(half(words)), half(words + 16), 1);
-    const __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(half(words + 8)), half(words + 24), 1);
+    const __m128i* const w128 = reinterpret_cast<const __m128i*>(words);
+    const __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(w128)), _mm_loadu_si128(w128 + 2), 1);
+    const __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(w128 + 1)), _mm_loadu_si128(w128 + 3), 1);
     const __m256i ta = _mm256_srli_epi16(a, 12);
     const __m256i tb = _mm256_srli_epi16(b, 12);
     const __m256i high = _mm256_set1_epi16(static_cast<short>(highWord));
@@ -570,15 +573,18 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
             std::memcpy(buf + 2, p, 2 * n);
             for (uint32_t i = n; i < kBlockWords; ++i) buf[2 + i] = OTHERS << 12;  // skipped
         }
-        Masks m;
+        Masks m{};
+        if constexpr (Avx2) {
 #if ORVANE_EVT3_AVX512
-        if constexpr (Avx2) m = classifyAvx2(buf + 2, highWord, widthLimit, heightLimit);
-        else m = classifySse2(buf + 2, highWord, widthLimit, heightLimit);
-#elif defined(__SSE2__)
-        m = classifySse2(buf + 2, highWord, widthLimit, heightLimit);
-#else
-        m = classifyPortable(buf + 2, highWord, widthLimit, heightLimit);
+            m = classifyAvx2(buf + 2, highWord, widthLimit, heightLimit);
 #endif
+        } else {
+#if defined(__SSE2__)
+            m = classifySse2(buf + 2, highWord, widthLimit, heightLimit);
+#else
+            m = classifyPortable(buf + 2, highWord, widthLimit, heightLimit);
+#endif
+        }
         const uint32_t taken = m.stop ? lowestBit(m.stop) : kBlockWords;
         const uint32_t k = std::min(taken, n);
         const uint32_t active = k == 32 ? ~0u : (1u << k) - 1;
@@ -677,10 +683,20 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                             // Every candidate is written, the output advanced by its bit: no branch
                             // per event, and an 8-bit word's last four are simply never kept.
                             const uint64_t first = base | (uint64_t{r} << 16) | (uint64_t{polarity} << 32);
+#if defined(__SSE2__)
+                            // One 16-byte store per candidate instead of two halves: stores are what
+                            // limits dense vector data.
+                            const __m128i event = _mm_set_epi64x(static_cast<long long>(t), static_cast<long long>(first));
+                            for (uint32_t j = 0; j < 12; ++j) {
+                                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi64(event, _mm_cvtsi32_si128(static_cast<int>(j))));
+                                out += (bits >> j) & 1;
+                            }
+#else
                             for (uint32_t j = 0; j < 12; ++j) {
                                 storeEvent(out, first + j, t);
                                 out += (bits >> j) & 1;
                             }
+#endif
                         } else {
                             kept += static_cast<uint64_t>(std::popcount(bits));
                         }
