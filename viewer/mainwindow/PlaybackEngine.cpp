@@ -107,7 +107,16 @@ void PlaybackEngine::setAccumulationTime(uint64_t us)
 void PlaybackEngine::sleepUntil(Clock::time_point deadline)
 {
     std::unique_lock lock(sleepLock_);
-    sleepCond_.wait_until(lock, deadline, [this] { return !playing_.load(); });
+    sleepCond_.wait_until(lock, deadline, [this] { return !playing_.load() || seekPending_.load(); });
+}
+
+void PlaybackEngine::wakeForSeek()
+{
+    {
+        std::lock_guard lock(sleepLock_);
+        seekPending_.store(true);
+    }
+    sleepCond_.notify_all();
 }
 
 // ---- pictures
@@ -257,8 +266,10 @@ void PlaybackEngine::joinEndedLoops()
 void PlaybackEngine::filePlayLoop()
 {
     const auto period = std::chrono::microseconds(kFilePeriodUs);
+    // Deadlines follow each other by one period, so a late wake-up is made up by the next sleep
+    // and the loop holds 30 pictures a second; after a long hold-up it starts afresh, not in a burst.
+    Clock::time_point deadline = Clock::now();
     while (playing_.load()) {
-        const Clock::time_point t0 = Clock::now();
         if (mode_.load() == RawFile) {
             const uint64_t upper = upper_.load();
             uint64_t shown = 0;
@@ -306,8 +317,15 @@ void PlaybackEngine::filePlayLoop()
                 }
             }
         }
+        deadline += period;
+        const Clock::time_point now = Clock::now();
+        if (now > deadline + period)
+            deadline = now;
         if (playing_.load())
-            sleepUntil(t0 + period);
+            sleepUntil(deadline);
+        // A seek shows its place at once instead of at the next period.
+        if (seekPending_.exchange(false))
+            deadline = Clock::now();
     }
 }
 
@@ -380,8 +398,10 @@ bool PlaybackEngine::seekTo(uint64_t timestamp)
             return false;
         }
         position_.store(timestamp);
-        // While playing, the play loop shows the new place at its next picture.
-        if (!playing_.load()) {
+        // While playing, the play loop shows the new place at once.
+        if (playing_.load()) {
+            wakeForSeek();
+        } else {
             paintWindow(reader_->getNTimeEvents(accumulationTime_.load()));
             publishPicture(timestamp);
         }
@@ -393,7 +413,9 @@ bool PlaybackEngine::seekTo(uint64_t timestamp)
 void PlaybackEngine::moveTo(uint64_t timestamp)
 {
     position_.store(timestamp);
-    if (!playing_.load()) {
+    if (playing_.load()) {
+        wakeForSeek();
+    } else {
         std::lock_guard lock(readerLock_);
         if (reader_) {
             paintWindow(reader_->getNTimeEventsGivenStartTimeStamp(timestamp, accumulationTime_.load()));

@@ -120,8 +120,9 @@ private:
     void filePlayLoop();
     // Runs a loop; an exception from the driver ends it and is reported, never escapes the thread.
     void guardLoop(void (PlaybackEngine::*loop)());
-    // Sleeps until `deadline` unless a stop comes first.
+    // Sleeps until `deadline` unless a stop or a seek comes first.
     void sleepUntil(std::chrono::steady_clock::time_point deadline);
+    void wakeForSeek();
     // Reads a window under readerLock and paints it; caller holds readerLock_.
     void paintWindow(const std::shared_ptr<std::vector<orvane::Event2D>>& batch);
 
@@ -150,6 +151,7 @@ private:
     // Wakes a sleeping loop when playing_ is cleared.
     std::mutex sleepLock_;
     std::condition_variable sleepCond_;
+    std::atomic<bool> seekPending_{false};
 
     // The mailbox of pictures for the GUI thread.
     std::mutex pictureLock_;
