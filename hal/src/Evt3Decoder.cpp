@@ -124,7 +124,7 @@ inline uint32_t gatherLanes(uint64_t flags)  // bit 4 of each lane -> bits 0..3
     return static_cast<uint32_t>((flags * 0x0001000200040008) >> 52) & 0xF;
 }
 
-inline Masks classifyPortable(const uint16_t* words, uint32_t highWord, uint32_t width, uint32_t height)
+[[maybe_unused]] inline Masks classifyPortable(const uint16_t* words, uint32_t highWord, uint32_t width, uint32_t height)
 {
     Masks m{0, 0, 0, 0, 0, 0, 0};
     const uint64_t high = highWord * kLanes;
@@ -204,9 +204,9 @@ ORVANE_TARGET_AVX2 inline uint32_t packedBits(__m256i a, __m256i b)
     return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(a, b)));
 }
 
-ORVANE_TARGET_AVX2 inline __m256i is(__m256i types, uint32_t type)
+ORVANE_TARGET_AVX2 inline uint32_t bit(__m256i v)  // the top bit of each byte
 {
-    return _mm256_cmpeq_epi16(types, _mm256_set1_epi16(static_cast<short>(type)));
+    return static_cast<uint32_t>(_mm256_movemask_epi8(v));
 }
 
 // The same with AVX2, 16 words a register.
@@ -216,24 +216,49 @@ ORVANE_TARGET_AVX2 inline Masks classifyAvx2(const uint16_t* words, uint32_t hig
     const __m128i* const w128 = reinterpret_cast<const __m128i*>(words);
     const __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(w128)), _mm_loadu_si128(w128 + 2), 1);
     const __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(w128 + 1)), _mm_loadu_si128(w128 + 3), 1);
-    const __m256i ta = _mm256_srli_epi16(a, 12);
-    const __m256i tb = _mm256_srli_epi16(b, 12);
-    const __m256i high = _mm256_set1_epi16(static_cast<short>(highWord));
+    // Each word's type looked up in a table of class bits (one byte per word, in word order), then
+    // one bit per class brought to the top of its byte for the byte mask.
+    enum : uint8_t { kX = 1 << 7, kY = 1 << 6, kL = 1 << 5, kE = 1 << 4, kT = 1 << 3, kH = 1 << 2 };
+    const __m128i classes = _mm_setr_epi8(kY, 0, static_cast<char>(kX | kE), kE, kE, kE, kL, 0, kH, 0, kT, 0, 0, 0, 0, 0);
+    const __m256i table = _mm256_broadcastsi128_si256(classes);
+    const __m256i types = _mm256_packus_epi16(_mm256_srli_epi16(a, 12), _mm256_srli_epi16(b, 12));
+    const __m256i c = _mm256_shuffle_epi8(table, types);
     Masks m;
-    m.x = packedBits(is(ta, ADDR_X), is(tb, ADDR_X));
-    m.y = packedBits(is(ta, ADDR_Y), is(tb, ADDR_Y));
-    m.l = packedBits(is(ta, TIME_LOW), is(tb, TIME_LOW));
-    const __m256i one = _mm256_set1_epi16(1), six = _mm256_set1_epi16(6);
-    m.e = packedBits(_mm256_and_si256(_mm256_cmpgt_epi16(ta, one), _mm256_cmpgt_epi16(six, ta)),
-                     _mm256_and_si256(_mm256_cmpgt_epi16(tb, one), _mm256_cmpgt_epi16(six, tb)));
-    m.stop = packedBits(_mm256_or_si256(is(ta, EXT_TRIGGER), _mm256_andnot_si256(_mm256_cmpeq_epi16(a, high), is(ta, TIME_HIGH))),
-                        _mm256_or_si256(is(tb, EXT_TRIGGER), _mm256_andnot_si256(_mm256_cmpeq_epi16(b, high), is(tb, TIME_HIGH))));
+    m.x = bit(c);
+    m.y = bit(_mm256_slli_epi16(c, 1));
+    m.l = bit(_mm256_slli_epi16(c, 2));
+    m.e = bit(_mm256_slli_epi16(c, 3));
+    const uint32_t trigger = bit(_mm256_slli_epi16(c, 4)), timeHigh = bit(_mm256_slli_epi16(c, 5));
+    const __m256i high = _mm256_set1_epi16(static_cast<short>(highWord));
+    m.stop = trigger | (timeHigh & ~packedBits(_mm256_cmpeq_epi16(a, high), _mm256_cmpeq_epi16(b, high)));
     const __m256i w = _mm256_set1_epi16(static_cast<short>(width)), h = _mm256_set1_epi16(static_cast<short>(height));
     const __m256i bits = _mm256_set1_epi16(0x7FF);
     const __m256i xa = _mm256_and_si256(a, bits), xb = _mm256_and_si256(b, bits);
     m.xOn = packedBits(_mm256_cmpgt_epi16(w, xa), _mm256_cmpgt_epi16(w, xb));
     m.yOn = packedBits(_mm256_cmpgt_epi16(h, xa), _mm256_cmpgt_epi16(h, xb));
     return m;
+}
+
+// An event from the words TIME_LOW, ADDR_Y, ADDR_X at words[2..3], [4..5], [6..7]: the fields put in
+// place by one byte shuffle, masked, the polarity bit (3 of byte 7) turned into 0 or 1 by a minimum,
+// the time's high bits added. The constants are made once per run of blocks.
+struct Triplet {
+    __m128i order, keep, clamp, high;
+};
+
+ORVANE_TARGET_AVX2 inline Triplet makeTriplet(uint64_t highBase)
+{
+    return {_mm_setr_epi8(6, 7, 4, 5, 7, -1, -1, -1, 2, 3, -1, -1, -1, -1, -1, -1),
+            _mm_setr_epi8(-1, 0x07, -1, 0x07, 0x08, 0, 0, 0, -1, 0x0F, 0, 0, 0, 0, 0, 0),
+            _mm_setr_epi8(-1, -1, -1, -1, 1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+            _mm_set_epi64x(static_cast<long long>(highBase), 0)};
+}
+
+ORVANE_TARGET_AVX2 inline void storeTriplet(Event2D* out, const uint8_t* words, const Triplet& c)
+{
+    const __m128i q = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(words));
+    const __m128i fields = _mm_min_epu8(_mm_and_si128(_mm_shuffle_epi8(q, c.order), c.keep), c.clamp);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(fields, c.high));
 }
 #endif
 
@@ -553,6 +578,10 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
     bool baseKnown = s_.baseKnown;
     Event2D* out = out_;
     uint64_t kept = 0, offSensor = 0;
+#if ORVANE_EVT3_AVX512
+    Triplet triplet{};
+    if constexpr (Avx2 && M == Mode::Emit) triplet = makeTriplet(highBase);
+#endif
     // [0]: the row carried in, [1]: the time's low bits carried in, then the block's words (and room
     // for an 8-byte read at the last one).
     uint16_t buf[2 + kBlockWords + 2] = {};
@@ -606,14 +635,21 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                     // Real sensors write TIME_LOW, ADDR_Y, ADDR_X for most events: for those the row and
                     // the time are the two words before, read with the event's own word in one load
                     // (lane 1 takes the time carried in, which sits just before lane 0).
-                    const uint32_t simple = (m.y << 1) & ((m.l << 2) | 2u) & ~1u;
+                    // Lanes from 3 on, whose words i-3 .. i are read from the input in one 8-byte load
+                    // (a read of the block copy would straddle the stores that made it).
+                    const uint32_t simple = (m.y << 1) & (m.l << 2) & ~7u;
                     for (visit &= m.xOn; visit; visit &= visit - 1) {
                         const uint32_t i = lowestBit(visit);
                         if ((simple >> i) & 1) {
-                            // Lanes i-3 .. i, read from the input (a read of the block copy would
-                            // straddle the stores that made it) except at the block's start.
+                            const uint8_t* const words = p + 2 * i - 6;
+#if ORVANE_EVT3_AVX512
+                            if constexpr (Avx2) {
+                                storeTriplet(out++, words, triplet);
+                                continue;
+                            }
+#endif
                             uint64_t q;
-                            std::memcpy(&q, i >= 3 ? p + 2 * (i - 3) : reinterpret_cast<const uint8_t*>(buf + i - 1), 8);
+                            std::memcpy(&q, words, 8);
                             storeEvent(out++, ((q >> 48) & 0x7FF) | ((q >> 16) & (uint64_t{0x7FF} << 16)) | ((q >> 27) & (uint64_t{1} << 32)),
                                        highBase | ((q >> 16) & 0xFFF));
                             continue;
