@@ -23,12 +23,15 @@ static_assert(offsetof(Event2D, x) == 0 && offsetof(Event2D, y) == 2 && offsetof
 // than half the decode here, and a script usually reads one recording or window after another.
 constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kKeptBlocks = 2;
+constexpr size_t kPrefaultBytes = size_t{64} << 20;
+constexpr size_t kPrefaultPiece = size_t{16} << 20;
 
 class BlockCache {
 public:
-    // A block of at least `bytes`; its size in `size`.
-    void* take(size_t bytes, size_t& size)
+    // A block of at least `bytes`; its size in `size`, and whether its pages are new to the process.
+    void* take(size_t bytes, size_t& size, bool& fresh)
     {
+        fresh = false;
         if (bytes < kHugePage) {
             size = bytes;
             return std::malloc(bytes);
@@ -49,6 +52,7 @@ public:
                 return block;
             }
         }
+        fresh = true;
         size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
         void* block = std::aligned_alloc(kHugePage, size);
         if (block) ::madvise(block, size, MADV_HUGEPAGE);
@@ -134,20 +138,41 @@ const py::dtype& triggerDtype()
 
 EventBuffer::~EventBuffer()
 {
+    stopPrefault();
     blocks().give(data_, bytes_);
+}
+
+void EventBuffer::stopPrefault()
+{
+    if (!prefault_.joinable()) return;
+    prefaultStop_ = true;
+    prefault_.join();
+    prefaultStop_ = false;
 }
 
 void EventBuffer::reserve(size_t n)
 {
     if (n <= capacity_) return;
     size_t bytes = 0;
-    void* block = blocks().take(n * sizeof(Event2D), bytes);
+    bool fresh = false;
+    void* block = blocks().take(n * sizeof(Event2D), bytes, fresh);
     if (!block) throw std::bad_alloc();
+    stopPrefault();
     if (size_) std::memcpy(block, data_, size_ * sizeof(Event2D));
     blocks().give(data_, bytes_);
     data_ = static_cast<Event2D*>(block);
     bytes_ = bytes;
     capacity_ = bytes / sizeof(Event2D);
+    if (fresh && bytes >= kPrefaultBytes) {
+        // Populating never changes what a page holds, so it may run over pages already written.
+        prefault_ = std::thread([this, base = static_cast<char*>(block), bytes] {
+            for (size_t end = bytes; end > 0 && !prefaultStop_;) {
+                const size_t begin = end - std::min(end, kPrefaultPiece);
+                if (::madvise(base + begin, end - begin, MADV_POPULATE_WRITE) != 0) break;
+                end = begin;
+            }
+        });
+    }
 }
 
 void EventBuffer::append(const Event2D* begin, const Event2D* end)
@@ -161,6 +186,7 @@ void EventBuffer::append(const Event2D* begin, const Event2D* end)
 
 py::array EventBuffer::release()
 {
+    stopPrefault();
     if (size_ == 0) return py::array(eventDtype(), {size_t{0}}, {sizeof(Event2D)});
     py::capsule owner(new Block{data_, bytes_}, giveBack);
     py::array out(eventDtype(), {size_}, {sizeof(Event2D)}, data_, owner);

@@ -5,8 +5,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "orvane/driver/Types.h"
@@ -43,10 +45,16 @@ public:
     py::array release();
 
 private:
+    void stopPrefault();
+
     Event2D* data_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;
     size_t bytes_ = 0;  // of the block
+    // Maps a fresh large block's pages from its far end while the reader fills it from the front, so
+    // the kernel's page zeroing runs beside the decoding instead of inside it.
+    std::thread prefault_;
+    std::atomic<bool> prefaultStop_{false};
 };
 
 // Hands a vector's block to numpy (moved, not copied). Needs the GIL.
