@@ -200,6 +200,11 @@ void RawFile::readOnTo(uint64_t to, EventBuffer& out)
     }
 }
 
+void RawFile::readCountOn(uint64_t count, EventBuffer& out)
+{
+    reader().readNEvents(count, [&out](const Event2D* begin, const Event2D* end) { out.append(begin, end); });
+}
+
 py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> durationUs)
 {
     reader();
@@ -214,15 +219,21 @@ py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> d
         ++generation_;
         if (!r.seekTime(from))
             throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
-        // The exact count from the index, so the array is allocated once.
+        // Time seeks put the reader at the first event, in stream order, at or past the time, as
+        // windows split: the range is the events between the two seeks' event numbers. Read by count,
+        // which spares a look at every event's time, into an array allocated once.
         const uint64_t first = r.getCurrentPosEventNum();
         uint64_t last = events_;
         if (to <= end_us_) {
-            last = r.seekTime(to) ? r.getCurrentPosEventNum() : first;
-            r.seekTime(from);
+            if (!r.seekTime(to))
+                throw Error("cannot seek to " + std::to_string(to) + " us in " + inQuotes(path_));
+            last = r.getCurrentPosEventNum();
+            if (!r.seekTime(from))
+                throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
         }
-        out.reserve(last > first ? last - first : 0);
-        readOnTo(to, out);
+        const uint64_t count = last > first ? last - first : 0;
+        out.reserve(count);
+        readCountOn(count, out);
     }
     return out.release();
 }
@@ -280,12 +291,7 @@ py::array RawFile::readCount(int64_t n, std::optional<int64_t> startEvent)
             if (!continues && !r.seekNEvents(start))
                 throw Error("cannot seek to event " + std::to_string(start));
             out.reserve(count);
-            for (uint64_t got = 0; got < count;) {
-                const auto events = r.getNEvents(std::min(kPieceEvents, count - got));
-                if (events->empty()) break;
-                out.append(events->data(), events->data() + events->size());
-                got += events->size();
-            }
+            readCountOn(count, out);
         }
         nextCountEvent_ = start + out.size();
         countGeneration_ = ++generation_;

@@ -56,6 +56,8 @@ private:
     // Caller holds mutex_. Reads on from the reader's position up to `to` (exclusive; through the
     // end past end_us_), appending to `out`.
     void readOnTo(uint64_t to, EventBuffer& out);
+    // Caller holds mutex_. The next `count` events (fewer at the end), appended to `out`.
+    void readCountOn(uint64_t count, EventBuffer& out);
     void runWriter(const char* what, int64_t startUs, int64_t endUs, const std::string& out,
                    const py::object& progress, bool video);
 

@@ -74,6 +74,12 @@ public:
     // After a successful load: true when the index file was reused, false when it was built.
     bool indexReused() const { return index_reused; }
 
+    // As getNEvents(n) from the same position, but the events go to `sink` in ranges as they are
+    // decoded (borrowed for the call), not into the reader's vector: for callers that keep events
+    // in storage of their own. Fewer than n at the end, without a warning. Returns the count. After
+    // a sink that throws, seek before reading on.
+    uint64_t readNEvents(uint64_t n, const std::function<void(const Event2D*, const Event2D*)>& sink);
+
     // The trigger edges with a time in [startTimestamp, endTimestamp), in stream order, appended to
     // `out`. Leaves the read position where it was. False when the range holds no data of the file.
     bool getTriggerEvents(uint64_t startTimestamp, uint64_t endTimestamp, std::vector<EventTriggerIn>& out);
