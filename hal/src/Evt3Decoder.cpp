@@ -195,6 +195,28 @@ inline Masks classifySse2(const uint16_t* words, uint32_t highWord, uint32_t wid
     m.yOn = packedBits(ys[0], ys[1], ys[2], ys[3]);
     return m;
 }
+
+// An event from the words TIME_LOW, ADDR_Y, ADDR_X at words[2..3], [4..5], [6..7] with SSE2: the
+// words copied into both halves, put in place by two 16-bit shuffles, masked, the polarity bit turned
+// into 0 or 1 by a minimum, the time's high bits added.
+struct TripletSse2 {
+    __m128i keep, clamp, high;
+};
+
+inline TripletSse2 makeTripletSse2(uint64_t highBase)
+{
+    return {_mm_setr_epi16(0x7FF, 0x7FF, 0x800, 0, 0xFFF, 0, 0, 0), _mm_setr_epi16(0x7FFF, 0x7FFF, 1, 0, 0x7FFF, 0, 0, 0),
+            _mm_set_epi64x(static_cast<long long>(highBase), 0)};
+}
+
+inline void storeTripletSse2(Event2D* out, const uint8_t* words, const TripletSse2& c)
+{
+    const __m128i q = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(words));
+    __m128i v = _mm_unpacklo_epi64(q, q);
+    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 2, 3));  // x, y, x (polarity), x
+    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(1, 1, 1, 1));  // the TIME_LOW word
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_min_epi16(_mm_and_si128(v, c.keep), c.clamp), c.high));
+}
 #endif
 
 #if ORVANE_EVT3_AVX512
@@ -582,6 +604,9 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
     Triplet triplet{};
     if constexpr (Avx2 && M == Mode::Emit) triplet = makeTriplet(highBase);
 #endif
+#if defined(__SSE2__)
+    const TripletSse2 tripletSse2 = makeTripletSse2(highBase);
+#endif
     // [0]: the row carried in, [1]: the time's low bits carried in, then the block's words (and room
     // for an 8-byte read at the last one).
     uint16_t buf[2 + kBlockWords + 2] = {};
@@ -648,10 +673,14 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                                 continue;
                             }
 #endif
+#if defined(__SSE2__)
+                            storeTripletSse2(out++, words, tripletSse2);
+#else
                             uint64_t q;
                             std::memcpy(&q, words, 8);
                             storeEvent(out++, ((q >> 48) & 0x7FF) | ((q >> 16) & (uint64_t{0x7FF} << 16)) | ((q >> 27) & (uint64_t{1} << 32)),
                                        highBase | ((q >> 16) & 0xFFF));
+#endif
                             continue;
                         }
                         const uint64_t before = (uint64_t{4} << i) - 1;  // the carried slots and lanes 0..i-1
@@ -663,7 +692,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                 } else {
                     kept += static_cast<uint64_t>(std::popcount(visit & m.xOn));
                 }
-                offSensor += static_cast<uint64_t>(std::popcount(xs & ~m.xOn));
+                if (xs & ~m.xOn) offSensor += static_cast<uint64_t>(std::popcount(xs & ~m.xOn));
             } else if ((visit & ~m.x) == 0) {
                 // Single events only, some rows off the sensor.
                 for (; visit; visit &= visit - 1) {
