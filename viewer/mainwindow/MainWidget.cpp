@@ -870,7 +870,9 @@ void MainWidget::watchSource()
 
 void MainWidget::onRateChanged(quint64 eventsPerSecond)
 {
-    ui->label_show_rate_info->setText(rateText(eventsPerSecond));
+    // A paused source has no rate; "0 ev/s" would read as a silent sensor or an empty file.
+    ui->label_show_rate_info->setText(engine_->playing() || eventsPerSecond > 0 ? rateText(eventsPerSecond)
+                                                                                : QStringLiteral("-"));
 }
 
 void MainWidget::onDataDropped(quint64 bytes)

@@ -1,7 +1,10 @@
 // The main window with real sources: simulated cameras on the HAL's bus, recordings written with
 // the EVT 3.0 encoder, and the driver's reader, cut and export behind the window's commands.
 #include "AppConfig.h"
+#include "CamerasList.h"
 #include "MainWidget.h"
+#include "OvCutRawFile.h"
+#include "OvExportVideoUI.h"
 #include "OvThreeHandleSlider.h"
 #include "PlaybackEngine.h"
 #include "PlaybackText.h"
@@ -24,8 +27,10 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -121,11 +126,27 @@ protected:
     std::unique_ptr<QSignalSpy> tips;
 };
 
+// Answers the next modal dialog of type T once it shows, as a user would.
+template <typename T>
+void whenDialogShows(const std::function<void(T*)>& answer)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            answer(dialog);
+        }
+    });
+    timer->start();
+}
+
 sim::DeviceOptions gentle()
 {
     sim::DeviceOptions options;
     options.eventRate = 300'000;
-    options.replayPath = "-";
+    options.replayPath.assign(1, '-');  // the scene, whatever ORVANE_SIM_REPLAY says
     return options;
 }
 
@@ -454,4 +475,76 @@ TEST_F(WindowTest, DroppedRawFileOpensAndDroppedDataIsToldOnce)
     EXPECT_TRUE(label->isVisible());
     EXPECT_TRUE(label->text().contains("256.0 KiB")) << label->text().toStdString();
     window->sourceMonitor()->stop();
+}
+
+TEST_F(WindowTest, DialogsStartFromTheWindowAndCancelChangesNothing)
+{
+    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-MW5", gentle()));
+    ASSERT_TRUE(window->openRecordingPath(writeRecording("dialogs.raw")));
+    const uint64_t start = window->engine()->fileStart();
+
+    // The camera list shows what the driver found; cancelling it leaves the recording open.
+    int listed = -1;
+    whenDialogShows<CamerasList>([&listed](CamerasList* list) {
+        int index = -1;
+        listed = list->selectedIndex(index) ? index : -2;
+        list->reject();
+    });
+    window->slotOpenCamera();
+    EXPECT_EQ(listed, 0);
+    EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
+    EXPECT_TRUE(window->timeSlider()->isEnabled());
+
+    // The cut and export dialogs start with the slider's handles, the configured folders and a
+    // date-time name; cancelling writes nothing.
+    OvThreeHandleSlider* slider = window->timeSlider();
+    slider->setLowerValue(qint64(start + 1000));
+    slider->setCenterValue(qint64(start + 1000));
+    slider->setUpperValue(qint64(start + 5000));
+    QTemporaryDir videos;
+    config->setVideoSavePath(videos.path());
+    struct Preset {
+        quint64 start = 0, end = 0;
+        QString dir, name;
+    } cut, video;
+    whenDialogShows<OvCutRawFile>([&cut](OvCutRawFile* d) {
+        cut = {d->startTime(), d->endTime(), d->saveDir(), d->fileName()};
+        d->reject();
+    });
+    window->slotCutRecording();
+    whenDialogShows<OvExportVideoUI>([&video](OvExportVideoUI* d) {
+        video = {d->startTime(), d->endTime(), d->saveDir(), d->fileName()};
+        d->reject();
+    });
+    window->slotSaveAs();
+    EXPECT_EQ(cut.start, start + 1000);
+    EXPECT_EQ(cut.end, start + 5000);
+    EXPECT_EQ(cut.dir, out);
+    EXPECT_TRUE(QRegularExpression("^\\d{8}_\\d{6}\\.raw$").match(cut.name).hasMatch()) << cut.name.toStdString();
+    EXPECT_EQ(video.start, start + 1000);
+    EXPECT_EQ(video.end, start + 5000);
+    EXPECT_EQ(video.dir, videos.path());
+    EXPECT_TRUE(QRegularExpression("^\\d{8}_\\d{6}\\.mp4$").match(video.name).hasMatch()) << video.name.toStdString();
+    EXPECT_TRUE(rawFilesIn(out).isEmpty());
+    EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
+
+    // Opening a camera while the recording plays stops the playback first.
+    child<QPushButton>("pb_play")->click();
+    ASSERT_TRUE(window->engine()->playing());
+    ASSERT_TRUE(window->openCameraSerial("KE-MW5"));
+    EXPECT_EQ(window->mode(), PlaybackEngine::EventCamera);
+    EXPECT_FALSE(window->timeSlider()->isEnabled());
+    EXPECT_EQ(window->engine()->reader(), nullptr);
+
+    // The viewer type button, when shown, goes round DVS, APS, fusion and back to DVS.
+    EXPECT_EQ(window->viewerType(), 0);
+    QSignalSpy types(window.get(), &MainWidget::signalSetViewerShowType);
+    auto* type = child<QPushButton>("pb_viewer_type");
+    type->show();
+    for (int i = 0; i < 3; ++i)
+        type->click();
+    ASSERT_EQ(types.count(), 3);
+    EXPECT_EQ(types[0].at(0).value<orvane::STREAM_TYPE>(), orvane::STREAM_APS);
+    EXPECT_EQ(types[2].at(0).value<orvane::STREAM_TYPE>(), orvane::STREAM_DVS);
+    EXPECT_EQ(window->viewerType(), 0);
 }
