@@ -716,8 +716,9 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
             } else {
                 // With every row on the sensor, whether an ADDR_X is kept is known from the masks.
                 const bool rowsOn = row < height && (m.y & active & ~m.yOn) == 0;
-                for (; visit; visit &= visit - 1) {
+                while (visit) {
                     const uint32_t i = lowestBit(visit);
+                    visit &= visit - 1;
                     const uint32_t w = buf[2 + i];
                     const uint32_t type = w >> 12;
                     if (type == VECT_BASE_X) {
@@ -741,31 +742,42 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                         offSensor += !ok;
                         continue;
                     }
-                    const uint32_t size = type == VECT_12 ? 12 : 8;
-                    const uint32_t bits = w & (type == VECT_12 ? 0xFFF : 0xFF);
+                    uint32_t size = type == VECT_12 ? 12 : 8;
                     if (baseKnown && r < height && base + size <= width) {
-                        if constexpr (M == Mode::Emit) {
-                            // Every candidate is written, the output advanced by its bit: no branch
-                            // per event, and an 8-bit word's last four are simply never kept.
-                            const uint64_t first = base | (uint64_t{r} << 16) | (uint64_t{polarity} << 32);
+                        // This word and the vector words right after it (same row, same time), while
+                        // they stay on the sensor.
+                        const uint64_t first = (uint64_t{r} << 16) | (uint64_t{polarity} << 32);
+                        uint32_t lane = i, v = w;
+                        for (;;) {
+                            const uint32_t bits = v & (size == 12 ? 0xFFF : 0xFF);
+                            if constexpr (M == Mode::Emit) {
 #if defined(__SSE2__)
-                            // One 16-byte store per candidate instead of two halves: stores are what
-                            // limits dense vector data.
-                            const __m128i event = _mm_set_epi64x(static_cast<long long>(t), static_cast<long long>(first));
-                            for (uint32_t j = 0; j < 12; ++j) {
-                                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi64(event, _mm_cvtsi32_si128(static_cast<int>(j))));
-                                out += (bits >> j) & 1;
-                            }
+                                // Every candidate is written, the output advanced by its bit: no
+                                // branch per event, and an 8-bit word's last four are never kept.
+                                // One 16-byte store per candidate: stores limit dense vector data.
+                                const __m128i event = _mm_set_epi64x(static_cast<long long>(t), static_cast<long long>(first | base));
+                                for (uint32_t j = 0; j < 12; ++j) {
+                                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi64(event, _mm_cvtsi32_si128(static_cast<int>(j))));
+                                    out += (bits >> j) & 1;
+                                }
 #else
-                            for (uint32_t j = 0; j < 12; ++j) {
-                                storeEvent(out, first + j, t);
-                                out += (bits >> j) & 1;
-                            }
+                                for (uint32_t j = 0; j < 12; ++j) {
+                                    storeEvent(out, (first | base) + j, t);
+                                    out += (bits >> j) & 1;
+                                }
 #endif
-                        } else {
-                            kept += static_cast<uint64_t>(std::popcount(bits));
+                            } else {
+                                kept += static_cast<uint64_t>(std::popcount(bits));
+                            }
+                            base += size;
+                            if (++lane >= k) break;
+                            v = buf[2 + lane];
+                            const uint32_t next = v >> 12;
+                            if (next != VECT_12 && next != VECT_8) break;
+                            size = next == VECT_12 ? 12 : 8;
+                            if (base + size > width) break;
                         }
-                        base += size;
+                        visit &= static_cast<uint32_t>(~((uint64_t{1} << lane) - 1));
                     } else {
                         // Unknown base, a row off the sensor or the right edge: word by word.
                         s_.row = r;
