@@ -153,9 +153,9 @@ struct Source {
         ASSERT_NE(at, src.end()) << "the copied bytes are not a piece of the source";
         EXPECT_EQ((at - src.begin()) % 2, 0);
 
-        // The index's last bookmark stands at the end of the data: a cut to the end time takes the
-        // events of that last microsecond too.
-        const std::vector<Event2D> expected = inRange(events, from, to == end ? to + 1 : to);
+        // A cut to the end time takes everything to the end of the data (also events stamped past
+        // the stream's last time, when its last TIME_LOW stepped back).
+        const std::vector<Event2D> expected = inRange(events, from, to == end ? UINT64_MAX : to);
         const std::vector<uint8_t> cutData(cut.begin() + static_cast<long>(h), cut.end());
         expectSameModuloWrap(test::straightDecode(cutData), expected);
 
@@ -215,7 +215,13 @@ std::vector<StreamCase> streamCases()
     test::StreamShape late;  // starts past two wraps: the cut's times are 2^25 lower
     late.startUs = (uint64_t{1} << 25) + 123456;
     late.seed = 5;
-    return {{"plain", plain}, {"vectors", vectors}, {"heartbeat", heartbeat}, {"wrap", wrap}, {"late", late}};
+    test::StreamShape backsteps = heartbeat;  // times stepping back a little, also at the cut's ends
+    backsteps.backstepPercent = 20;
+    backsteps.seed = 6;
+    test::StreamShape backstepVectors = vectors;
+    backstepVectors.backstepPercent = 10;
+    return {{"plain", plain}, {"vectors", vectors}, {"heartbeat", heartbeat}, {"wrap", wrap}, {"late", late},
+            {"backsteps", backsteps}, {"backstepVectors", backstepVectors}};
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, CutStreams, ::testing::ValuesIn(streamCases()),

@@ -103,6 +103,9 @@ struct StreamShape {
     bool rowRuns = false;  // runs along one row (the encoder makes vectors of them)
     uint32_t timeHighPeriodUs = 0;
     uint32_t seed = 1;
+    // Share of events (in percent) stamped 1 to 11 us before the one they follow, under the same
+    // TIME_HIGH, as real IMX636 streams have them (the encoder writes the TIME_LOW stepping back).
+    uint32_t backstepPercent = 0;
 };
 
 // Sorted events spread over the span, several per timestamp, with gaps and bursts so bookmarks
@@ -130,6 +133,16 @@ inline std::vector<Event2D> makeEvents(const StreamShape& shape)
                 events.emplace_back(static_cast<uint16_t>(rng() % 1280), static_cast<uint16_t>(rng() % 720),
                                     static_cast<uint8_t>(rng() & 1), t);
             }
+        }
+    }
+    if (shape.backstepPercent > 0) {
+        for (size_t i = 1; i < events.size(); ++i) {
+            const uint64_t t = events[i - 1].timestamp;
+            const uint64_t back = 1 + rng() % 11;
+            if (rng() % 100 >= shape.backstepPercent || (t & 0xFFF) < back) continue;
+            // This event and the few after it that shared its time, a little earlier.
+            const uint64_t own = events[i].timestamp;
+            for (size_t j = i; j < events.size() && events[j].timestamp == own; ++j) events[j].timestamp = t - back;
         }
     }
     return events;
