@@ -1,0 +1,32 @@
+// Arbitrary bytes as an mp4 of APS frames: opening, the frame times and reading frames may fail,
+// never crash or hang.
+#include <cstdint>
+#include <vector>
+
+#include "FuzzFiles.h"
+#include "orvane/base/Logger.h"
+#include "orvane/driver/Mp4FileReader.h"
+
+using namespace orvane;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool quiet = [] {
+        Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
+        return true;
+    }();
+    (void)quiet;
+    const std::string path = fuzz::workDir() + "/in.mp4";
+    fuzz::writeFile(path, data, size);
+    Mp4FileReader reader(path);
+    if (!reader.loadFile()) return 0;
+    std::vector<uint64_t> times;
+    reader.getTimeStamps(times);
+    ApsFrame frame;
+    for (int i = 0; i < 4 && reader.getNextFrame(frame); ++i) {
+    }
+    if (!times.empty()) reader.getNFrame(static_cast<int32_t>(times.size() / 2), frame);
+    reader.getNFrame(-1, frame);
+    reader.getNFrame(1 << 30, frame);
+    return 0;
+}
