@@ -79,7 +79,9 @@ struct Opened {
             const auto part = reader->getNTimeEvents(width);
             // A window starts at an event at or past its start (later ones may step back below it)
             // and holds none at or past its end.
-            if (!part->empty()) EXPECT_GE(part->front().timestamp, t);
+            if (!part->empty()) {
+                EXPECT_GE(part->front().timestamp, t);
+            }
             // (The last window, reaching past the end, takes all that is left.)
             if (t + width <= end) {
                 for (const Event2D& e : *part) EXPECT_LT(e.timestamp, t + width);

@@ -137,12 +137,12 @@ inline std::vector<Event2D> makeEvents(const StreamShape& shape)
     }
     if (shape.backstepPercent > 0) {
         for (size_t i = 1; i < events.size(); ++i) {
-            const uint64_t t = events[i - 1].timestamp;
+            const uint64_t prev = events[i - 1].timestamp;
             const uint64_t back = 1 + rng() % 11;
-            if (rng() % 100 >= shape.backstepPercent || (t & 0xFFF) < back) continue;
+            if (rng() % 100 >= shape.backstepPercent || (prev & 0xFFF) < back) continue;
             // This event and the few after it that shared its time, a little earlier.
             const uint64_t own = events[i].timestamp;
-            for (size_t j = i; j < events.size() && events[j].timestamp == own; ++j) events[j].timestamp = t - back;
+            for (size_t j = i; j < events.size() && events[j].timestamp == own; ++j) events[j].timestamp = prev - back;
         }
     }
     return events;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -327,7 +328,8 @@ void RawFileReader::initBookmark()
 
     BookmarkRule rule;
     rule.data_start = data_start;
-    if (!fastIndexScan(rule)) {
+    // ORVANE_INDEX_DECODER_SCAN makes the decoder build it alone (tests compare the two builds).
+    if (std::getenv("ORVANE_INDEX_DECODER_SCAN") || !fastIndexScan(rule)) {
         rule.marks.clear();
         rule.max_time = 0;
         decoderIndexScan(rule);
