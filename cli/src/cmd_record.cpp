@@ -114,7 +114,6 @@ int run(const std::vector<std::string>& argv)
     if (args.positional().size() != 2) throw UsageError{"expects SERIAL and OUT.raw"};
     const std::string& serial = args.positional()[0];
     const std::string& out = args.positional()[1];
-    if (out.size() < 5 || out.compare(out.size() - 4, 4, ".raw") != 0) throw UsageError{"OUT must end in .raw"};
     const std::string secondsText = args.value("seconds").value_or("5");
     char* parsedEnd = nullptr;
     const double seconds = std::strtod(secondsText.c_str(), &parsedEnd);
@@ -126,7 +125,11 @@ int run(const std::vector<std::string>& argv)
     bool known = false;
     for (const auto& d : manager.getCameraDescs()) known |= d.serial == serial;
     if (!known) return fail("no camera with serial '" + serial + "' (see 'orvane cameras')");
-    if (auto camera = manager.openCamera(serial)) return recordEventCamera(camera, serial, out, seconds);
+    // A recording is opened by its ".raw" name (a fusion camera names both its files from OUT's stem).
+    if (auto camera = manager.openCamera(serial)) {
+        const bool raw = out.size() >= 4 && out.compare(out.size() - 4, 4, ".raw") == 0;
+        return recordEventCamera(camera, serial, raw ? out : out + ".raw", seconds);
+    }
     if (auto fusion = manager.openFusionCamera(serial)) return recordFusionCamera(fusion, serial, out, seconds);
     return fail("camera '" + serial + "' could not be opened");
 }
