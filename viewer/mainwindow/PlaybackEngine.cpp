@@ -216,10 +216,13 @@ void PlaybackEngine::liveLoop()
             lastEventTs_.store(batch_.back().timestamp);
             publishPicture(batch_.back().timestamp);
         }
-        // One pacing against the period from t0: the batch wait is part of the period.
-        const auto period = std::chrono::microseconds(1000000 / std::max<uint16_t>(displayFps_.load(), 1));
-        if (playing_.load())
-            sleepUntil(t0 + period);
+        // One pacing against the period from t0: the batch wait is part of the period. Batches
+        // shorter than the period are thinned to the frame rate; longer ones set the pace
+        // themselves, and a sleep would only miss the next one when it comes early (the camera
+        // publishes a batch when a buffer crosses its end, so batches arrive unevenly).
+        const uint64_t periodUs = 1000000u / std::max<uint16_t>(displayFps_.load(), 1);
+        if (playing_.load() && accumulationTime_.load() < periodUs)
+            sleepUntil(t0 + std::chrono::microseconds(periodUs));
         if (!camera->isConnected()) {
             qDebug() << "Camera connection lost.";
             playing_.store(false);
