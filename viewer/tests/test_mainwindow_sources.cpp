@@ -529,6 +529,8 @@ TEST_F(WindowTest, DialogsStartFromTheWindowAndCancelChangesNothing)
     EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
 
     // Opening a camera while the recording plays stops the playback first.
+    slider->setUpperValue(slider->maximum());
+    slider->setLowerValue(slider->minimum());
     child<QPushButton>("pb_play")->click();
     ASSERT_TRUE(window->engine()->playing());
     ASSERT_TRUE(window->openCameraSerial("KE-MW5"));
