@@ -82,18 +82,29 @@ args=()
 "$bin/OrvaneScope" "${args[@]}" > "$work/viewer.log" 2>&1 &
 pid=$!
 start=$SECONDS
-state=splash
+# Screenshots are taken as fast as the machine allows and looked at afterwards: judging one takes
+# seconds on a busy machine, longer than the splash stays up. Every eighth one is judged at once to
+# see whether the main window is up yet.
 n=0
-while [ $((SECONDS - start)) -lt 30 ]; do
-  sleep 0.3
+main_seen=0
+while [ $((SECONDS - start)) -lt 60 ]; do
+  sleep 0.2
   if ! kill -0 "$pid" 2>/dev/null; then
     echo "viewer exited early" > "$work/died"
     break
   fi
   n=$((n + 1))
-  shot="$work/shot$n.png"
-  "$import" -window root "$shot" 2>/dev/null || continue
-  echo "look $n at $((SECONDS - start)) s ($state):"
+  "$import" -window root "$work/shot$n.png" 2>/dev/null || { rm -f "$work/shot$n.png"; continue; }
+  if [ $((n % 8)) -eq 0 ] && is_main "$work/shot$n.png" >/dev/null; then
+    main_seen=1
+    break
+  fi
+done
+state=splash
+for i in $(seq 1 "$n"); do
+  shot="$work/shot$i.png"
+  [ -e "$shot" ] || continue
+  echo "look $i ($state):"
   if [ $state = splash ]; then
     if is_splash "$shot"; then
       cp "$shot" "$work/splash.png"
@@ -107,8 +118,9 @@ while [ $((SECONDS - start)) -lt 30 ]; do
     state=done
     break
   fi
-  [ -e "$work/keep-shots" ] || rm -f "$shot"
 done
+[ $main_seen = 1 ] || echo "  (the main window was not seen within the time allowed)"
+[ -e "$work/keep-shots" ] || rm -f "$work"/shot*.png
 echo "$state" > "$work/state"
 # A termination signal ends the viewer like a normal quit: exit code 0, settings written.
 kill -TERM "$pid" 2>/dev/null
@@ -145,7 +157,10 @@ code=$(cat "$work/exit-code")
 ini="$work/cwd/config.ini"
 [ -f "$ini" ] || fail "config.ini not written at exit"
 data="$work/home/Documents/OrvaneData"
-for line in "language=en" "output_raw_file_path=$data" "input_raw_file_path=$data" "video_save_path=$data"; do
+# A recording opened from the command line becomes the folder the next "Open Recording" starts in.
+input=$data
+[ -n "$recording" ] && input=$(dirname "$recording")
+for line in "language=en" "output_raw_file_path=$data" "input_raw_file_path=$input" "video_save_path=$data"; do
   grep -qxF "$line" "$ini" || fail "config.ini lacks '$line': $(cat "$ini")"
 done
 [ -d "$data" ] || fail "default data folder $data not created"
