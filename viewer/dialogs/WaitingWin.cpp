@@ -13,7 +13,9 @@ WaitingWin::WaitingWin(QWidget* anchor, const QString& animationFile)
     message_->setObjectName(QStringLiteral("label_message"));
     message_->setAlignment(Qt::AlignCenter);
     message_->hide();
-    ui->verticalLayout->addWidget(message_, 0, Qt::AlignHCenter);
+    message_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    ui->verticalLayout->addWidget(message_, 0, Qt::AlignHCenter | Qt::AlignTop);
+    ui->verticalLayout->setStretch(0, 1);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet(QStringLiteral("background: transparent;"));
