@@ -58,16 +58,37 @@ OvFusionCameraDataProcessor::OvFusionCameraDataProcessor()
 OvFusionCameraDataProcessor::~OvFusionCameraDataProcessor()
 {
     stopPlayThread();
+    detachCallbacks();
 }
 
 void OvFusionCameraDataProcessor::setFusionCamera(std::shared_ptr<orvane::FusionCamera> newCamera)
 {
+    if (!newCamera || newCamera != attached_.lock()) detachCallbacks();
     {
         std::lock_guard lock(cameraLock_);
         camera.swap(newCamera);
     }
     // The old handle drops here, outside the lock: if it was the last one, the camera's stop joins
     // an APS thread that may be waiting for that lock.
+}
+
+void OvFusionCameraDataProcessor::attachCallbacks(const std::shared_ptr<orvane::FusionCamera>& target)
+{
+    detachCallbacks();
+    if (!target) return;
+    apsCallbackId_ = target->addApsFrameCallback([this](const ApsFrame& frame) { processApsFrame(frame); });
+    eventsCallbackId_ = target->addEventsStreamHandleCallback(
+        [this](const Event2D* begin, const Event2D* end) { accumulateEvents(begin, end); });
+    attached_ = target;
+}
+
+void OvFusionCameraDataProcessor::detachCallbacks()
+{
+    if (const auto previous = attached_.lock()) {
+        previous->removeApsFrameCallback(apsCallbackId_);
+        previous->removeEventsStreamHandleCallback(eventsCallbackId_);
+    }
+    attached_.reset();
 }
 
 void OvFusionCameraDataProcessor::slotSetViewerType(orvane::STREAM_TYPE type)
@@ -139,6 +160,7 @@ uint64_t OvFusionCameraDataProcessor::paintCounts(const uint16_t* counts, QImage
 
 void OvFusionCameraDataProcessor::accumulateEvents(const Event2D* begin, const Event2D* end)
 {
+    delivered_.fetch_add(static_cast<uint64_t>(end - begin), std::memory_order_relaxed);
     if (viewerType.load(std::memory_order_relaxed) != orvane::STREAM_DVS) return;
     std::lock_guard lock(counterLock);
     uint16_t* const c = counters.data();

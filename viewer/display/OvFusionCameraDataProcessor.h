@@ -51,6 +51,10 @@ public:
     OvFusionCameraDataProcessor& operator=(const OvFusionCameraDataProcessor&) = delete;
 
     void setFusionCamera(std::shared_ptr<orvane::FusionCamera> camera);
+    // Registers processApsFrame and accumulateEvents as `camera`'s callbacks. They are removed again
+    // when the processor is given another camera (or none), so a camera opened a second time does
+    // not deliver everything twice.
+    void attachCallbacks(const std::shared_ptr<orvane::FusionCamera>& camera);
     // Bodies of the camera's APS frame and event callbacks (driver threads).
     void processApsFrame(const orvane::ApsFrame& frame);
     void accumulateEvents(const orvane::Event2D* begin, const orvane::Event2D* end);
@@ -66,6 +70,8 @@ public:
     // Running totals for the statistics line: pictures built and events painted on them.
     uint64_t builtPictures() const { return built_.load(std::memory_order_relaxed); }
     uint64_t paintedEvents() const { return painted_.load(std::memory_order_relaxed); }
+    // Events the live camera delivered, whatever the viewer type (its event rate).
+    uint64_t deliveredEvents() const { return delivered_.load(std::memory_order_relaxed); }
 
     // Resamples a BGR24 picture of width x height (rows packed) onto a 1280 x 720 BGR888 canvas:
     // centred and shrunk, nearest pixel, white where the picture does not reach.
@@ -87,6 +93,7 @@ public Q_SLOTS:
 
 private:
     void stopPlayThread();
+    void detachCallbacks();
     void playLoop();
     // One picture of the recording; false when the frames are used up.
     bool playOneFrame();
@@ -100,6 +107,9 @@ private:
 
     std::mutex cameraLock_;  // guards the handle only: set by the GUI side, read by the APS thread
     std::shared_ptr<orvane::FusionCamera> camera;
+    std::weak_ptr<orvane::FusionCamera> attached_;  // the camera holding our callbacks
+    uint32_t apsCallbackId_ = 0;
+    uint32_t eventsCallbackId_ = 0;
 
     std::mutex canvasLock;
     QImage fusionCanvas;
@@ -130,4 +140,5 @@ private:
     std::thread playThread;
     std::atomic<uint64_t> built_{0};
     std::atomic<uint64_t> painted_{0};
+    std::atomic<uint64_t> delivered_{0};
 };
