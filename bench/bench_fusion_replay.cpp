@@ -1,6 +1,7 @@
 // What fusion replay costs, each beside a baseline measured in the same run:
 //   Mp4FileReader::getNextFrame over a recording of the simulated Tandem (3840 x 2160 H.264), in
 //     frames per second, beside `ffmpeg -threads 2 -i X.mp4 -f null -` decoding the same file;
+//   the frame builder replaying that recording, in pictures per second, beside its pace of 30;
 //   OvFusionCameraDataProcessor::accumulateEvents, in events per second, beside a plain increment
 //     loop over the same counter indices.
 //
@@ -115,6 +116,31 @@ void BM_FfmpegCliDecode(benchmark::State& state)
                                                         benchmark::Counter::kIsRate);
 }
 
+// The frame builder replaying the recording (its .raw beside the mp4) for three seconds with replay
+// on: pictures per second, against the play loop's own pace of 30.
+void BM_FusionReplay(benchmark::State& state)
+{
+    const std::string raw = g_mp4.substr(0, g_mp4.rfind('.')) + ".raw";
+    for (auto _ : state) {
+        OvFusionCameraDataProcessor processor;
+        if (!processor.slotReadFusionFile(raw)) {
+            state.SkipWithError("the recording does not load");
+            return;
+        }
+        std::atomic<uint64_t> pictures{0};
+        QObject::connect(&processor, &OvFusionCameraDataProcessor::signalFusionImage, &processor,
+                         [&pictures] { ++pictures; }, Qt::DirectConnection);
+        processor.slotSetReplayFlag(true);
+        const auto t0 = std::chrono::steady_clock::now();
+        processor.slotFusionFilePlayControl(true);
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        processor.slotFusionFilePlayControl(false);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        state.SetIterationTime(seconds);
+        state.counters["pictures_per_s"] = static_cast<double>(pictures.load()) / seconds;
+    }
+}
+
 // Events as a busy scene spreads them: random pixels, both polarities, in decoded-buffer ranges.
 const std::vector<Event2D>& sceneEvents()
 {
@@ -189,6 +215,8 @@ int main(int argc, char** argv)
         ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("baseline: ffmpeg -threads 2 -f null", BM_FfmpegCliDecode)
         ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("fusion replay (paced at 30 pictures/s)", BM_FusionReplay)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("accumulateEvents", BM_AccumulateEvents)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("baseline: plain increment loop", BM_PlainIncrementLoop)->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();

@@ -9,6 +9,7 @@
 #include "OvCutRawFile.h"
 #include "OvExportVideoUI.h"
 #include "OvFilePathReminderForm.h"
+#include "OvFusionCameraDataProcessor.h"
 #include "OvGeneralSetting.h"
 #include "OvGraphicsView.h"
 #include "OvThreeHandleSlider.h"
@@ -26,6 +27,7 @@
 
 #include "orvane/driver/DvsCameraPrivate.h"
 #include "orvane/driver/DvsFileReader.h"
+#include "orvane/driver/FusionCameraPrivate.h"
 #include "orvane/driver/RawFileReader.h"
 
 #include <QCloseEvent>
@@ -186,11 +188,14 @@ MainWidget::MainWidget(AppConfig* config, QWidget* parent)
     connect(monitor_, &SourceMonitor::rateChanged, this, &MainWidget::onRateChanged);
     connect(monitor_, &SourceMonitor::dataDropped, this, &MainWidget::onDataDropped);
 
+    connectFusionProcessor();
+
     if (ScopeStats::enabledByEnvironment())
         stats_ = new ScopeStats(
             [this] {
-                return ScopeStats::Totals{engine_->picturesBuilt(), engine_->eventsPainted(), monitor_->rate(),
-                                          monitor_->dropped()};
+                return ScopeStats::Totals{engine_->picturesBuilt() + fusionProcessor_->builtPictures(),
+                                          engine_->eventsPainted() + fusionProcessor_->paintedEvents(),
+                                          monitor_->rate(), monitor_->dropped()};
             },
             this);
 
@@ -209,6 +214,8 @@ MainWidget::~MainWidget()
     engine_->stopLive();
     engine_->stopFilePlay();
     engine_->dropCamera();
+    stopFusionSource();
+    delete fusionProcessor_;
     delete ui;
 }
 
@@ -590,6 +597,7 @@ void MainWidget::stopCurrentSource()
         stopRecordingAndReport();
     if (ui->pb_play->isChecked())
         ui->pb_play->click();
+    stopFusionSource();
     engine_->stopLive();
     engine_->stopFilePlay();
     monitor_->stop();
@@ -705,7 +713,11 @@ bool MainWidget::openRecordingPath(const QString& path)
     const QString mp4 = QStringLiteral("%1/%2.mp4").arg(file.absolutePath(), file.completeBaseName());
     if (QFileInfo::exists(mp4))
         return openFusionRecordingSource(file.absoluteFilePath(), mp4);
+    return openRawRecording(file);
+}
 
+bool MainWidget::openRawRecording(const QFileInfo& file)
+{
     std::shared_ptr<orvane::DvsFileReader> reader;
     try {
         reader = orvane::DvsFileReader::createFileReader(QFile::encodeName(file.absoluteFilePath()).toStdString());
@@ -768,34 +780,6 @@ bool MainWidget::openRecordingPath(const QString& path)
     ui->pb_play->click();
     setPanelsState(PanelSourceState::File, PanelSourceState::NoCamera);
     return true;
-}
-
-// ---- fusion sources
-
-bool MainWidget::openFusionCameraSource(const orvane::CameraDescription& desc)
-{
-    Q_UNUSED(desc);
-    fusionSourcesUnavailable();
-    return false;
-}
-
-bool MainWidget::openFusionRecordingSource(const QString& rawPath, const QString& mp4Path)
-{
-    Q_UNUSED(rawPath);
-    Q_UNUSED(mp4Path);
-    fusionSourcesUnavailable();
-    return false;
-}
-
-void MainWidget::toggleFusionPlayback()
-{
-    ui->pb_play->setChecked(false);
-    fusionSourcesUnavailable();
-}
-
-void MainWidget::fusionSourcesUnavailable()
-{
-    Q_EMIT signalShowLeftBottomTips(tr("Fusion cameras and fusion recordings cannot be shown yet."), MessageError);
 }
 
 // ---- playing
@@ -861,6 +845,12 @@ void MainWidget::watchSource()
         }
     } else if (engine_->mode() == PlaybackEngine::RawFile) {
         probe.eventRate = [engine = engine_] { return engine->fileEventRate(); };
+    } else if (engine_->mode() == PlaybackEngine::FusionCamera) {
+        probe.eventsDelivered = [processor = fusionProcessor_] { return processor->deliveredEvents(); };
+        if (auto* camera = dynamic_cast<orvane::FusionCameraPrivate*>(fusionCamera.get())) {
+            std::weak_ptr<orvane::FusionCamera> weak = fusionCamera;
+            probe.droppedBytes = [weak, camera]() -> uint64_t { return weak.lock() ? camera->droppedDvsBytes() : 0; };
+        }
     }
     if (!monitor_->watching())
         monitor_->watch(probe);

@@ -25,11 +25,14 @@
 class AppConfig;
 class FramelessWindowAgent;
 class OvFilePathReminderForm;
+class OvFusionCameraDataProcessor;
 class OvThreeHandleSlider;
 class PlaybackEngine;
 class QAction;
+class QFileInfo;
 class QMenu;
 class QPixmap;
+class QTimer;
 class RecordingControl;
 class ScopeStats;
 class ShowImageForm;
@@ -74,6 +77,7 @@ public:
     PlaybackEngine* engine() const { return engine_; }
     RecordingControl* recordingControl() const { return recording_; }
     SourceMonitor* sourceMonitor() const { return monitor_; }
+    OvFusionCameraDataProcessor* fusionProcessor() const { return fusionProcessor_; }
     int32_t mode() const;
     int32_t viewerType() const { return viewerType_; }
 
@@ -172,7 +176,11 @@ private:
     bool openFusionCameraSource(const orvane::CameraDescription& desc);
     bool openFusionRecordingSource(const QString& rawPath, const QString& mp4Path);
     void toggleFusionPlayback();
-    void fusionSourcesUnavailable();
+    void connectFusionProcessor();
+    void stopFusionSource();
+    void onFusionPlayFinished();
+    void checkFusionCamera();
+    bool openRawRecording(const QFileInfo& file);
 
     Ui::MainWidget* ui;
     AppConfig* config_;
@@ -202,6 +210,11 @@ private:
     RecordingControl* recording_;
     SourceMonitor* monitor_;
     ScopeStats* stats_ = nullptr;
+    // Fusion sources: the frame builder (no parent, deleted with the window), whether a fusion
+    // source streams or plays, and the check that notices a fusion camera going away.
+    OvFusionCameraDataProcessor* fusionProcessor_ = nullptr;
+    bool fusionPlaying_ = false;
+    QTimer* fusionWatch_ = nullptr;
     OvThreeHandleSlider* slider_;
     SidebarCameraSettingUI* cameraPanel_ = nullptr;
     SidebarDvsSettingUI* dvsPanel_ = nullptr;

@@ -93,7 +93,7 @@ ZH = {
     "malformed header (%1)": "文件头格式错误（%1）",
     "Cannot open %1: %2": "无法打开 %1：%2",
     "Recording: ": "录制文件：",
-    "Fusion cameras and fusion recordings cannot be shown yet.": "暂时无法显示融合相机和融合录制文件。",
+    "The frames of %1 could not be read; its events open as a plain recording.": "无法读取 %1 中的图像帧；其事件将作为普通录制文件打开。",
     "Please connect camera first.": "请先连接相机。",
     "The camera did not start. Please check the camera connection.": "相机未能启动，请检查相机连接。",
     " | Dropped: %1": " | 已丢失：%1",

@@ -209,10 +209,6 @@
         <translation>Recording: </translation>
     </message>
     <message>
-        <source>Fusion cameras and fusion recordings cannot be shown yet.</source>
-        <translation>Fusion cameras and fusion recordings cannot be shown yet.</translation>
-    </message>
-    <message>
         <source>Please connect camera first.</source>
         <translation>Please connect camera first.</translation>
     </message>
@@ -295,6 +291,10 @@
     <message>
         <source>Export video success!</source>
         <translation>Export video success!</translation>
+    </message>
+    <message>
+        <source>The frames of %1 could not be read; its events open as a plain recording.</source>
+        <translation>The frames of %1 could not be read; its events open as a plain recording.</translation>
     </message>
 </context>
 <context>

@@ -209,10 +209,6 @@
         <translation>录制文件：</translation>
     </message>
     <message>
-        <source>Fusion cameras and fusion recordings cannot be shown yet.</source>
-        <translation>暂时无法显示融合相机和融合录制文件。</translation>
-    </message>
-    <message>
         <source>Please connect camera first.</source>
         <translation>请先连接相机。</translation>
     </message>
@@ -295,6 +291,10 @@
     <message>
         <source>Export video success!</source>
         <translation>导出视频成功！</translation>
+    </message>
+    <message>
+        <source>The frames of %1 could not be read; its events open as a plain recording.</source>
+        <translation>无法读取 %1 中的图像帧；其事件将作为普通录制文件打开。</translation>
     </message>
 </context>
 <context>
