@@ -53,6 +53,17 @@ QString comparablePath(const QString& path)
     return dirPath + QLatin1Char('/') + info.fileName();
 }
 
+// Where the reader keeps a recording's index: its last ".raw" becomes ".ovmark.tmp" (appended when
+// the name has no ".raw"), so d/x.raw has d/x.ovmark.tmp.
+QString indexPathOf(const QString& raw)
+{
+    const QString suffix = QStringLiteral(".ovmark.tmp");
+    const qsizetype at = raw.lastIndexOf(QStringLiteral(".raw"));
+    if (at < 0)
+        return raw + suffix;
+    return raw.left(at) + suffix + raw.mid(at + 4);
+}
+
 void markInvalid(QLineEdit* edit, bool invalid)
 {
     if (edit->property("invalid").toBool() == invalid)
@@ -168,7 +179,7 @@ QString OvTimeRangeDialog::outputRefusal() const
         const QFileInfo info(raw);
         if (out == comparablePath(raw))
             return tr("The output would overwrite the open recording. Choose another file name.");
-        if (out == comparablePath(raw + QStringLiteral(".ovmark.tmp")))
+        if (out == comparablePath(indexPathOf(raw)))
             return tr("The output would overwrite the index of the open recording. Choose another file name.");
         if (out == comparablePath(info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".mp4")))
             return tr("The output would overwrite the video of the open recording. Choose another file name.");

@@ -242,8 +242,9 @@ TEST_P(RangeDialog, RefusesToWriteOverTheOpenRecordingItsIndexOrItsVideo)
         {dir.path() + "/sub/..", "rec.raw", true},      // another spelling of the folder
         {link, "rec.raw", true},                        // through a link to the folder
         {dir.path() + "/", "./rec.raw", true},
-        {dir.path(), "rec.raw.ovmark.tmp", true},       // the index, which need not exist yet
-        {link, "rec.raw.ovmark.tmp", true},
+        {dir.path(), "rec.ovmark.tmp", true},           // the index, which need not exist yet
+        {link, "rec.ovmark.tmp", true},
+        {dir.path(), "rec.raw.ovmark.tmp", false},      // not where the reader keeps it
         {dir.path(), "rec.mp4", true},                  // a fusion recording's video
         {dir.path() + "/sub", "rec.raw", false},
         {dir.path(), "rec2.raw", false},
@@ -266,12 +267,12 @@ TEST_P(RangeDialog, RefusesToWriteOverTheOpenRecordingItsIndexOrItsVideo)
     dialog->setSaveDir(dir.path());
     dialog->setFileName("rec.raw");
     EXPECT_FALSE(save()->isEnabled());
-    dialog->setFileName("linked.raw.ovmark.tmp");
+    dialog->setFileName("linked.ovmark.tmp");
     EXPECT_FALSE(save()->isEnabled());
     dialog->setFileName("linked.mp4");
     EXPECT_FALSE(save()->isEnabled());
     EXPECT_TRUE(message().contains("video"));
-    dialog->setFileName("rec.raw.ovmark.tmp");
+    dialog->setFileName("rec.ovmark.tmp");
     EXPECT_FALSE(save()->isEnabled());
     EXPECT_TRUE(message().contains("index"));
 
