@@ -44,6 +44,6 @@ struct ToolSection {
     std::vector<SettingBaseWithLineEdit*> numberEditors;  // integer editors, in box order
 };
 
-// Builds the section, folded, without a parent. Parameters of kinds the spec leaves out, or whose
+// Builds the section, folded, without a parent. Parameters of kinds the section does not show, or whose
 // description the tool does not give, are skipped.
 ToolSection buildToolSection(orvane::CameraTool& tool, const ToolSectionSpec& spec, const ToolSectionHandlers& handlers);
