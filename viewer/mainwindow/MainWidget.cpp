@@ -789,6 +789,10 @@ void MainWidget::on_pb_play_clicked()
     switch (engine_->mode()) {
     case PlaybackEngine::EventCamera:
         if (engine_->playing()) {
+            // A stopped camera delivers nothing: the recording ends here, saved and said so,
+            // rather than running on with a silent gap.
+            if (recording_->active())
+                stopRecordingAndReport();
             engine_->stopLive();
             monitor_->stop();
             ui->pb_play->setChecked(false);
@@ -1069,6 +1073,11 @@ void MainWidget::on_pb_record_clicked()
         qDebug() << "Please connect camera first.";
         ui->pb_record->setChecked(false);
         Q_EMIT signalShowLeftBottomTips(tr("Please connect camera first."), MessageWarning);
+        return;
+    }
+    if (eventCam && !engine_->playing()) {
+        ui->pb_record->setChecked(false);
+        Q_EMIT signalShowLeftBottomTips(tr("Start the camera before recording."), MessageWarning);
         return;
     }
     const QString folder = config_ ? config_->outputRawFilePath() : QString();

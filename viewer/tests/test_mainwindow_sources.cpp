@@ -229,6 +229,24 @@ TEST_F(WindowTest, RecordingFailuresAreToldAndChangeNothing)
     EXPECT_FALSE(record->isChecked());
     EXPECT_EQ(lastTip().type, MessageError);
     EXPECT_TRUE(child<QPushButton>("pb_play")->isChecked());  // streaming goes on
+
+    // Recording needs a streaming camera, and pausing the camera ends the recording, saved.
+    config->setOutputRawFilePath(out);
+    auto* play = child<QPushButton>("pb_play");
+    play->click();
+    ASSERT_FALSE(window->engine()->playing());
+    record->click();
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_EQ(lastTip().type, MessageWarning);
+    play->click();
+    record->click();
+    ASSERT_TRUE(record->isChecked());
+    const QString path = window->recordingControl()->path();
+    play->click();
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_FALSE(window->recordingControl()->active());
+    EXPECT_EQ(lastTip().text, "Save file success!");
+    EXPECT_TRUE(QFileInfo::exists(path));
 }
 
 TEST_F(WindowTest, UnpluggedCameraIsToldAndItsRecordingKept)

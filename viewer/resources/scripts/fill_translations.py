@@ -123,6 +123,7 @@ ZH = {
     "No recording is running.": "当前没有进行录制。",
     "The recording could not be saved: %1": "录制文件无法保存：%1",
     "The recording could not be saved completely: %1": "录制文件未能完整保存：%1",
+    "Start the camera before recording.": "请先启动相机再录制。",
 }
 
 MESSAGE = re.compile(r"(<message>\s*<source>)(.*?)(</source>\s*)<translation[^>]*?(?:/>|>.*?</translation>)", re.S)

@@ -296,6 +296,10 @@
         <source>The frames of %1 could not be read; its events open as a plain recording.</source>
         <translation>The frames of %1 could not be read; its events open as a plain recording.</translation>
     </message>
+    <message>
+        <source>Start the camera before recording.</source>
+        <translation>Start the camera before recording.</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>

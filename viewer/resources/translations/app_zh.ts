@@ -296,6 +296,10 @@
         <source>The frames of %1 could not be read; its events open as a plain recording.</source>
         <translation>无法读取 %1 中的图像帧；其事件将作为普通录制文件打开。</translation>
     </message>
+    <message>
+        <source>Start the camera before recording.</source>
+        <translation>请先启动相机再录制。</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
