@@ -68,6 +68,14 @@ for f in "$TMP/missing.raw" "$TMP/evt2.raw" "$TMP/malformed.raw" "$TMP/empty.raw
 done
 grep -q "not an EVT 3.0 recording" <("$ORVANE" info "$TMP/evt2.raw" 2>&1) || { echo "FAIL evt2 message"; errors=$((errors + 1)); }
 
+# A recording shorter than one bookmark period (the first 1,500 data bytes of a reference one)
+# reads its events.
+head -c $(( $(grep -a -b -m1 '^% end' "$TMP/eccodecs_evt3_trigger.raw" | cut -d: -f1) + 6 + 1500 )) \
+    "$TMP/eccodecs_evt3_trigger.raw" >"$TMP/short.raw"
+short=$("$ORVANE" info "$TMP/short.raw" --json | sed -e 's/.*"events":\([0-9]*\).*/\1/')
+[ "${short:-0}" -gt 100 ] || { echo "FAIL short recording: '$short' events"; errors=$((errors + 1)); }
+check "short recording dumps them all" "$short" "$("$ORVANE" dump "$TMP/short.raw" --csv | tail -n +2 | wc -l)"
+
 # Sizes EVT 3.0 cannot address are refused by name.
 for g in 99999x99999 -640x-480 0x0 640; do
     printf '%% geometry %s\n%% end\n\x00\x80' "$g" >"$TMP/geometry.raw"
