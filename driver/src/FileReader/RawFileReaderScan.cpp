@@ -197,13 +197,70 @@ bool RawFileReader::fastIndexScan(BookmarkRule& rule)
     const uint8_t* const begin = data + data_start;
     const uint8_t* const whole_end = begin + (file_size - data_start) / 2 * 2;
 
-    // Time: where the bookmarks go.
+    // Time: where the bookmarks go. A large file is scanned in two halves at once. The second half
+    // starts knowing nothing; from its first TIME_HIGH on it keeps the time as the decoder would but
+    // for the count of 24-bit wraps before it, which the first half gives once it has read up to
+    // that word (and shown that the word meant the same there).
     TimeState s;
-    for (const uint8_t* p = begin; p < whole_end;) {
-        const uint64_t target = rule.nextTarget();
-        p = scanTo(s, p, whole_end, target);
-        if (s.time < target) break;
-        rule.offer(static_cast<uint64_t>(p - data) - 2, s.time, 0);
+    const bool split_scan = file_size - data_start >= kSplitBytes && std::thread::hardware_concurrency() > 1;
+    const uint8_t* const mid = split_scan ? begin + (whole_end - begin) / 4 * 2 : whole_end;
+    struct Candidate {
+        uint64_t pos, time;
+    };
+    std::vector<Candidate> later;
+    TimeState second_state;
+    const uint8_t* second_sync = whole_end;  // just after the second half's first TIME_HIGH
+    std::thread second_scan;
+    if (split_scan) {
+        second_scan = std::thread([&] {
+            TimeState& t = second_state;
+            second_sync = scanTo(t, mid, whole_end, 1);
+            if (!t.known) return;
+            // Candidates as a bookmark scan from there would place them (new maxima, 2 ms and
+            // min_bookmark_bytes apart); the merge keeps those that fit after the first half.
+            Candidate last{static_cast<uint64_t>(second_sync - data), t.time};
+            uint64_t max_time = t.time;
+            for (const uint8_t* p = second_sync; p < whole_end;) {
+                const uint64_t target = std::max(last.time + bookmark_period_us, max_time + 1);
+                p = scanTo(t, p, whole_end, target);
+                if (t.time < target) break;
+                max_time = t.time;
+                const uint64_t pos = static_cast<uint64_t>(p - data) - 2;
+                if (pos < last.pos + min_bookmark_bytes) continue;
+                last = Candidate{pos, t.time};
+                later.push_back(last);
+            }
+        });
+    }
+    auto scanFirst = [&](const uint8_t* from, const uint8_t* to) {
+        for (const uint8_t* p = from; p < to;) {
+            const uint64_t target = rule.nextTarget();
+            p = scanTo(s, p, to, target);
+            if (s.time < target) return to;
+            rule.offer(static_cast<uint64_t>(p - data) - 2, s.time, 0);
+        }
+        return to;
+    };
+    scanFirst(begin, mid);
+    if (split_scan) {
+        second_scan.join();
+        const TimeState& t = second_state;
+        // Up to the second half's first TIME_HIGH, and check it left both in the same state.
+        scanFirst(mid, second_sync);
+        const bool same = t.known && s.known && !s.behind && !t.behind && s.high == t.high &&
+                          (s.time & 0xFFFFFF) == (t.time & 0xFFFFFF) && second_sync < whole_end;
+        if (!same) {
+            scanFirst(second_sync, whole_end);
+        } else {
+            const uint64_t wraps = s.epoch;  // the second half counted from 0
+            // Every time before the junction is below its TIME_HIGH's range end: a candidate is a
+            // new maximum of the whole stream only past that.
+            rule.max_time = std::max(rule.max_time, s.highBase() + 0xFFF);
+            for (const Candidate& c : later) rule.offer(c.pos, c.time + wraps, 0);
+            s = t;
+            s.epoch += wraps;
+            s.time += wraps;
+        }
     }
     rule.close(file_size, s.time, 0);
     BookmarkList& marks = rule.marks;
