@@ -608,6 +608,11 @@ void MainWidget::stopCurrentSource()
     rawPath_.clear();
     engine_->setMode(PlaybackEngine::None);
     ui->lb_title->setText(QStringLiteral("OrvaneScope"));
+    ui->label_show_play_text->setText(tr("Camera: "));
+    ui->label_show_camera_info->clear();
+    ui->label_show_play_text2->show();
+    ui->label_show_timestamp_info->clear();
+    ui->label_show_timestamp_info->show();
     ui->label_show_rate_info->clear();
     ui->label_show_dropped_info->hide();
     ui->label_show_rate_info->hide();
