@@ -304,9 +304,18 @@ void renderFrame(uint64_t t, const FrameSettings& fs, std::vector<uint8_t>& nv12
     // Background: a vertical gradient, one memset per row.
     for (int r = 0; r < kFrameHeight; ++r)
         std::memset(y + static_cast<size_t>(r) * kFrameWidth, level(30 + r * 50 / kFrameHeight), kFrameWidth);
+    // The frame sensor sees the scene as the real camera's optics place it beside the event sensor:
+    // left and right swapped, centred, each event pixel 3.3517 frame pixels wide (its field is the
+    // narrower one). Fusion views mirror the events and shrink the frame by that factor, so the
+    // two line up on screen.
+    constexpr double k = 3.3517241;
+    auto column = [](double dvsX) { return static_cast<int>((640.0 - dvsX) * k + kFrameWidth / 2); };
+    auto row = [](double dvsY) { return static_cast<int>((dvsY - 360.0) * k + kFrameHeight / 2); };
     auto fill = [&](EventScene::Rect rc, uint8_t value) {
-        const int x0 = std::clamp(rc.x0 * 3, 0, kFrameWidth), x1 = std::clamp(rc.x1 * 3, 0, kFrameWidth);
-        const int y0 = std::clamp(rc.y0 * 3, 0, kFrameHeight), y1 = std::clamp(rc.y1 * 3, 0, kFrameHeight);
+        // Event columns [x0, x1) show at screen columns 1281 - x1 ... 1280 - x0.
+        const int x0 = std::clamp(column(rc.x1 - 1), 0, kFrameWidth);
+        const int x1 = std::clamp(column(rc.x0 - 1), 0, kFrameWidth);
+        const int y0 = std::clamp(row(rc.y0), 0, kFrameHeight), y1 = std::clamp(row(rc.y1), 0, kFrameHeight);
         if (x1 <= x0) return;
         for (int r = y0; r < y1; ++r) std::memset(y + static_cast<size_t>(r) * kFrameWidth + x0, value, x1 - x0);
     };
