@@ -22,8 +22,9 @@ else
 fi
 HOME="$work/home" XDG_RUNTIME_DIR="$work/run" env "${envs[@]}" ORVANE_SCOPE_STATS=1 \
   xvfb-run -a -s "-screen 0 1600x1000x24" timeout -s TERM $((secs + 6)) "${cmd[@]}" > "$work/log" 2>&1 || true
-# Lines after the splash and the first seconds of the source.
-grep '^stats:' "$work/log" | awk '$2 != "shown=0"' | tail -n +4 > "$work/stats" || true
+# Lines after the splash and the first seconds of the source, and before the closing second (which
+# holds the stop of the stream at exit).
+grep '^stats:' "$work/log" | awk '$2 != "shown=0"' | tail -n +4 | head -n -1 > "$work/stats" || true
 n=$(wc -l < "$work/stats")
 if [ "$n" -eq 0 ]; then
   echo "no statistics lines"; tail -20 "$work/log"; exit 1
