@@ -71,6 +71,10 @@ QWidget* SettingItemBox::itemAt(int index) const
 
 void SettingItemBox::refresh(QWidget* item)
 {
+    // A box filled off screen is laid out once when shown; a layout pass per added item made
+    // building a camera's sections hold the GUI thread for over 100 ms.
+    if (!isVisible())
+        return;
     ui->widget_container->adjustSize();
     adjustSize();
     item->update();

@@ -14,6 +14,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
+#include <QElapsedTimer>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -275,4 +278,42 @@ TEST(SettingDisplay, CommitsOnlyValidValuesWithTheirColours)
     Q_EMIT rate->lineEdit()->editingFinished();
     ASSERT_EQ(rates.count(), 1);
     EXPECT_EQ(rates.at(0).at(0).value<uint32_t>(), 15u);
+}
+
+// Items added before the box is on screen get no layout pass of their own: showing it must still
+// give each one its place, and an item added once the box shows must be placed too.
+TEST(SettingItemBox, ItemsAddedOffScreenAreLaidOutWhenShown)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* box = new SettingItemBox;
+    std::vector<SettingBaseWithLineEdit*> items;
+    for (const char* name : {"bias_diff", "bias_fo", "bias_hpf"}) {
+        items.push_back(new SettingBaseWithLineEdit(name));
+        box->addItem(items.back());
+    }
+    layout->addWidget(box);
+    window.show();
+
+    const auto placed = [&] {
+        QCoreApplication::processEvents();
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (items[i]->height() < items[i]->minimumSizeHint().height())
+                return false;
+            if (i > 0 && items[i]->geometry().top() < items[i - 1]->geometry().bottom())
+                return false;
+        }
+        return true;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!placed() && waited.elapsed() < 10000) {}
+    EXPECT_TRUE(placed()) << "every item has its own row once shown";
+
+    auto* late = new SettingBaseWithLineEdit("bias_refr");
+    box->addItem(late);
+    items.push_back(late);
+    waited.restart();
+    while (!placed() && waited.elapsed() < 10000) {}
+    EXPECT_TRUE(placed()) << "an item added to a shown box gets its row";
 }
