@@ -688,13 +688,20 @@ bool MainWidget::openCameraDescription(const orvane::CameraDescription& desc)
     }
     eventCamera = camera;
     engine_->setCamera(camera);
+    return startOpenedCamera(serial, 0);
+}
+
+// What opening any camera ends with: the window in its camera form, the panels given the camera's
+// tools, and streaming started as if the user pressed play.
+bool MainWidget::startOpenedCamera(const QString& serial, int viewerType)
+{
     ui->label_show_play_text->setText(tr("Camera: "));
     ui->label_show_play_text2->show();
     ui->label_show_timestamp_info->show();
     Q_EMIT setShowCameraLiveUI(true);
     Q_EMIT resetShowCameraFormTitle(true);
     Q_EMIT toShowCameraSerial(serial);
-    viewerType_ = 0;
+    viewerType_ = viewerType;
     handCameraToolsToPanels();
     setPanelsState(PanelSourceState::Camera, PanelSourceState::Camera);
     ui->pb_play->click();
@@ -896,18 +903,25 @@ void MainWidget::onCameraLost()
     Q_EMIT signalShowLeftBottomTips(tr("Camera connection lost."), MessageError);
 }
 
+// Transport commands read the recording on the GUI thread; a read that throws (a file changed or
+// truncated under us) becomes a toast instead of escaping the slot.
+void MainWidget::readRecording(const std::function<void()>& read)
+{
+    try {
+        read();
+    } catch (const std::exception& e) {
+        Q_EMIT signalShowLeftBottomTips(tr("Reading the recording failed: %1").arg(QString::fromLocal8Bit(e.what())),
+                                        MessageError);
+    }
+}
+
 void MainWidget::on_pb_stop_clicked()
 {
     if (engine_->mode() != PlaybackEngine::RawFile)
         return;
     if (ui->pb_play->isChecked())
         on_pb_play_clicked();
-    try {
-        engine_->stopToLower();
-    } catch (const std::exception& e) {
-        Q_EMIT signalShowLeftBottomTips(tr("Reading the recording failed: %1").arg(QString::fromLocal8Bit(e.what())),
-                                        MessageError);
-    }
+    readRecording([&] { engine_->stopToLower(); });
 }
 
 void MainWidget::on_pb_prv_clicked()
@@ -916,12 +930,7 @@ void MainWidget::on_pb_prv_clicked()
         return;
     if (engine_->playing())
         on_pb_play_clicked();
-    try {
-        engine_->previousFrame();
-    } catch (const std::exception& e) {
-        Q_EMIT signalShowLeftBottomTips(tr("Reading the recording failed: %1").arg(QString::fromLocal8Bit(e.what())),
-                                        MessageError);
-    }
+    readRecording([&] { engine_->previousFrame(); });
 }
 
 void MainWidget::on_pb_next_clicked()
@@ -930,12 +939,7 @@ void MainWidget::on_pb_next_clicked()
         return;
     if (engine_->playing())
         on_pb_play_clicked();
-    try {
-        engine_->nextFrame();
-    } catch (const std::exception& e) {
-        Q_EMIT signalShowLeftBottomTips(tr("Reading the recording failed: %1").arg(QString::fromLocal8Bit(e.what())),
-                                        MessageError);
-    }
+    readRecording([&] { engine_->nextFrame(); });
 }
 
 void MainWidget::on_pb_loop_clicked()
@@ -947,24 +951,14 @@ void MainWidget::onSliderTimeTrackClick(qint64 value)
 {
     if (engine_->mode() != PlaybackEngine::RawFile || value < 0)
         return;
-    try {
-        engine_->seekTo(uint64_t(value));
-    } catch (const std::exception& e) {
-        Q_EMIT signalShowLeftBottomTips(tr("Reading the recording failed: %1").arg(QString::fromLocal8Bit(e.what())),
-                                        MessageError);
-    }
+    readRecording([&] { engine_->seekTo(uint64_t(value)); });
 }
 
 void MainWidget::onSliderTimeMove(qint64 value)
 {
     if (engine_->mode() != PlaybackEngine::RawFile || value < 0)
         return;
-    try {
-        engine_->moveTo(uint64_t(value));
-    } catch (const std::exception& e) {
-        Q_EMIT signalShowLeftBottomTips(tr("Reading the recording failed: %1").arg(QString::fromLocal8Bit(e.what())),
-                                        MessageError);
-    }
+    readRecording([&] { engine_->moveTo(uint64_t(value)); });
 }
 
 void MainWidget::slotFpsChanged(uint32_t fps)

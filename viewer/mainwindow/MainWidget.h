@@ -20,6 +20,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class AppConfig;
@@ -165,9 +166,11 @@ private:
     void watchSource();
     void setPanelsState(PanelSourceState cameraPanel, PanelSourceState sensorPanels);
     void handCameraToolsToPanels();
+    bool startOpenedCamera(const QString& serial, int viewerType);
     void showSidePanel(int which, bool show);
     void setTimeLabel(uint64_t position, uint64_t end);
     bool runFileJob(FileJob job, quint64 start, quint64 end, const QString& folder, const QString& fileName);
+    void readRecording(const std::function<void()>& read);
     void onCameraLost();
     void onDataDropped(quint64 bytes);
     void onRateChanged(quint64 eventsPerSecond);

@@ -94,17 +94,7 @@ bool MainWidget::openFusionCameraSource(const orvane::CameraDescription& desc)
     fusionCamera = camera;
     fusionProcessor_->attachCallbacks(camera);
     fusionProcessor_->setFusionCamera(camera);
-    ui->label_show_play_text->setText(tr("Camera: "));
-    ui->label_show_play_text2->show();
-    ui->label_show_timestamp_info->show();
-    Q_EMIT setShowCameraLiveUI(true);
-    Q_EMIT resetShowCameraFormTitle(true);
-    Q_EMIT toShowCameraSerial(serial);
-    viewerType_ = orvane::STREAM_BOTH;
-    handCameraToolsToPanels();
-    setPanelsState(PanelSourceState::Camera, PanelSourceState::Camera);
-    ui->pb_play->click();
-    return ui->pb_play->isChecked();
+    return startOpenedCamera(serial, orvane::STREAM_BOTH);
 }
 
 bool MainWidget::openFusionRecordingSource(const QString& rawPath, const QString& mp4Path)
