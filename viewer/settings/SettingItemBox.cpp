@@ -46,6 +46,11 @@ QWidget* SettingItemBox::titleBar() const
     return ui->widget_setting_box_title;
 }
 
+QWidget* SettingItemBox::itemParent() const
+{
+    return ui->widget_container;
+}
+
 void SettingItemBox::addItem(QWidget* item)
 {
     ui->widget_container->layout()->addWidget(item);

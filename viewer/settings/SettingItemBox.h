@@ -24,6 +24,9 @@ public:
     void setFolded(bool folded);
     bool isFolded() const;
     QWidget* titleBar() const;
+    // Items made with this parent join the box without being moved into it: reparenting a
+    // styled widget redoes its whole style, which made filling a box slow.
+    QWidget* itemParent() const;
 
 public Q_SLOTS:
     void on_pb_fold_clicked(bool checked);

@@ -6,6 +6,7 @@
 #include "orvane/hal/CameraTool.h"
 
 #include <QDebug>
+#include <QVBoxLayout>
 #include <QLabel>
 
 using orvane::CameraTool;
@@ -33,7 +34,7 @@ void SidebarApsSettingUI::setApsToolUI(std::shared_ptr<CameraTool> tool)
     ToolSectionHandlers handlers;
     handlers.onInt = [this](const std::string& n, int v) { onApsSliderValueChanged(n, v); };
     handlers.onBool = [this](const std::string& n, bool v) { onApsBoolValueChanged(n, v); };
-    ToolSection built = buildToolSection(*tool_, spec, handlers);
+    ToolSection built = buildToolSection(*tool_, spec, handlers, itemsLayout()->parentWidget());
     if (!built.box) {
         qDebug().noquote() << "camera aps infos is null .";
         return;

@@ -8,6 +8,7 @@
 #include "orvane/hal/CameraTool.h"
 
 #include <QDebug>
+#include <QVBoxLayout>
 #include <QLabel>
 
 using orvane::CameraTool;
@@ -65,7 +66,7 @@ void SidebarDvsSettingUI::rebuild(Section section, std::shared_ptr<CameraTool> t
         return;
     }
     s.tool = std::move(tool);
-    ToolSection built = buildToolSection(*s.tool, spec, handlers);
+    ToolSection built = buildToolSection(*s.tool, spec, handlers, itemsLayout()->parentWidget());
     if (!built.box) {
         qDebug().noquote() << emptyLine;
         return;

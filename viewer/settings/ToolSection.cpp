@@ -20,10 +20,10 @@ QString tipText(const BasicParameterInfo& info)
     return QString::fromStdString(info.description);
 }
 
-SettingBaseWithLineEdit* numberEditor(const std::string& name, int min, int max, int start, const std::string& unit,
-                                      const BasicParameterInfo& info)
+SettingBaseWithLineEdit* numberEditor(SettingItemBox* box, const std::string& name, int min, int max, int start,
+                                      const std::string& unit, const BasicParameterInfo& info)
 {
-    auto* editor = new SettingBaseWithLineEdit(name);
+    auto* editor = new SettingBaseWithLineEdit(name, box->itemParent());
     editor->setRange(min, max);
     editor->setValue(start);
     editor->setUnit(unit);
@@ -43,14 +43,16 @@ int wholeNumber(float value)
 
 }  // namespace
 
-ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, const ToolSectionHandlers& handlers)
+ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, const ToolSectionHandlers& handlers,
+                             QWidget* parent)
 {
     ToolSection section;
     const std::map<std::string, BasicParameterInfo> params = tool.getAllParamInfo();
     if (params.empty())
         return section;
 
-    auto* box = new SettingItemBox;
+    auto* box = new SettingItemBox(parent);
+    box->hide();
     box->setTitle(spec.title);
     int switchesOnTop = 0;
 
@@ -64,7 +66,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
                 break;
             int start = spec.intsStartAtZero ? 0 : info.value;
             tool.getParam(name, start);
-            SettingBaseWithLineEdit* editor = numberEditor(name, info.min, info.max, start, info.unit, info);
+            SettingBaseWithLineEdit* editor = numberEditor(box, name, info.min, info.max, start, info.unit, info);
             if (handlers.checkInt)
                 editor->setCheckFunction([check = handlers.checkInt](std::string n, int v) { return check(n, v); });
             else if (handlers.onInt)
@@ -81,7 +83,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
             float current = info.value;
             tool.getParam(name, current);
             SettingBaseWithLineEdit* editor =
-                numberEditor(name, wholeNumber(info.min), wholeNumber(info.max), wholeNumber(current), info.unit, info);
+                numberEditor(box, name, wholeNumber(info.min), wholeNumber(info.max), wholeNumber(current), info.unit, info);
             if (handlers.onFloat)
                 QObject::connect(editor, &SettingBaseWithLineEdit::signalItemValueChanged, editor,
                                  [on = handlers.onFloat](const std::string& n, int v) { on(n, v); });
@@ -94,7 +96,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
                 break;
             bool current = info.value;
             tool.getParam(name, current);
-            auto* item = new SettingBaseWithSwitchButton(name);
+            auto* item = new SettingBaseWithSwitchButton(name, box->itemParent());
             item->setChecked(current);
             item->setToolTipText(tipText(info));
             if (handlers.onBool)
@@ -112,7 +114,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
                 break;
             std::string current = info.value;
             tool.getParam(name, current);
-            auto* item = new SettingBaseWithComboBox(name);
+            auto* item = new SettingBaseWithComboBox(name, box->itemParent());
             for (const std::string& option : info.options)
                 item->addItem(QString::fromStdString(option));
             item->setCurrentText(QString::fromStdString(current));

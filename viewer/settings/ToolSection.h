@@ -44,6 +44,8 @@ struct ToolSection {
     std::vector<SettingBaseWithLineEdit*> numberEditors;  // integer editors, in box order
 };
 
-// Builds the section, folded, without a parent. Parameters of kinds the section does not show, or whose
-// description the tool does not give, are skipped.
-ToolSection buildToolSection(orvane::CameraTool& tool, const ToolSectionSpec& spec, const ToolSectionHandlers& handlers);
+// Builds the section, folded, as a hidden child of `parent` (the widget it is shown in, so that it need not
+// be moved there: moving a styled widget redoes its whole style). Parameters of kinds the section does not
+// show, or whose description the tool does not give, are skipped.
+ToolSection buildToolSection(orvane::CameraTool& tool, const ToolSectionSpec& spec, const ToolSectionHandlers& handlers,
+                             QWidget* parent = nullptr);

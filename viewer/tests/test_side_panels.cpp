@@ -18,6 +18,8 @@
 #include "orvane/hal/Registers.h"
 #include "orvane/hal/Simulator.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -308,6 +310,37 @@ TEST_F(PanelFixture, RebuildingKeepsOneBoxAndStatesDropTheTools)
     aps.setSourceState(PanelSourceState::NoCamera);
     EXPECT_EQ(aps.apsBox(), nullptr);
     EXPECT_EQ(aps.titleLabel()->text(), "APS Setting");
+}
+
+// Sections are made inside the panel while hidden and shown only once placed: on a panel already
+// on screen each one must end up shown, in its order, with its items laid out when unfolded.
+TEST_F(PanelFixture, SectionsBuiltOnAShownPanelAreShownInOrder)
+{
+    auto camera = openKestrel();
+    ASSERT_NE(camera, nullptr);
+    SidebarDvsSettingUI panel;
+    panel.resize(320, 900);
+    panel.show();
+    panel.setROIToolUI(camera->getTool(TOOL_ROI));
+    panel.setAntiFlickerToolUI(camera->getTool(TOOL_ANTI_FLICKER));
+    panel.setBiasesToolUI(camera->getTool(TOOL_BIASES));
+    EXPECT_EQ(sectionTitles(panel), (std::vector<QString>{"Display", "Biases", "Anti Flicker", "ROI"}));
+    for (auto section : {SidebarDvsSettingUI::Biases, SidebarDvsSettingUI::AntiFlicker, SidebarDvsSettingUI::ROI})
+        EXPECT_TRUE(panel.sectionBox(section)->isVisible());
+
+    SettingItemBox* biases = panel.sectionBox(SidebarDvsSettingUI::Biases);
+    biases->setFolded(false);
+    const auto laidOut = [&] {
+        QCoreApplication::processEvents();
+        for (int i = 0; i < biases->itemCount(); ++i)
+            if (!biases->itemAt(i)->isVisible() || biases->itemAt(i)->height() <= 0)
+                return false;
+        return biases->itemCount() > 0;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!laidOut() && waited.elapsed() < 10000) {}
+    EXPECT_TRUE(laidOut()) << "the unfolded section shows every item";
 }
 
 TEST_F(PanelFixture, ApsPanelWritesTheFrameSensor)
