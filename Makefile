@@ -29,7 +29,7 @@ fuzz: deps
 # Unit and integration tests under AddressSanitizer and UndefinedBehaviorSanitizer (no viewer).
 sanitize: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_BUILD_VIEWER=OFF \
-	  -DORVANE_BUILD_BENCH=OFF -DORVANE_SANITIZE=address,undefined >/dev/null
+	  -DORVANE_BUILD_BENCH=OFF -DORVANE_BUILD_PYTHON=OFF -DORVANE_SANITIZE=address,undefined >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
@@ -42,7 +42,7 @@ sanitize: deps
 # within wall-clock spans, which TSan's slowdown of the 4K frame path breaks (they run everywhere else).
 sanitize-thread: deps
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_BUILD_VIEWER=OFF \
-	  -DORVANE_BUILD_BENCH=OFF -DORVANE_SANITIZE=thread >/dev/null
+	  -DORVANE_BUILD_BENCH=OFF -DORVANE_BUILD_PYTHON=OFF -DORVANE_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target orvane_driver_tests
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan-suppressions.txt \
 	  build-tsan/bin/orvane_driver_tests \
