@@ -106,12 +106,12 @@ py::dtype makeDtype(std::initializer_list<const char*> names, std::initializer_l
     for (const char* n : names) nameList.append(n);
     for (const char* f : formats) formatList.append(f);
     for (const size_t o : offsets) offsetList.append(o);
-    py::dict spec;
-    spec["names"] = nameList;
-    spec["formats"] = formatList;
-    spec["offsets"] = offsetList;
-    spec["itemsize"] = itemsize;
-    return py::dtype::from_args(spec);
+    py::dict fields;
+    fields["names"] = nameList;
+    fields["formats"] = formatList;
+    fields["offsets"] = offsetList;
+    fields["itemsize"] = itemsize;
+    return py::dtype::from_args(fields);
 }
 
 }  // namespace

@@ -776,18 +776,7 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
     engine_->setMode(PlaybackEngine::RawFile);
     engine_->setReader(reader, start, end);
     accumulator_.clear();
-    Q_EMIT setShowCameraLiveUI(false);
-    Q_EMIT resetShowCameraFormTitle(false);
-    ui->lb_title->setText(QStringLiteral("OrvaneScope - %1").arg(file.fileName()));
-    // The info bar names the file; the play bar already shows the position.
-    ui->label_show_play_text->setText(tr("Recording: "));
-    ui->label_show_camera_info->setText(file.fileName());
-    ui->label_show_play_text2->hide();
-    ui->label_show_timestamp_info->hide();
-    setTimeLabel(start, end);
-    slotSetSliderEndTime(end);
-    slotSetSliderStartTime(start);
-    slider_->setCenterValue(qint64(start));
+    showOpenedRecording(file, start, end);
     engine_->setRange(uint64_t(slider_->lowerValue()), uint64_t(slider_->upperValue()));
     ui->pb_play->click();
     setPanelsState(PanelSourceState::File, PanelSourceState::NoCamera);
@@ -1112,44 +1101,56 @@ void MainWidget::stopRecordingAndReport()
         Q_EMIT signalShowLeftBottomTips(result.error, MessageError);
 }
 
+// What opening any recording ends with: the window in its recording form, named after the file, the
+// slider over the whole recording with the position at its start.
+void MainWidget::showOpenedRecording(const QFileInfo& file, uint64_t start, uint64_t end)
+{
+    Q_EMIT setShowCameraLiveUI(false);
+    Q_EMIT resetShowCameraFormTitle(false);
+    ui->lb_title->setText(QStringLiteral("OrvaneScope - %1").arg(file.fileName()));
+    // The info bar names the file; the play bar already shows the position.
+    ui->label_show_play_text->setText(tr("Recording: "));
+    ui->label_show_camera_info->setText(file.fileName());
+    ui->label_show_play_text2->hide();
+    ui->label_show_timestamp_info->hide();
+    setTimeLabel(start, end);
+    slotSetSliderEndTime(end);
+    slotSetSliderStartTime(start);
+    slider_->setCenterValue(qint64(start));
+}
+
 // ---- cut and export
 
-void MainWidget::slotCutRecording()
+// Both dialogs open paused on the slider's range, in their folder, with a fresh name; false when there
+// is no recording or the user cancelled.
+bool MainWidget::askTimeRange(OvTimeRangeDialog& dialog, const QString& folder, const QString& extension)
 {
     if (!rawReader) {
         Q_EMIT signalShowLeftBottomTips(tr("Please open a raw file first."), MessageWarning);
-        return;
+        return false;
     }
     if (engine_->playing())
         on_pb_play_clicked();
-    OvCutRawFile dialog(this);
     dialog.setStartTime(quint64(std::max<qint64>(slider_->lowerValue(), 0)));
     dialog.setEndTime(quint64(std::max<qint64>(slider_->upperValue(), 0)));
-    dialog.setSaveDir(config_ ? config_->outputRawFilePath() : QString());
-    dialog.setFileName(timestampedFileName(QDateTime::currentDateTime(), QStringLiteral(".raw")));
+    dialog.setSaveDir(folder);
+    dialog.setFileName(timestampedFileName(QDateTime::currentDateTime(), extension));
     dialog.setSourceRecording(rawPath_);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    cutRecordingTo(dialog.startTime(), dialog.endTime(), dialog.saveDir(), dialog.fileName());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void MainWidget::slotCutRecording()
+{
+    OvCutRawFile dialog(this);
+    if (askTimeRange(dialog, config_ ? config_->outputRawFilePath() : QString(), QStringLiteral(".raw")))
+        cutRecordingTo(dialog.startTime(), dialog.endTime(), dialog.saveDir(), dialog.fileName());
 }
 
 void MainWidget::slotSaveAs()
 {
-    if (!rawReader) {
-        Q_EMIT signalShowLeftBottomTips(tr("Please open a raw file first."), MessageWarning);
-        return;
-    }
-    if (engine_->playing())
-        on_pb_play_clicked();
     OvExportVideoUI dialog(this);
-    dialog.setStartTime(quint64(std::max<qint64>(slider_->lowerValue(), 0)));
-    dialog.setEndTime(quint64(std::max<qint64>(slider_->upperValue(), 0)));
-    dialog.setSaveDir(config_ ? config_->videoSavePath() : QString());
-    dialog.setFileName(timestampedFileName(QDateTime::currentDateTime(), QStringLiteral(".mp4")));
-    dialog.setSourceRecording(rawPath_);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    exportVideoTo(dialog.startTime(), dialog.endTime(), dialog.saveDir(), dialog.fileName());
+    if (askTimeRange(dialog, config_ ? config_->videoSavePath() : QString(), QStringLiteral(".mp4")))
+        exportVideoTo(dialog.startTime(), dialog.endTime(), dialog.saveDir(), dialog.fileName());
 }
 
 bool MainWidget::cutRecordingTo(quint64 start, quint64 end, const QString& folder, const QString& fileName)

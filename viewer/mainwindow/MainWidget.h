@@ -25,6 +25,7 @@
 
 class AppConfig;
 class FramelessWindowAgent;
+class OvTimeRangeDialog;
 class OvFilePathReminderForm;
 class OvFusionCameraDataProcessor;
 class OvThreeHandleSlider;
@@ -167,6 +168,8 @@ private:
     void setPanelsState(PanelSourceState cameraPanel, PanelSourceState sensorPanels);
     void handCameraToolsToPanels();
     bool startOpenedCamera(const QString& serial, int viewerType);
+    void showOpenedRecording(const QFileInfo& file, uint64_t start, uint64_t end);
+    bool askTimeRange(OvTimeRangeDialog& dialog, const QString& folder, const QString& extension);
     void showSidePanel(int which, bool show);
     void setTimeLabel(uint64_t position, uint64_t end);
     bool runFileJob(FileJob job, quint64 start, quint64 end, const QString& folder, const QString& fileName);

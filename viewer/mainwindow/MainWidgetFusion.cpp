@@ -126,17 +126,7 @@ bool MainWidget::openFusionRecordingSource(const QString& rawPath, const QString
     rawPath_ = file.absoluteFilePath();
     const uint64_t start = fusionProcessor_->startTimestamp();
     const uint64_t end = fusionProcessor_->endTimestamp();
-    Q_EMIT setShowCameraLiveUI(false);
-    Q_EMIT resetShowCameraFormTitle(false);
-    ui->lb_title->setText(QStringLiteral("OrvaneScope - %1").arg(file.fileName()));
-    ui->label_show_play_text->setText(tr("Recording: "));
-    ui->label_show_camera_info->setText(file.fileName());
-    ui->label_show_play_text2->hide();
-    ui->label_show_timestamp_info->hide();
-    setTimeLabel(start, end);
-    slotSetSliderEndTime(end);
-    slotSetSliderStartTime(start);
-    slider_->setCenterValue(qint64(start));
+    showOpenedRecording(file, start, end);
     ui->pb_play->click();
     setPanelsState(PanelSourceState::File, PanelSourceState::NoCamera);
     return true;

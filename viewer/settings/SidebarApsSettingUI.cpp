@@ -28,13 +28,13 @@ void SidebarApsSettingUI::setApsToolUI(std::shared_ptr<CameraTool> tool)
         return;
     }
     tool_ = std::move(tool);
-    ToolSectionSpec spec;
-    spec.title = tr("APS");
-    spec.ints = spec.bools = true;
+    ToolSectionShape shape;
+    shape.title = tr("APS");
+    shape.ints = shape.bools = true;
     ToolSectionHandlers handlers;
     handlers.onInt = [this](const std::string& n, int v) { onApsSliderValueChanged(n, v); };
     handlers.onBool = [this](const std::string& n, bool v) { onApsBoolValueChanged(n, v); };
-    ToolSection built = buildToolSection(*tool_, spec, handlers, itemsLayout()->parentWidget());
+    ToolSection built = buildToolSection(*tool_, shape, handlers, itemsLayout()->parentWidget());
     if (!built.box) {
         qDebug().noquote() << "camera aps infos is null .";
         return;

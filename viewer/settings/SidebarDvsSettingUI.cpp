@@ -53,7 +53,7 @@ void SidebarDvsSettingUI::removeToolSection(Section section)
     s.box = nullptr;
 }
 
-void SidebarDvsSettingUI::rebuild(Section section, std::shared_ptr<CameraTool> tool, const ToolSectionSpec& spec,
+void SidebarDvsSettingUI::rebuild(Section section, std::shared_ptr<CameraTool> tool, const ToolSectionShape& shape,
                                   const ToolSectionHandlers& handlers, const char* nullToolLine, const char* emptyLine)
 {
     removeToolSection(section);
@@ -66,7 +66,7 @@ void SidebarDvsSettingUI::rebuild(Section section, std::shared_ptr<CameraTool> t
         return;
     }
     s.tool = std::move(tool);
-    ToolSection built = buildToolSection(*s.tool, spec, handlers, itemsLayout()->parentWidget());
+    ToolSection built = buildToolSection(*s.tool, shape, handlers, itemsLayout()->parentWidget());
     if (!built.box) {
         qDebug().noquote() << emptyLine;
         return;
@@ -83,74 +83,74 @@ void SidebarDvsSettingUI::rebuild(Section section, std::shared_ptr<CameraTool> t
 
 void SidebarDvsSettingUI::setBiasesToolUI(std::shared_ptr<CameraTool> tool)
 {
-    ToolSectionSpec spec;
-    spec.title = tr("Biases");
-    spec.ints = true;
-    spec.intsStartAtZero = true;
+    ToolSectionShape shape;
+    shape.title = tr("Biases");
+    shape.ints = true;
+    shape.intsStartAtZero = true;
     ToolSectionHandlers handlers;
     handlers.onInt = [this](const std::string& n, int v) { onBiasSliderValueChanged(n, v); };
-    rebuild(Biases, std::move(tool), spec, handlers, "Camera tool is null .", "camera biases is null .");
+    rebuild(Biases, std::move(tool), shape, handlers, "Camera tool is null .", "camera biases is null .");
 }
 
 void SidebarDvsSettingUI::setTriggerInToolUI(std::shared_ptr<CameraTool> tool)
 {
-    ToolSectionSpec spec;
-    spec.title = tr("Trigger In");
-    spec.bools = true;
+    ToolSectionShape shape;
+    shape.title = tr("Trigger In");
+    shape.bools = true;
     ToolSectionHandlers handlers;
     handlers.onBool = [this](const std::string& n, bool v) { onTriggerInSliderValueChanged(n, v); };
-    rebuild(TriggerIn, std::move(tool), spec, handlers, "camera device is null .", "camera trigger is null .");
+    rebuild(TriggerIn, std::move(tool), shape, handlers, "camera device is null .", "camera trigger is null .");
 }
 
 void SidebarDvsSettingUI::setAntiFlickerToolUI(std::shared_ptr<CameraTool> tool)
 {
-    ToolSectionSpec spec;
-    spec.title = tr("Anti Flicker");
-    spec.ints = spec.floats = spec.bools = spec.enums = true;
-    spec.switchesFirst = true;
+    ToolSectionShape shape;
+    shape.title = tr("Anti Flicker");
+    shape.ints = shape.floats = shape.bools = shape.enums = true;
+    shape.switchesFirst = true;
     ToolSectionHandlers handlers;
     handlers.onInt = [this](const std::string& n, int v) { onAntiFlickerSliderValueChanged(n, v); };
     handlers.onFloat = [this](const std::string& n, int v) { onAntiFlickerSliderFloatValueChanged(n, v); };
     handlers.onBool = [this](const std::string& n, bool v) { onAntiFlickerSliderValueChanged(n, v); };
     handlers.onEnum = [this](const std::string& n, const std::string& v) { onAntiFlickerSliderEnumValueChanged(n, v); };
-    rebuild(AntiFlicker, std::move(tool), spec, handlers, "camera device is null .",
+    rebuild(AntiFlicker, std::move(tool), shape, handlers, "camera device is null .",
             "camera anti flicker has no parameters .");
 }
 
 void SidebarDvsSettingUI::setEventRateControlToolUI(std::shared_ptr<CameraTool> tool)
 {
-    ToolSectionSpec spec;
-    spec.title = tr("Event Rate Control");
-    spec.ints = spec.bools = true;
+    ToolSectionShape shape;
+    shape.title = tr("Event Rate Control");
+    shape.ints = shape.bools = true;
     ToolSectionHandlers handlers;
     handlers.onInt = [this](const std::string& n, int v) { onEventRateControlSliderValueChanged(n, v); };
     handlers.onBool = [this](const std::string& n, bool v) { onEventRateControlSliderValueChanged(n, v); };
-    rebuild(EventRateControl, std::move(tool), spec, handlers, "camera device is null .",
+    rebuild(EventRateControl, std::move(tool), shape, handlers, "camera device is null .",
             "camera event rate control has no parameters .");
 }
 
 void SidebarDvsSettingUI::setEventTrailFilterToolUI(std::shared_ptr<CameraTool> tool)
 {
-    ToolSectionSpec spec;
-    spec.title = tr("Event Trail Filter");
-    spec.ints = spec.bools = spec.enums = true;
+    ToolSectionShape shape;
+    shape.title = tr("Event Trail Filter");
+    shape.ints = shape.bools = shape.enums = true;
     ToolSectionHandlers handlers;
     handlers.onInt = [this](const std::string& n, int v) { onEventTrailFilterSliderValueChanged(n, v); };
     handlers.onBool = [this](const std::string& n, bool v) { onEventTrailFilterSliderValueChanged(n, v); };
     handlers.onEnum = [this](const std::string& n, const std::string& v) { onEventTrailFilterSliderValueChanged(n, v); };
-    rebuild(EventTrailFilter, std::move(tool), spec, handlers, "camera device is null .",
+    rebuild(EventTrailFilter, std::move(tool), shape, handlers, "camera device is null .",
             "camera event trail filter has no parameters .");
 }
 
 void SidebarDvsSettingUI::setROIToolUI(std::shared_ptr<CameraTool> tool)
 {
-    ToolSectionSpec spec;
-    spec.title = tr("ROI");
-    spec.ints = spec.bools = true;
+    ToolSectionShape shape;
+    shape.title = tr("ROI");
+    shape.ints = shape.bools = true;
     ToolSectionHandlers handlers;
     handlers.checkInt = [this](const std::string& n, int v) { return checkRoiValue(n, v); };
     handlers.onBool = [this](const std::string& n, bool v) { onROISliderValueChanged(n, v); };
-    rebuild(ROI, std::move(tool), spec, handlers, "camera device is null .", "camera roi is null .");
+    rebuild(ROI, std::move(tool), shape, handlers, "camera device is null .", "camera roi is null .");
 }
 
 bool SidebarDvsSettingUI::checkRoiValue(const std::string& name, int value)

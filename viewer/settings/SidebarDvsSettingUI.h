@@ -20,7 +20,7 @@ class CameraTool;
 class SettingBaseWithLineEdit;
 class SettingDisplayItem;
 class SettingItemBox;
-struct ToolSectionSpec;
+struct ToolSectionShape;
 struct ToolSectionHandlers;
 
 class SidebarDvsSettingUI : public SettingUI {
@@ -76,7 +76,7 @@ private:
         SettingItemBox* box = nullptr;
     };
 
-    void rebuild(Section section, std::shared_ptr<orvane::CameraTool> tool, const ToolSectionSpec& spec,
+    void rebuild(Section section, std::shared_ptr<orvane::CameraTool> tool, const ToolSectionShape& shape,
                  const ToolSectionHandlers& handlers, const char* nullToolLine, const char* emptyLine);
     void removeToolSection(Section section);
     // The ROI editors' check: writes the value and marks every ROI editor by the tool's verdict.

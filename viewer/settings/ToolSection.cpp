@@ -43,7 +43,7 @@ int wholeNumber(float value)
 
 }  // namespace
 
-ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, const ToolSectionHandlers& handlers,
+ToolSection buildToolSection(CameraTool& tool, const ToolSectionShape& shape, const ToolSectionHandlers& handlers,
                              QWidget* parent)
 {
     ToolSection section;
@@ -53,7 +53,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
 
     auto* box = new SettingItemBox(parent);
     box->hide();
-    box->setTitle(spec.title);
+    box->setTitle(shape.title);
     int switchesOnTop = 0;
 
     // The widgets start from what the tool holds, not from the description's default: a camera
@@ -62,9 +62,9 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
         switch (basic.type) {
         case PARAMETER_INT: {
             IntParameterInfo info;
-            if (!spec.ints || !tool.getParamInfo(name, info))
+            if (!shape.ints || !tool.getParamInfo(name, info))
                 break;
-            int start = spec.intsStartAtZero ? 0 : info.value;
+            int start = shape.intsStartAtZero ? 0 : info.value;
             tool.getParam(name, start);
             SettingBaseWithLineEdit* editor = numberEditor(box, name, info.min, info.max, start, info.unit, info);
             if (handlers.checkInt)
@@ -78,7 +78,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
         }
         case PARAMETER_FLOAT: {
             FloatParameterInfo info;
-            if (!spec.floats || !tool.getParamInfo(name, info))
+            if (!shape.floats || !tool.getParamInfo(name, info))
                 break;
             float current = info.value;
             tool.getParam(name, current);
@@ -92,7 +92,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
         }
         case PARAMETER_BOOL: {
             BoolParameterInfo info;
-            if (!spec.bools || !tool.getParamInfo(name, info))
+            if (!shape.bools || !tool.getParamInfo(name, info))
                 break;
             bool current = info.value;
             tool.getParam(name, current);
@@ -102,7 +102,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
             if (handlers.onBool)
                 QObject::connect(item, &SettingBaseWithSwitchButton::signalItemValueChanged, item,
                                  [on = handlers.onBool](const std::string& n, bool v) { on(n, v); });
-            if (spec.switchesFirst)
+            if (shape.switchesFirst)
                 box->insertItem(item, switchesOnTop++);
             else
                 box->addItem(item);
@@ -110,7 +110,7 @@ ToolSection buildToolSection(CameraTool& tool, const ToolSectionSpec& spec, cons
         }
         case PARAMETER_ENUM: {
             EnumParameterInfo info;
-            if (!spec.enums || !tool.getParamInfo(name, info))
+            if (!shape.enums || !tool.getParamInfo(name, info))
                 break;
             std::string current = info.value;
             tool.getParam(name, current);

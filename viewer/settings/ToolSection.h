@@ -18,7 +18,7 @@ class SettingBaseWithLineEdit;
 class SettingItemBox;
 class QWidget;
 
-struct ToolSectionSpec {
+struct ToolSectionShape {
     QString title;
     bool ints = false;
     bool floats = false;  // shown as whole numbers
@@ -47,5 +47,5 @@ struct ToolSection {
 // Builds the section, folded, as a hidden child of `parent` (the widget it is shown in, so that it need not
 // be moved there: moving a styled widget redoes its whole style). Parameters of kinds the section does not
 // show, or whose description the tool does not give, are skipped.
-ToolSection buildToolSection(orvane::CameraTool& tool, const ToolSectionSpec& spec, const ToolSectionHandlers& handlers,
+ToolSection buildToolSection(orvane::CameraTool& tool, const ToolSectionShape& shape, const ToolSectionHandlers& handlers,
                              QWidget* parent = nullptr);
