@@ -461,10 +461,9 @@ TEST(RawFileIndexLarge, ChecksumMatchesTheBitwiseDefinition)
 namespace orvane {
 namespace {
 
-// The fast build (time words read directly, counts on two cores) and the decoder's own build give
-// the same index, byte for byte, whatever the stream: steps back, wraps, vectors, garbage. A
-// recording large enough to be scanned in two halves may place the bookmarks near the junction
-// differently: there, the same totals, and every bookmark an exact place to seek to.
+// The fast build (the decoder counting up to each bookmark, the file read ahead on a second thread)
+// and the decoder's own build give the same index, byte for byte, whatever the stream: steps back,
+// wraps, vectors, garbage, and a recording large enough to be read ahead in many chunks.
 TEST(RawFileIndexBuilds, FastAndDecoderBuildsAgree)
 {
     std::vector<std::pair<const char*, std::vector<uint8_t>>> streams;
@@ -492,14 +491,17 @@ TEST(RawFileIndexBuilds, FastAndDecoderBuildsAgree)
         s.durationUs = 20000000;
         s.timeHighPeriodUs = 16;
         s.backstepPercent = 3;
-        streams.emplace_back("large (counted in two halves)", test::encodeStream(test::makeEvents(s), s));
-        ASSERT_GT(streams.back().second.size(), 8u << 20);
+        streams.emplace_back("large (read ahead in chunks)", test::encodeStream(test::makeEvents(s), s));
+        ASSERT_GT(streams.back().second.size(), 16u << 20);
     }
     for (const auto& [name, data] : streams) {
         SCOPED_TRACE(name);
         TempDir dir;
         const std::string path = dir.file("rec.raw");
-        test::writeBytes(path, test::standardRawHeader(), data);
+        // The data's words start at an odd byte of the file.
+        std::string header = test::standardRawHeader();
+        if (header.size() % 2 == 0) header.insert(header.rfind("% end"), "% pad1\n");
+        test::writeBytes(path, header, data);
         std::vector<uint8_t> fast, slow;
         uint64_t fastMax = 0, slowMax = 0;
         {
@@ -518,30 +520,9 @@ TEST(RawFileIndexBuilds, FastAndDecoderBuildsAgree)
             reader.getMaxEvents(slowMax);
             slow = test::readBytes(reader.getIndexPath());
         }
-        const std::vector<Event2D> expected = test::straightDecode(data);
-        EXPECT_EQ(fastMax, expected.size());
+        EXPECT_EQ(fastMax, test::straightDecode(data).size());
         EXPECT_EQ(fastMax, slowMax);
-        if (data.size() < (8u << 20)) {
-            EXPECT_EQ(fast, slow);
-            continue;
-        }
-        // Rebuilt by the fast scan, then every bookmark sought.
-        fs::remove(dir.file("rec.ovmark.tmp"));
-        RawFileReader reader(path);
-        ASSERT_TRUE(reader.loadFile());
-        const size_t body = static_cast<size_t>(std::find(fast.begin(), fast.end(), uint8_t{0}) - fast.begin()) + 1;
-        uint64_t n = 0;
-        std::memcpy(&n, fast.data() + body, 8);
-        size_t from = 0;
-        for (uint64_t i = 0; i + 1 < n; ++i) {
-            uint64_t key = 0;
-            std::memcpy(&key, fast.data() + body + 8 + i * 29, 8);
-            ASSERT_TRUE(reader.seekTime(key));
-            // In stream order, the first event at or past the key; keys rise, so the search goes on
-            // from the last one found.
-            while (from < expected.size() && expected[from].timestamp < key) ++from;
-            ASSERT_EQ(reader.getCurrentPosEventNum(), from) << key;
-        }
+        EXPECT_EQ(fast, slow);
     }
 }
 

@@ -59,6 +59,16 @@ const uint8_t* Decoder::scanUntilTimestamp(const uint8_t* begin, const uint8_t* 
     return end;
 }
 
+const uint8_t* Decoder::countUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t, uint64_t& count)
+{
+    const uint8_t unit = getRawUnitSize();
+    for (const uint8_t* p = begin; p + unit <= end; p += unit) {
+        count += decodeRange(p, p + unit);
+        if (getLastTimestamp() >= t) return p + unit;
+    }
+    return end;
+}
+
 std::unique_ptr<Decoder> DecoderFactory::createUniqueDecoder(const RawEventStreamFormat& format)
 {
     if (format.name() == "EVT3") return std::make_unique<Evt3Decoder>(format.width(), format.height());

@@ -1053,4 +1053,7 @@ const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t*)
 
 #endif
 
+// Counting up to a time lives in its own file and takes every other word from here.
+template void Evt3Decoder::slowWord<Evt3Decoder::Mode::Count>(uint32_t);
+
 }  // namespace orvane

@@ -36,6 +36,7 @@ public:
     uint32_t decodeBuffer(const std::vector<uint8_t>& buffer) override;
     void scanRange(const uint8_t* begin, const uint8_t* end) override;
     const uint8_t* scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t) override;
+    const uint8_t* countUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t, uint64_t& count) override;
     uint64_t getLastTimestamp() override { return s_.time; }
     void setTimestamp(const uint64_t& timestamp) override;
     uint8_t getRawUnitSize() override { return 2; }
@@ -91,6 +92,10 @@ private:
     const uint8_t* fastRunAvx512(const uint8_t* p, const uint8_t* end);
     const uint8_t* vectorRunAvx512(const uint8_t* p, const uint8_t* end);
     void flushOut();
+    // Counting up to a time (Evt3DecoderCount.cpp): the run of words that only count ADDR_X events and
+    // move the row and time within the current TIME_HIGH, then the row and time it leaves.
+    const uint8_t* countRun(const uint8_t* p, const uint8_t* end, uint64_t t);
+    void settleAfterRun(const uint8_t* from, const uint8_t* to);
 
     const uint16_t width_;
     const uint16_t height_;

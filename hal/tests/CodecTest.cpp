@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -633,6 +634,105 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
             a.decodeRange(c.data.data() + n / 2, c.data.data() + n);
             b.decodeRange(c.data.data() + n / 2, c.data.data() + n);
             EXPECT_EQ(ea, eb) << path << ", " << c.name << ", after a scan";
+        }
+    }
+}
+
+// Counting up to a time, as an index build does: bookmark after bookmark (each target past the last
+// bookmark and past every time seen), the same stops, counts and times as a decode unit by unit,
+// whatever the stream and however it arrives in pieces.
+TEST(Evt3Paths, CountingUpToATimeAgreesWithAUnitByUnitDecode)
+{
+    std::mt19937 rng(77);
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> data;
+        uint16_t width = 1280, height = 720;
+    };
+    std::vector<Case> cases;
+    for (int i = 0; i < 3; ++i) cases.push_back({"biased words " + std::to_string(i), biasedWords(rng, 6000)});
+    cases.push_back({"biased words, small sensor", biasedWords(rng, 6000), 300, 200});
+    const auto many = withTimeLowStepsBack(rng, randomEvents(rng, 1500, 100, 40));
+    std::vector<EventTriggerIn> triggers;
+    for (size_t i = 0; i < many.size(); i += 900) triggers.emplace_back(1, static_cast<int16_t>(i & 1), many[i].timestamp);
+    cases.push_back({"encoder, vectors, steps back", encodeEvt3(many, triggers, {true, 16})});
+    cases.push_back({"encoder, singles, steps back", encodeEvt3(many, triggers, {false, 16})});
+    cases.push_back({"encoder, off a narrow sensor", encodeEvt3(many, triggers, {false, 16}), 700, 400});
+    {
+        // One TIME_HIGH and a long run of singles: counters inside a run never overflow.
+        std::vector<uint16_t> w = {0x8001, 0x6001};
+        for (uint32_t i = 0; i < 300000; ++i) {
+            w.push_back(static_cast<uint16_t>(i % 720));
+            w.push_back(static_cast<uint16_t>(0x2000 | (i % 1280)));
+        }
+        w.push_back(0x6FFF);
+        std::vector<uint8_t> data(2 * w.size());
+        std::memcpy(data.data(), w.data(), data.size());
+        cases.push_back({"one long run", data});
+    }
+    cases.push_back({"time high steps back", words({0x8FFE, 0x0003, 0x2001, 0x8000, 0x6005, 0x2002, 0x8FFF, 0x6007, 0x2003,
+                                                    0xA001, 0x3000, 0x5003, 0x8FFE, 0x2004, 0x8000, 0x2005, 0x87FF,
+                                                    0x2006, 0x8000, 0x2007, 0x8801, 0x6002, 0x2008})});
+    for (const char* name : {"eccodecs_evt3_trigger.raw", "ecpy_test_events_1.raw"}) {
+        std::ifstream in(std::filesystem::path(ORVANE_SHARED_DATA_DIR) / name, std::ios::binary);
+        std::string line;
+        while (in && in.peek() == '%' && std::getline(in, line) && line != "% end") {
+        }
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!data.empty()) cases.push_back({name, std::move(data)});
+    }
+
+    struct Mark {
+        size_t pos;
+        uint64_t time, count;
+        bool operator==(const Mark&) const = default;
+    };
+    auto paths = fastPathsOfThisCpu();
+    paths.push_back(Evt3Decoder::Isa::Reference);
+    for (const auto& c : cases) {
+        for (uint64_t period : {uint64_t{1}, uint64_t{37}, uint64_t{2000}, uint64_t{1} << 40}) {
+            // The reference: one word at a time, the time read after each.
+            std::vector<Mark> expected;
+            uint64_t expectedTotal = 0, expectedGeometry = 0, expectedUnknown = 0;
+            {
+                Evt3Decoder d(c.width, c.height, Evt3Decoder::Isa::Reference);
+                uint64_t target = 1, total = 0;
+                for (size_t at = 0; at + 2 <= c.data.size(); at += 2) {
+                    total += d.decodeRange(c.data.data() + at, c.data.data() + at + 2);
+                    const uint64_t t = d.getLastTimestamp();
+                    if (t >= target) {
+                        expected.push_back({at + 2, t, total});
+                        target = t + period;
+                    }
+                }
+                expectedTotal = total;
+                expectedGeometry = d.droppedOutOfGeometry();
+                expectedUnknown = d.droppedUnknownAddress();
+            }
+            for (auto isa : paths) {
+                for (size_t piece : {c.data.size(), size_t{4096}, size_t{2 + 2 * (rng() % 40)}}) {
+                    SCOPED_TRACE(c.name + ", " + Evt3Decoder::isaName(isa) + ", period " + std::to_string(period) +
+                                 ", pieces of " + std::to_string(piece));
+                    Evt3Decoder d(c.width, c.height, isa);
+                    std::vector<Mark> got;
+                    uint64_t target = 1, total = 0;
+                    for (size_t from = 0; from < c.data.size(); from += piece) {
+                        const uint8_t* const b = c.data.data() + from;
+                        const uint8_t* const e = c.data.data() + std::min(c.data.size(), from + piece);
+                        for (const uint8_t* p = b; p < e;) {
+                            p = d.countUntilTimestamp(p, e, target, total);
+                            const uint64_t t = d.getLastTimestamp();
+                            if (t < target) break;
+                            got.push_back({static_cast<size_t>(p - c.data.data()), t, total});
+                            target = t + period;
+                        }
+                    }
+                    ASSERT_EQ(got, expected);
+                    EXPECT_EQ(total, expectedTotal);
+                    EXPECT_EQ(d.droppedOutOfGeometry(), expectedGeometry);
+                    EXPECT_EQ(d.droppedUnknownAddress(), expectedUnknown);
+                }
+            }
         }
     }
 }

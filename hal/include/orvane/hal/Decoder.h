@@ -62,6 +62,10 @@ public:
     // unit once which getLastTimestamp() is at least `t`; returns the end of that unit, or `end`.
     // The fast form of "scanRange one unit, then getLastTimestamp", for index builds and seeks.
     virtual const uint8_t* scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t);
+    // The same stop, decoding as decodeRange does without an events callback: adds the events of the
+    // units it passed to `count`. One pass for index builds: where a bookmark goes and how many events
+    // come before it. Call it only while no events callback is installed.
+    virtual const uint8_t* countUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t, uint64_t& count);
 
     // Events dropped because their x or y lies outside the sensor geometry.
     virtual uint64_t droppedOutOfGeometry() const = 0;

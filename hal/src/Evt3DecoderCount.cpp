@@ -1,0 +1,224 @@
+// Counting events up to a time, the whole work of an index build. Real recordings are mostly words
+// that only count an event (ADDR_X), move the row (ADDR_Y) or the time within the current TIME_HIGH
+// (TIME_LOW, repeats of the TIME_HIGH), and words nothing reads (OTHERS, CONTINUED): a run of those
+// is classified a register at a time and its events counted in the register, without visiting
+// words one by one. The run stops in front of any other word: a vector word, a trigger, a new
+// TIME_HIGH, a row or column off the sensor, a TIME_LOW that brings the time to the target. That
+// word, and everything until the next run, goes through the decoder's own word path, so the count
+// is always the decoder's.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "Evt3Decoder.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ORVANE_COUNT_X86 1
+#define ORVANE_TARGET_AVX2 __attribute__((target("avx2,bmi,popcnt")))
+#else
+#define ORVANE_COUNT_X86 0
+#endif
+
+namespace orvane {
+namespace {
+
+// The word types a run reads (bits 15..12).
+constexpr uint32_t kAddrY = 0x0, kAddrX = 0x2, kTimeLow = 0x6, kTimeHigh = 0x8;
+
+inline uint32_t wordAt(const uint8_t* p)
+{
+    uint16_t w;
+    std::memcpy(&w, p, 2);
+    return w;
+}
+
+// What a run compares each word with.
+struct RunLimits {
+    uint16_t highWord;   // the current TIME_HIGH word: repeats of it change nothing
+    uint16_t lastX;      // the largest column on the sensor
+    uint16_t lastY;      // the largest row on the sensor
+    uint16_t reachLow;   // a TIME_LOW payload above this brings the time to the target
+};
+
+#if ORVANE_COUNT_X86
+
+// Lanes of the types that end a run whatever their payload: vector words and triggers.
+alignas(16) constexpr char kEndsRun[16] = {0, 0, 0, -1, -1, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0};
+
+// 16-bit lane counters take at most one per lane and step; emptied well before they could overflow.
+constexpr uint32_t kStepsPerFlush = 8192;
+
+inline uint64_t sumLanes(__m128i counts)
+{
+    const __m128i pairs = _mm_madd_epi16(counts, _mm_set1_epi16(1));
+    const __m128i two = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(1, 0, 3, 2)));
+    const __m128i one = _mm_add_epi32(two, _mm_shuffle_epi32(two, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(one));
+}
+
+ORVANE_TARGET_AVX2 inline uint64_t sumLanes(__m256i counts)
+{
+    return sumLanes(_mm_add_epi16(_mm256_castsi256_si128(counts), _mm256_extracti128_si256(counts, 1)));
+}
+
+// Sixteen words a step. Returns where the run ends (a step boundary, or the word that ends it) and
+// adds the events of the words before it to `counted`.
+ORVANE_TARGET_AVX2 const uint8_t* countRunAvx2(const uint8_t* p, const uint8_t* const end, const RunLimits& lim,
+                                               uint64_t& counted)
+{
+    const __m256i endsRun = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kEndsRun)));
+    const __m256i typeX = _mm256_set1_epi16(kAddrX), typeLow = _mm256_set1_epi16(kTimeLow);
+    const __m256i typeHigh = _mm256_set1_epi16(kTimeHigh), zero = _mm256_setzero_si256();
+    const __m256i highWord = _mm256_set1_epi16(static_cast<short>(lim.highWord));
+    const __m256i bits11 = _mm256_set1_epi16(0x7FF), bits12 = _mm256_set1_epi16(0xFFF);
+    const __m256i lastX = _mm256_set1_epi16(static_cast<short>(lim.lastX));
+    const __m256i lastY = _mm256_set1_epi16(static_cast<short>(lim.lastY));
+    const __m256i reachLow = _mm256_set1_epi16(static_cast<short>(lim.reachLow));
+    __m256i events = zero;
+    uint32_t steps = 0;
+    while (end - p >= 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        // The type in the low byte of each lane (the high byte is 0, which the table maps to 0).
+        const __m256i type = _mm256_srli_epi16(v, 12);
+        const __m256i isX = _mm256_cmpeq_epi16(type, typeX);
+        const __m256i payload = _mm256_and_si256(v, bits11);
+        __m256i stop = _mm256_shuffle_epi8(endsRun, type);
+        stop = _mm256_or_si256(stop, _mm256_andnot_si256(_mm256_cmpeq_epi16(v, highWord), _mm256_cmpeq_epi16(type, typeHigh)));
+        stop = _mm256_or_si256(stop, _mm256_and_si256(_mm256_cmpeq_epi16(type, typeLow),
+                                                      _mm256_cmpgt_epi16(_mm256_and_si256(v, bits12), reachLow)));
+        stop = _mm256_or_si256(stop, _mm256_and_si256(_mm256_cmpeq_epi16(type, zero), _mm256_cmpgt_epi16(payload, lastY)));
+        stop = _mm256_or_si256(stop, _mm256_and_si256(isX, _mm256_cmpgt_epi16(payload, lastX)));
+        if (!_mm256_testz_si256(stop, stop)) {
+            const uint32_t before = (1u << std::countr_zero(static_cast<uint32_t>(_mm256_movemask_epi8(stop)))) - 1;
+            counted += static_cast<uint32_t>(std::popcount(static_cast<uint32_t>(_mm256_movemask_epi8(isX)) & before)) / 2;
+            counted += sumLanes(events);
+            return p + std::popcount(before);
+        }
+        events = _mm256_sub_epi16(events, isX);
+        p += 32;
+        if (++steps == kStepsPerFlush) {
+            counted += sumLanes(events);
+            events = zero;
+            steps = 0;
+        }
+    }
+    counted += sumLanes(events);
+    return p;
+}
+
+// The same with SSE2, which every x86-64 CPU has: eight words a step.
+const uint8_t* countRunSse2(const uint8_t* p, const uint8_t* const end, const RunLimits& lim, uint64_t& counted)
+{
+    const __m128i typeX = _mm_set1_epi16(kAddrX), typeLow = _mm_set1_epi16(kTimeLow);
+    const __m128i typeHigh = _mm_set1_epi16(kTimeHigh), zero = _mm_setzero_si128();
+    const __m128i vectorFirst = _mm_set1_epi16(0x3 - 1), vectorLast = _mm_set1_epi16(0x5 + 1);
+    const __m128i typeTrigger = _mm_set1_epi16(0xA);
+    const __m128i highWord = _mm_set1_epi16(static_cast<short>(lim.highWord));
+    const __m128i bits11 = _mm_set1_epi16(0x7FF), bits12 = _mm_set1_epi16(0xFFF);
+    const __m128i lastX = _mm_set1_epi16(static_cast<short>(lim.lastX));
+    const __m128i lastY = _mm_set1_epi16(static_cast<short>(lim.lastY));
+    const __m128i reachLow = _mm_set1_epi16(static_cast<short>(lim.reachLow));
+    __m128i events = zero;
+    uint32_t steps = 0;
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i type = _mm_srli_epi16(v, 12);
+        const __m128i isX = _mm_cmpeq_epi16(type, typeX);
+        const __m128i payload = _mm_and_si128(v, bits11);
+        __m128i stop = _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi16(type, vectorFirst), _mm_cmplt_epi16(type, vectorLast)),
+                                    _mm_cmpeq_epi16(type, typeTrigger));
+        stop = _mm_or_si128(stop, _mm_andnot_si128(_mm_cmpeq_epi16(v, highWord), _mm_cmpeq_epi16(type, typeHigh)));
+        stop = _mm_or_si128(stop, _mm_and_si128(_mm_cmpeq_epi16(type, typeLow), _mm_cmpgt_epi16(_mm_and_si128(v, bits12), reachLow)));
+        stop = _mm_or_si128(stop, _mm_and_si128(_mm_cmpeq_epi16(type, zero), _mm_cmpgt_epi16(payload, lastY)));
+        stop = _mm_or_si128(stop, _mm_and_si128(isX, _mm_cmpgt_epi16(payload, lastX)));
+        const uint32_t stops = static_cast<uint32_t>(_mm_movemask_epi8(stop));
+        if (stops != 0) {
+            const uint32_t before = (1u << std::countr_zero(stops)) - 1;
+            counted += static_cast<uint32_t>(std::popcount(static_cast<uint32_t>(_mm_movemask_epi8(isX)) & before)) / 2;
+            counted += sumLanes(events);
+            return p + std::popcount(before);
+        }
+        events = _mm_sub_epi16(events, isX);
+        p += 16;
+        if (++steps == kStepsPerFlush) {
+            counted += sumLanes(events);
+            events = zero;
+            steps = 0;
+        }
+    }
+    counted += sumLanes(events);
+    return p;
+}
+
+#endif
+
+}  // namespace
+
+const uint8_t* Evt3Decoder::countRun(const uint8_t* p, const uint8_t* end, uint64_t t)
+{
+#if ORVANE_COUNT_X86
+    if (width_ == 0 || height_ == 0) return p;
+    const uint64_t highBase = s_.highBase();  // below t: the time is at least this and below t
+    RunLimits lim{};
+    lim.highWord = static_cast<uint16_t>((kTimeHigh << 12) | s_.high);
+    // Sizes past 11 bits keep every payload.
+    lim.lastX = static_cast<uint16_t>(std::min<uint32_t>(width_, 0x800) - 1);
+    lim.lastY = static_cast<uint16_t>(std::min<uint32_t>(height_, 0x800) - 1);
+    lim.reachLow = static_cast<uint16_t>(std::min<uint64_t>(t - highBase, 0x1000) - 1);
+    uint64_t counted = 0;
+    static const bool avx2 = cpuHasAvx2();
+    const uint8_t* q = (isa_ == Isa::Scalar || !avx2) ? countRunSse2(p, end, lim, counted) : countRunAvx2(p, end, lim, counted);
+    produced_ += counted;
+    settleAfterRun(p, q);
+    return q;
+#else
+    (void)end;
+    (void)t;
+    return p;
+#endif
+}
+
+// The row and the time after a run: those of its last ADDR_Y and last TIME_LOW, if it had any.
+void Evt3Decoder::settleAfterRun(const uint8_t* from, const uint8_t* to)
+{
+    bool row = false, low = false;
+    for (const uint8_t* q = to; q != from && !(row && low);) {
+        q -= 2;
+        const uint32_t w = wordAt(q);
+        const uint32_t type = w >> 12;
+        if (type == kAddrY && !row) {
+            s_.row = w & 0x7FF;
+            row = true;
+        } else if (type == kTimeLow && !low) {
+            s_.time = s_.highBase() | (w & 0xFFF);
+            low = true;
+        }
+    }
+}
+
+const uint8_t* Evt3Decoder::countUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t, uint64_t& count)
+{
+    if (hasPendingByte_ || !begin || end <= begin) return Decoder::countUntilTimestamp(begin, end, t, count);
+    produced_ = 0;
+    const uint8_t* p = begin;
+    const uint8_t* const stop = begin + 2 * (static_cast<size_t>(end - begin) / 2);
+    const uint8_t* result = end;
+    while (p != stop) {
+        // A run needs all it reads known: the time (below the target), the row (on the sensor).
+        if (s_.ready() && s_.time < t && s_.row < height_ && isa_ != Isa::Reference) {
+            p = countRun(p, stop, t);
+            if (p == stop) break;
+        }
+        slowWord<Mode::Count>(wordAt(p));
+        p += 2;
+        if (s_.time >= t) {
+            result = p;
+            break;
+        }
+    }
+    count += produced_;
+    return result;
+}
+
+}  // namespace orvane
