@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the EVT 3.0 decoder, split into pieces at offsets taken from the input,
 // with seeks and scans in between; checks that every event is on the sensor and the TIME_HIGH part
 // of the time never goes back (TIME_LOW may), and that the word-by-word reading and every fast path
-// the CPU runs give exactly the same events, edges, counts and drops as the scalar path.
+// the CPU runs give exactly the same events, edges, counts and drops as the scalar path, and stop
+// where a word-by-word decode does when counting up to a time.
 #include <cstdint>
 #include <cstdlib>
 #include <variant>
@@ -76,6 +77,40 @@ Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool count
     return r;
 }
 
+// Counting up to a time, as an index build does, stop after stop (each target a period past the
+// last stop's time): where each stop is, its time and the count so far, then the totals.
+struct Mark {
+    size_t pos;
+    uint64_t time, count;
+    bool operator==(const Mark&) const = default;
+};
+
+std::vector<Mark> countMarks(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool wordByWord)
+{
+    const Geometry g = kGeometries[data[0] / 61 % 5];
+    Evt3Decoder d(g.width, g.height, isa);
+    const uint64_t period = 1 + uint64_t{data[size - 1]} * 97;
+    std::vector<Mark> marks;
+    uint64_t target = 1, total = 0;
+    const uint8_t* const b = data + 1;
+    const uint8_t* const e = b + (size - 1) / 2 * 2;
+    for (const uint8_t* p = b; p < e;) {
+        if (wordByWord) {
+            total += d.decodeRange(p, p + 2);
+            p += 2;
+            if (d.getLastTimestamp() < target) continue;
+        } else {
+            p = d.countUntilTimestamp(p, e, target, total);
+            if (d.getLastTimestamp() < target) break;
+        }
+        marks.push_back({static_cast<size_t>(p - b), d.getLastTimestamp(), total});
+        target = d.getLastTimestamp() + period;
+    }
+    marks.push_back({0, d.droppedOutOfGeometry(), total});
+    marks.push_back({0, d.droppedUnknownAddress(), d.droppedTimeHighStepBack()});
+    return marks;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -96,5 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             counted.droppedStepBack != scalar.droppedStepBack)
             std::abort();
     }
+    const std::vector<Mark> marks = countMarks(data, size, Isa::Reference, true);
+    for (const Isa isa : others) {
+        if (countMarks(data, size, isa, false) != marks) std::abort();
+    }
+    if (countMarks(data, size, Isa::Scalar, false) != marks) std::abort();
     return 0;
 }

@@ -46,7 +46,7 @@ struct RunLimits {
 // Lanes of the types that end a run whatever their payload: vector words and triggers.
 alignas(16) constexpr char kEndsRun[16] = {0, 0, 0, -1, -1, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0};
 
-// 16-bit lane counters take at most one per lane and step; emptied well before they could overflow.
+// 16-bit lane counters take at most two per lane and step; emptied well before they could overflow.
 constexpr uint32_t kStepsPerFlush = 8192;
 
 inline uint64_t sumLanes(__m128i counts)
@@ -62,48 +62,68 @@ ORVANE_TARGET_AVX2 inline uint64_t sumLanes(__m256i counts)
     return sumLanes(_mm_add_epi16(_mm256_castsi256_si128(counts), _mm256_extracti128_si256(counts, 1)));
 }
 
-// Sixteen words a step. Returns where the run ends (a step boundary, or the word that ends it) and
-// adds the events of the words before it to `counted`.
-ORVANE_TARGET_AVX2 const uint8_t* countRunAvx2(const uint8_t* p, const uint8_t* const end, const RunLimits& lim,
-                                               uint64_t& counted)
-{
-    const __m256i endsRun = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kEndsRun)));
-    const __m256i typeX = _mm256_set1_epi16(kAddrX), typeLow = _mm256_set1_epi16(kTimeLow);
-    const __m256i typeHigh = _mm256_set1_epi16(kTimeHigh), zero = _mm256_setzero_si256();
-    const __m256i highWord = _mm256_set1_epi16(static_cast<short>(lim.highWord));
-    const __m256i bits11 = _mm256_set1_epi16(0x7FF), bits12 = _mm256_set1_epi16(0xFFF);
-    const __m256i lastX = _mm256_set1_epi16(static_cast<short>(lim.lastX));
-    const __m256i lastY = _mm256_set1_epi16(static_cast<short>(lim.lastY));
-    const __m256i reachLow = _mm256_set1_epi16(static_cast<short>(lim.reachLow));
-    __m256i events = zero;
-    uint32_t steps = 0;
-    while (end - p >= 32) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+// What a run compares sixteen words with, a register at a time.
+struct RunCompareAvx2 {
+    __m256i endsRun, typeX, typeLow, typeHigh, zero, highWord, bits11, bits12, lastX, lastY, reachLow;
+
+    ORVANE_TARGET_AVX2 explicit RunCompareAvx2(const RunLimits& lim)
+        : endsRun(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kEndsRun)))),
+          typeX(_mm256_set1_epi16(kAddrX)),
+          typeLow(_mm256_set1_epi16(kTimeLow)),
+          typeHigh(_mm256_set1_epi16(kTimeHigh)),
+          zero(_mm256_setzero_si256()),
+          highWord(_mm256_set1_epi16(static_cast<short>(lim.highWord))),
+          bits11(_mm256_set1_epi16(0x7FF)),
+          bits12(_mm256_set1_epi16(0xFFF)),
+          lastX(_mm256_set1_epi16(static_cast<short>(lim.lastX))),
+          lastY(_mm256_set1_epi16(static_cast<short>(lim.lastY))),
+          reachLow(_mm256_set1_epi16(static_cast<short>(lim.reachLow)))
+    {
+    }
+
+    // Lanes of the words that end the run; `isX` gets the lanes of the ADDR_X words.
+    ORVANE_TARGET_AVX2 __m256i stops(__m256i v, __m256i& isX) const
+    {
         // The type in the low byte of each lane (the high byte is 0, which the table maps to 0).
         const __m256i type = _mm256_srli_epi16(v, 12);
-        const __m256i isX = _mm256_cmpeq_epi16(type, typeX);
+        isX = _mm256_cmpeq_epi16(type, typeX);
         const __m256i payload = _mm256_and_si256(v, bits11);
         __m256i stop = _mm256_shuffle_epi8(endsRun, type);
         stop = _mm256_or_si256(stop, _mm256_andnot_si256(_mm256_cmpeq_epi16(v, highWord), _mm256_cmpeq_epi16(type, typeHigh)));
         stop = _mm256_or_si256(stop, _mm256_and_si256(_mm256_cmpeq_epi16(type, typeLow),
                                                       _mm256_cmpgt_epi16(_mm256_and_si256(v, bits12), reachLow)));
         stop = _mm256_or_si256(stop, _mm256_and_si256(_mm256_cmpeq_epi16(type, zero), _mm256_cmpgt_epi16(payload, lastY)));
-        stop = _mm256_or_si256(stop, _mm256_and_si256(isX, _mm256_cmpgt_epi16(payload, lastX)));
-        if (!_mm256_testz_si256(stop, stop)) {
-            const uint32_t before = (1u << std::countr_zero(static_cast<uint32_t>(_mm256_movemask_epi8(stop)))) - 1;
-            counted += static_cast<uint32_t>(std::popcount(static_cast<uint32_t>(_mm256_movemask_epi8(isX)) & before)) / 2;
-            counted += sumLanes(events);
+        return _mm256_or_si256(stop, _mm256_and_si256(isX, _mm256_cmpgt_epi16(payload, lastX)));
+    }
+};
+
+// Thirty-two words a step, as two registers. Returns where the run ends (a step boundary, or the
+// word that ends it) and adds the events of the words before it to `counted`.
+ORVANE_TARGET_AVX2 const uint8_t* countRunAvx2(const uint8_t* p, const uint8_t* const end, const RunLimits& lim,
+                                               uint64_t& counted)
+{
+    const RunCompareAvx2 c(lim);
+    uint64_t events = 0;  // a scalar sum: a vector one would not stay in a register beside the constants
+    while (end - p >= 64) {
+        __m256i isX0, isX1;
+        const __m256i stop0 = c.stops(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), isX0);
+        const __m256i stop1 = c.stops(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), isX1);
+        const __m256i stops = _mm256_or_si256(stop0, stop1);
+        if (!_mm256_testz_si256(stops, stops)) {
+            // The words before the first that ends the run, one bit per byte over both registers.
+            const uint64_t stopBits = static_cast<uint32_t>(_mm256_movemask_epi8(stop0)) |
+                                      (uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(stop1))} << 32);
+            const uint64_t xBits = static_cast<uint32_t>(_mm256_movemask_epi8(isX0)) |
+                                   (uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(isX1))} << 32);
+            const uint64_t before = (uint64_t{1} << std::countr_zero(stopBits)) - 1;
+            counted += events + static_cast<uint64_t>(std::popcount(xBits & before)) / 2;
             return p + std::popcount(before);
         }
-        events = _mm256_sub_epi16(events, isX);
-        p += 32;
-        if (++steps == kStepsPerFlush) {
-            counted += sumLanes(events);
-            events = zero;
-            steps = 0;
-        }
+        // One bit per word of both registers (in another order, which a count does not mind).
+        events += static_cast<uint64_t>(std::popcount(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(isX0, isX1)))));
+        p += 64;
     }
-    counted += sumLanes(events);
+    counted += events;
     return p;
 }
 
