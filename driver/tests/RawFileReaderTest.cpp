@@ -523,6 +523,15 @@ TEST(RawFileIndexBuilds, FastAndDecoderBuildsAgree)
         EXPECT_EQ(fastMax, test::straightDecode(data).size());
         EXPECT_EQ(fastMax, slowMax);
         EXPECT_EQ(fast, slow);
+        // Read back (a long index is checked and read on both cores): the same recording.
+        ASSERT_FALSE(slow.empty());
+        EXPECT_EQ(test::referenceCrc8(slow.data(), slow.size() - 1), slow.back());
+        RawFileReader again(path);
+        ASSERT_TRUE(again.loadFile());
+        EXPECT_TRUE(again.indexReused());
+        uint64_t againMax = 0;
+        again.getMaxEvents(againMax);
+        EXPECT_EQ(againMax, fastMax);
     }
 }
 

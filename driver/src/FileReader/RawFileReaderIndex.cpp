@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <thread>
 
 #include "RawFileReaderInternal.h"
 #include "orvane/base/Logger.h"
@@ -26,6 +27,8 @@ namespace orvane {
 namespace {
 
 constexpr size_t kRecordBytes = 29;  // key, file_pos, reserved, timestamp, 32-bit event_count
+// An index with at least this many records is read and checked on both cores.
+constexpr size_t kParallelRecords = 1 << 13;
 
 // CRC-8 (polynomial 0x07, MSB first, no reflection, init 0, no final XOR), eight bytes a step:
 // table k holds the CRC of a byte followed by k zero bytes.
@@ -80,9 +83,24 @@ uint8_t appendZeros(uint8_t crc, uint64_t zeros)
     return result[crc];
 }
 
+// Runs f(begin, end) over [0, n) in two halves at once when n is at least `min_parallel` and the
+// machine has a second core; the halves share nothing but what f reads.
+template <typename F>
+void inHalves(size_t n, size_t min_parallel, F&& f)
+{
+    if (n < min_parallel || std::thread::hardware_concurrency() < 2) {
+        f(size_t{0}, n);
+        return;
+    }
+    const size_t mid = n / 2;
+    std::thread second([&] { f(mid, n); });
+    f(size_t{0}, mid);
+    second.join();
+}
+
 // Large inputs as four independent streams in one loop (the lookups of one step do not wait for
 // the previous step), joined by linearity: crc(A B) = crc(A followed by |B| zeros) ^ crc(B).
-uint8_t crc8Of(const uint8_t* p, size_t n)
+uint8_t crc8Streams(const uint8_t* p, size_t n)
 {
     if (n < (1 << 16)) return crc8Serial(0, p, n);
     const auto& t = crcTables().t;
@@ -103,6 +121,18 @@ uint8_t crc8Of(const uint8_t* p, size_t n)
     crc = appendZeros(crc, quarter) ^ c[2];
     crc = appendZeros(crc, last) ^ c[3];
     return crc;
+}
+
+// A whole index is checked on both cores: crc(A B) = crc(A followed by |B| zeros) ^ crc(B).
+uint8_t crc8Of(const uint8_t* p, size_t n)
+{
+    uint8_t halves[2] = {0, 0};
+    size_t first = n;
+    inHalves(n, 256 << 10, [&](size_t b, size_t e) {
+        halves[b == 0 ? 0 : 1] = crc8Streams(p + b, e - b);
+        if (b != 0) first = b;
+    });
+    return first == n ? halves[0] : static_cast<uint8_t>(appendZeros(halves[0], n - first) ^ halves[1]);
 }
 
 // Maps `path` whole; nullptr when it cannot be opened. `size` is set whenever the size is known.
@@ -236,7 +266,7 @@ private:
     void flush()
     {
         if (fill_ == 0) return;
-        records_crc_ = static_cast<uint8_t>(appendZeros(records_crc_, fill_) ^ crc8Of(buffer_.data(), fill_));
+        records_crc_ = static_cast<uint8_t>(appendZeros(records_crc_, fill_) ^ crc8Streams(buffer_.data(), fill_));
         record_bytes_ += fill_;
         out_.write(reinterpret_cast<const char*>(buffer_.data()), static_cast<std::streamsize>(fill_));
         fill_ = 0;
@@ -489,18 +519,32 @@ bool RawFileReader::loadBookmarksFromFile(const std::string& path)
         return false;
     }
 
-    BookmarkList marks;
-    marks.reserve(static_cast<size_t>(n));
-    uint64_t previous_count = 0;
-    for (int64_t i = 0; i < n; ++i) {
-        const uint8_t* p = data + at + static_cast<size_t>(i) * kRecordBytes;
-        const uint64_t key = getLe<uint64_t>(p);
-        Bookmark b{getLe<uint64_t>(p + 8), p[16], getLe<uint64_t>(p + 17), 0};
-        const uint32_t stored = getLe<uint32_t>(p + 25);
-        if (b.timestamp != key) return false;  // lookups go by key
-        b.event_count = marks.empty() ? stored : unwrapCount(previous_count, stored);
-        previous_count = b.event_count;
-        marks.push_back(b);
+    // Read on both cores for a long recording. Each half widens its 32-bit counts from its own first
+    // one; the second half then moves up by the wraps before it.
+    BookmarkList marks(static_cast<size_t>(n));
+    bool keys_ok[2] = {true, true};
+    inHalves(marks.size(), kParallelRecords, [&](size_t begin, size_t end) {
+        uint64_t previous_count = 0;
+        for (size_t i = begin; i < end; ++i) {
+            const uint8_t* p = data + at + i * kRecordBytes;
+            Bookmark& b = marks[i];
+            b.file_pos = getLe<uint64_t>(p + 8);
+            b.reserved = p[16];
+            b.timestamp = getLe<uint64_t>(p + 17);
+            const uint32_t stored = getLe<uint32_t>(p + 25);
+            if (b.timestamp != getLe<uint64_t>(p)) keys_ok[begin == 0 ? 0 : 1] = false;  // lookups go by key
+            b.event_count = i == begin ? stored : unwrapCount(previous_count, stored);
+            previous_count = b.event_count;
+        }
+    });
+    if (!keys_ok[0] || !keys_ok[1]) return false;
+    if (marks.size() >= kParallelRecords) {
+        const size_t mid = marks.size() / 2;
+        const uint64_t wraps = unwrapCount(marks[mid - 1].event_count, static_cast<uint32_t>(marks[mid].event_count)) -
+                               marks[mid].event_count;
+        if (wraps != 0) {
+            for (size_t i = mid; i < marks.size(); ++i) marks[i].event_count += wraps;
+        }
     }
     if (!bookmarksPlausible(marks)) return false;
     bookmarks = std::move(marks);
@@ -521,17 +565,26 @@ bool RawFileReader::bookmarksPlausible(const BookmarkList& marks) const
     const uint64_t data_bytes = file_size - data_start;
     if (marks.size() > data_bytes / min_bookmark_bytes + 2) return false;
     if ((last.timestamp - std::min(last.timestamp, first.timestamp)) / bookmark_period_us + 2 < marks.size()) return false;
-    for (size_t i = 0; i < marks.size(); ++i) {
-        const Bookmark& b = marks[i];
-        // Time grows by at most one 24-bit wrap per two words: a key beyond that lies.
-        if ((b.timestamp >> 24) > (b.file_pos - data_start) / 2 + 2) return false;
-        if (i == 0) continue;
-        const Bookmark& a = marks[i - 1];
-        if (b.timestamp <= a.timestamp || b.file_pos < a.file_pos || b.file_pos > file_size) return false;
-        // At most 12 events per 2-byte word.
-        if (b.event_count < a.event_count || b.event_count - a.event_count > (b.file_pos - a.file_pos) * 6) return false;
-    }
-    return true;
+    // Each bookmark: time grows by at most one 24-bit wrap per two words (a key beyond that lies);
+    // keys rise, positions do not fall and stay in the file; counts do not fall and grow by at most
+    // 12 events per 2-byte word.
+    bool ok[2] = {true, true};
+    inHalves(marks.size(), kParallelRecords, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            const Bookmark& b = marks[i];
+            bool good = (b.timestamp >> 24) <= (b.file_pos - data_start) / 2 + 2;
+            if (i > 0) {
+                const Bookmark& a = marks[i - 1];
+                good = good && b.timestamp > a.timestamp && b.file_pos >= a.file_pos && b.file_pos <= file_size &&
+                       b.event_count >= a.event_count && b.event_count - a.event_count <= (b.file_pos - a.file_pos) * 6;
+            }
+            if (!good) {
+                ok[begin == 0 ? 0 : 1] = false;
+                return;
+            }
+        }
+    });
+    return ok[0] && ok[1];
 }
 
 bool RawFileReader::getRawFileBookmark(uint64_t timestamp, Bookmark& out)
