@@ -33,6 +33,9 @@ inline uint32_t wordAt(const uint8_t* p)
     return w;
 }
 
+// 16-bit lane counters take one per lane and step; emptied well before they could overflow.
+constexpr uint32_t kStepsPerFlush = 8192;
+
 // What a run compares each word with.
 struct RunLimits {
     uint16_t highWord;   // the current TIME_HIGH word: repeats of it change nothing
@@ -46,21 +49,6 @@ struct RunLimits {
 // Lanes of the types that end a run whatever their payload: vector words and triggers.
 alignas(16) constexpr char kEndsRun[16] = {0, 0, 0, -1, -1, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0};
 
-// 16-bit lane counters take at most two per lane and step; emptied well before they could overflow.
-constexpr uint32_t kStepsPerFlush = 8192;
-
-inline uint64_t sumLanes(__m128i counts)
-{
-    const __m128i pairs = _mm_madd_epi16(counts, _mm_set1_epi16(1));
-    const __m128i two = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(1, 0, 3, 2)));
-    const __m128i one = _mm_add_epi32(two, _mm_shuffle_epi32(two, _MM_SHUFFLE(2, 3, 0, 1)));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(one));
-}
-
-ORVANE_TARGET_AVX2 inline uint64_t sumLanes(__m256i counts)
-{
-    return sumLanes(_mm_add_epi16(_mm256_castsi256_si128(counts), _mm256_extracti128_si256(counts, 1)));
-}
 
 // What a run compares sixteen words with, a register at a time.
 struct RunCompareAvx2 {
@@ -127,39 +115,50 @@ ORVANE_TARGET_AVX2 const uint8_t* countRunAvx2(const uint8_t* p, const uint8_t* 
     return p;
 }
 
-// The same with SSE2, which every x86-64 CPU has: eight words a step.
-const uint8_t* countRunSse2(const uint8_t* p, const uint8_t* const end, const RunLimits& lim, uint64_t& counted)
+#endif
+
+// Eight words a step in the compiler's own vectors: SSE2 on x86-64, NEON on ARM. Lanes are signed:
+// every payload compared is below 0x8000.
+typedef int16_t Lanes __attribute__((vector_size(16)));
+
+inline uint64_t sumLanes(Lanes counts)
 {
-    const __m128i typeX = _mm_set1_epi16(kAddrX), typeLow = _mm_set1_epi16(kTimeLow);
-    const __m128i typeHigh = _mm_set1_epi16(kTimeHigh), zero = _mm_setzero_si128();
-    const __m128i vectorFirst = _mm_set1_epi16(0x3 - 1), vectorLast = _mm_set1_epi16(0x5 + 1);
-    const __m128i typeTrigger = _mm_set1_epi16(0xA);
-    const __m128i highWord = _mm_set1_epi16(static_cast<short>(lim.highWord));
-    const __m128i bits11 = _mm_set1_epi16(0x7FF), bits12 = _mm_set1_epi16(0xFFF);
-    const __m128i lastX = _mm_set1_epi16(static_cast<short>(lim.lastX));
-    const __m128i lastY = _mm_set1_epi16(static_cast<short>(lim.lastY));
-    const __m128i reachLow = _mm_set1_epi16(static_cast<short>(lim.reachLow));
-    __m128i events = zero;
+    uint64_t sum = 0;
+    for (int i = 0; i < 8; ++i) sum += static_cast<uint16_t>(counts[i]);
+    return sum;
+}
+
+const uint8_t* countRunPortable(const uint8_t* p, const uint8_t* const end, const RunLimits& lim, uint64_t& counted)
+{
+    const Lanes zero{};
+    const auto all = [&](int value) { return zero + static_cast<int16_t>(value); };
+    const Lanes typeX = all(kAddrX), typeLow = all(kTimeLow), typeHigh = all(kTimeHigh), typeTrigger = all(0xA);
+    const Lanes vectorFirst = all(0x3), vectorLast = all(0x5), typeBits = all(0xF);
+    const Lanes highWord = all(static_cast<int16_t>(lim.highWord)), bits11 = all(0x7FF), bits12 = all(0xFFF);
+    const Lanes lastX = all(lim.lastX), lastY = all(lim.lastY), reachLow = all(lim.reachLow);
+    Lanes events = zero;
     uint32_t steps = 0;
     while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i type = _mm_srli_epi16(v, 12);
-        const __m128i isX = _mm_cmpeq_epi16(type, typeX);
-        const __m128i payload = _mm_and_si128(v, bits11);
-        __m128i stop = _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi16(type, vectorFirst), _mm_cmplt_epi16(type, vectorLast)),
-                                    _mm_cmpeq_epi16(type, typeTrigger));
-        stop = _mm_or_si128(stop, _mm_andnot_si128(_mm_cmpeq_epi16(v, highWord), _mm_cmpeq_epi16(type, typeHigh)));
-        stop = _mm_or_si128(stop, _mm_and_si128(_mm_cmpeq_epi16(type, typeLow), _mm_cmpgt_epi16(_mm_and_si128(v, bits12), reachLow)));
-        stop = _mm_or_si128(stop, _mm_and_si128(_mm_cmpeq_epi16(type, zero), _mm_cmpgt_epi16(payload, lastY)));
-        stop = _mm_or_si128(stop, _mm_and_si128(isX, _mm_cmpgt_epi16(payload, lastX)));
-        const uint32_t stops = static_cast<uint32_t>(_mm_movemask_epi8(stop));
-        if (stops != 0) {
-            const uint32_t before = (1u << std::countr_zero(stops)) - 1;
-            counted += static_cast<uint32_t>(std::popcount(static_cast<uint32_t>(_mm_movemask_epi8(isX)) & before)) / 2;
+        Lanes v;
+        std::memcpy(&v, p, 16);
+        const Lanes type = (v >> 12) & typeBits;
+        const Lanes payload = v & bits11;
+        const Lanes isX = type == typeX;
+        Lanes stop = ((type >= vectorFirst) & (type <= vectorLast)) | (type == typeTrigger);
+        stop |= (type == typeHigh) & (v != highWord);
+        stop |= (type == typeLow) & ((v & bits12) > reachLow);
+        stop |= (type == zero) & (payload > lastY);
+        stop |= isX & (payload > lastX);
+        uint64_t any[2];
+        std::memcpy(any, &stop, 16);
+        if ((any[0] | any[1]) != 0) {
+            int lane = 0;
+            while (stop[lane] == 0) ++lane;
+            for (int i = 0; i < lane; ++i) counted += isX[i] != 0;
             counted += sumLanes(events);
-            return p + std::popcount(before);
+            return p + 2 * lane;
         }
-        events = _mm_sub_epi16(events, isX);
+        events -= isX;
         p += 16;
         if (++steps == kStepsPerFlush) {
             counted += sumLanes(events);
@@ -171,13 +170,10 @@ const uint8_t* countRunSse2(const uint8_t* p, const uint8_t* const end, const Ru
     return p;
 }
 
-#endif
-
 }  // namespace
 
 const uint8_t* Evt3Decoder::countRun(const uint8_t* p, const uint8_t* end, uint64_t t)
 {
-#if ORVANE_COUNT_X86
     if (width_ == 0 || height_ == 0) return p;
     const uint64_t highBase = s_.highBase();  // below t: the time is at least this and below t
     RunLimits lim{};
@@ -187,16 +183,15 @@ const uint8_t* Evt3Decoder::countRun(const uint8_t* p, const uint8_t* end, uint6
     lim.lastY = static_cast<uint16_t>(std::min<uint32_t>(height_, 0x800) - 1);
     lim.reachLow = static_cast<uint16_t>(std::min<uint64_t>(t - highBase, 0x1000) - 1);
     uint64_t counted = 0;
+#if ORVANE_COUNT_X86
     static const bool avx2 = cpuHasAvx2();
-    const uint8_t* q = (isa_ == Isa::Scalar || !avx2) ? countRunSse2(p, end, lim, counted) : countRunAvx2(p, end, lim, counted);
+    const uint8_t* q = (isa_ == Isa::Scalar || !avx2) ? countRunPortable(p, end, lim, counted) : countRunAvx2(p, end, lim, counted);
+#else
+    const uint8_t* q = countRunPortable(p, end, lim, counted);
+#endif
     produced_ += counted;
     settleAfterRun(p, q);
     return q;
-#else
-    (void)end;
-    (void)t;
-    return p;
-#endif
 }
 
 // The row and the time after a run: those of its last ADDR_Y and last TIME_LOW, if it had any.
