@@ -1055,5 +1055,6 @@ const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t*)
 
 // Counting up to a time lives in its own file and takes every other word from here.
 template void Evt3Decoder::slowWord<Evt3Decoder::Mode::Count>(uint32_t);
+template void Evt3Decoder::decodeWords<Evt3Decoder::Mode::Count>(const uint8_t*, const uint8_t*);
 
 }  // namespace orvane

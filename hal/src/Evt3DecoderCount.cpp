@@ -170,18 +170,48 @@ const uint8_t* countRunPortable(const uint8_t* p, const uint8_t* const end, cons
     return p;
 }
 
+// The first word from p that may move the time to the target: a TIME_HIGH other than the current
+// one, or a TIME_LOW past lim.reachLow; `end` if none.
+const uint8_t* nextTimeWord(const uint8_t* p, const uint8_t* const end, const RunLimits& lim)
+{
+    const Lanes zero{};
+    const Lanes typeBits = zero + 0xF, typeLow = zero + static_cast<int16_t>(kTimeLow);
+    const Lanes typeHigh = zero + static_cast<int16_t>(kTimeHigh), bits12 = zero + 0xFFF;
+    const Lanes highWord = zero + static_cast<int16_t>(lim.highWord), reachLow = zero + static_cast<int16_t>(lim.reachLow);
+    for (; end - p >= 16; p += 16) {
+        Lanes v;
+        std::memcpy(&v, p, 16);
+        const Lanes type = (v >> 12) & typeBits;
+        const Lanes stop = ((type == typeHigh) & (v != highWord)) | ((type == typeLow) & ((v & bits12) > reachLow));
+        uint64_t any[2];
+        std::memcpy(any, &stop, 16);
+        if ((any[0] | any[1]) != 0) break;
+    }
+    for (; p != end; p += 2) {
+        const uint32_t w = wordAt(p);
+        if ((w >> 12) == kTimeHigh ? w != lim.highWord : (w >> 12) == kTimeLow && (w & 0xFFF) > lim.reachLow) break;
+    }
+    return p;
+}
+
+// The limits of a run at a TIME_HIGH (`high`, the time's bits from 12 up in `highBase`) with the
+// time below t; sizes past 11 bits keep every payload.
+RunLimits limitsFor(uint32_t high, uint64_t highBase, uint32_t width, uint32_t height, uint64_t t)
+{
+    RunLimits lim{};
+    lim.highWord = static_cast<uint16_t>((kTimeHigh << 12) | high);
+    lim.lastX = static_cast<uint16_t>(std::min<uint32_t>(width, 0x800) - 1);
+    lim.lastY = static_cast<uint16_t>(std::min<uint32_t>(height, 0x800) - 1);
+    lim.reachLow = static_cast<uint16_t>(std::min<uint64_t>(t - highBase, 0x1000) - 1);
+    return lim;
+}
+
 }  // namespace
 
 const uint8_t* Evt3Decoder::countRun(const uint8_t* p, const uint8_t* end, uint64_t t)
 {
     if (width_ == 0 || height_ == 0) return p;
-    const uint64_t highBase = s_.highBase();  // below t: the time is at least this and below t
-    RunLimits lim{};
-    lim.highWord = static_cast<uint16_t>((kTimeHigh << 12) | s_.high);
-    // Sizes past 11 bits keep every payload.
-    lim.lastX = static_cast<uint16_t>(std::min<uint32_t>(width_, 0x800) - 1);
-    lim.lastY = static_cast<uint16_t>(std::min<uint32_t>(height_, 0x800) - 1);
-    lim.reachLow = static_cast<uint16_t>(std::min<uint64_t>(t - highBase, 0x1000) - 1);
+    const RunLimits lim = limitsFor(s_.high, s_.highBase(), width_, height_, t);
     uint64_t counted = 0;
 #if ORVANE_COUNT_X86
     static const bool avx2 = cpuHasAvx2();
@@ -221,9 +251,19 @@ const uint8_t* Evt3Decoder::countUntilTimestamp(const uint8_t* begin, const uint
     const uint8_t* result = end;
     while (p != stop) {
         // A run needs all it reads known: the time (below the target), the row (on the sensor).
-        if (s_.ready() && s_.time < t && s_.row < height_ && isa_ != Isa::Reference) {
-            p = countRun(p, stop, t);
-            if (p == stop) break;
+        if (s_.ready() && s_.time < t && isa_ != Isa::Reference) {
+            if (s_.row < height_) {
+                p = countRun(p, stop, t);
+                if (p == stop) break;
+            }
+            // Vector words, triggers, rows or columns off the sensor: the decoder's block path takes
+            // them, and all else up to the next word that may bring the time to the target.
+            const uint8_t* const q = nextTimeWord(p, stop, limitsFor(s_.high, s_.highBase(), width_, height_, t));
+            if (q != p) {
+                decodeWords<Mode::Count>(p, q);
+                p = q;
+                if (p == stop) break;
+            }
         }
         slowWord<Mode::Count>(wordAt(p));
         p += 2;
