@@ -448,7 +448,8 @@ void Evt3Decoder::decodeWords(const uint8_t* p, const uint8_t* const end)
             if (isa == Isa::Scalar) {
                 p = blockRunPortable<M>(p, end);
             } else if (isa == Isa::Avx2) {
-                p = blockRunAvx2<M>(p, end);
+                if constexpr (M == Mode::Emit) p = emitRunAvx2(p, end);
+                else p = blockRunAvx2<M>(p, end);
             } else {
                 p = fastRunAvx512<M>(p, end);
             }
@@ -839,6 +840,275 @@ template <Evt3Decoder::Mode M>
 const uint8_t* Evt3Decoder::blockRunAvx2(const uint8_t* p, const uint8_t* end)
 {
     return blockRun<M, false>(p, end);
+}
+#endif
+
+#if ORVANE_EVT3_AVX512
+namespace {
+
+// Lane lists for packing the kept lanes of 8 together, one entry per 8-bit lane mask: the lanes of
+// the set bits, in the slot order the event builders below store them from, so that their
+// in-lane unpacks come out as consecutive events.
+struct PackTables {
+    uint8_t singles[256][8];  // slot s holds event 0, 2, 4, 6, 1, 3, 5, 7 (dword lanes)
+    uint8_t vectors[256][8];  // byte k holds event 0, 2, 1, 3, 4, 6, 5, 7 (qword lanes, 4 at a time)
+};
+
+constexpr PackTables makePackTables()
+{
+    PackTables t{};
+    constexpr uint8_t singleOrder[8] = {0, 2, 4, 6, 1, 3, 5, 7};
+    constexpr uint8_t vectorOrder[8] = {0, 2, 1, 3, 4, 6, 5, 7};
+    for (uint32_t m = 0; m < 256; ++m) {
+        uint8_t lanes[8] = {};
+        uint32_t k = 0;
+        for (uint8_t i = 0; i < 8; ++i) {
+            if ((m >> i) & 1) lanes[k++] = i;
+        }
+        for (uint32_t s = 0; s < 8; ++s) {
+            t.singles[m][s] = lanes[singleOrder[s]];
+            t.vectors[m][s] = lanes[vectorOrder[s]];
+        }
+    }
+    return t;
+}
+
+alignas(64) constexpr PackTables kPack = makePackTables();
+
+// Lanes 0..15 of a 32-lane slide: a load at kSlide + 32 - n sets lanes below n, one at kSlide + 16 - f
+// sets lanes from f on.
+alignas(32) constexpr int16_t kSlide[48] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+                                            -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                            0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0};
+
+ORVANE_TARGET_AVX2 inline __m256i slideMask(const int16_t* at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// Lane i of the result is max(x[0..i]) over the 16 16-bit lanes.
+ORVANE_TARGET_AVX2 inline __m256i prefixMaxAvx2(__m256i x)
+{
+    x = _mm256_max_epu16(x, _mm256_slli_si256(x, 2));
+    x = _mm256_max_epu16(x, _mm256_slli_si256(x, 4));
+    x = _mm256_max_epu16(x, _mm256_slli_si256(x, 8));
+    const __m256i last = _mm256_shuffle_epi8(x, _mm256_set1_epi16(0x0F0E));  // lane 7 of each half
+    return _mm256_max_epu16(x, _mm256_permute2x128_si256(last, last, 0x08));  // low half's into the high
+}
+
+// Writes the kept lanes of 8 (mask m) as events from `at` on: dwords of xy (x | y << 16) and of
+// tp (time low | polarity << 16). Always writes 4 events, 8 when more are kept.
+ORVANE_TARGET_AVX2 inline void storeSingles(Event2D* at, __m256i xy, __m256i tp, uint32_t m, __m256i highBase)
+{
+    const __m256i idx = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPack.singles[m])));
+    const __m256i a = _mm256_permutevar8x32_epi32(xy, idx);
+    const __m256i b = _mm256_permutevar8x32_epi32(tp, idx);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i polarity = _mm256_srli_epi32(b, 16);
+    const __m256i low = _mm256_blend_epi16(b, zero, 0xAA);
+    const __m256i q = _mm256_unpacklo_epi32(a, polarity);
+    const __m256i t = _mm256_add_epi64(_mm256_unpacklo_epi32(low, zero), highBase);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_unpacklo_epi64(q, t));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 2), _mm256_unpackhi_epi64(q, t));
+    if (std::popcount(m) > 4) {
+        const __m256i q2 = _mm256_unpackhi_epi32(a, polarity);
+        const __m256i t2 = _mm256_add_epi64(_mm256_unpackhi_epi32(low, zero), highBase);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4), _mm256_unpacklo_epi64(q2, t2));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 6), _mm256_unpackhi_epi64(q2, t2));
+    }
+}
+
+// Writes the events of up to 8 vector bits (m) at x = first's x + lane: always 8 events.
+ORVANE_TARGET_AVX2 inline void storeVectorBits(Event2D* at, __m256i first, __m256i time, uint32_t m)
+{
+    const __m128i lanes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPack.vectors[m]));
+    const __m256i a = _mm256_add_epi64(_mm256_cvtepu8_epi64(lanes), first);
+    const __m256i b = _mm256_add_epi64(_mm256_cvtepu8_epi64(_mm_srli_si128(lanes, 4)), first);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_unpacklo_epi64(a, time));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 2), _mm256_unpackhi_epi64(a, time));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4), _mm256_unpacklo_epi64(b, time));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 6), _mm256_unpackhi_epi64(b, time));
+}
+
+}  // namespace
+
+// Decoding into events with AVX2, 16 words a step and no branch per event. A step stops at the first
+// word it does not take (a vector word, a trigger, a TIME_HIGH other than the current one); vector runs
+// are taken right here, the rest word by word by the caller. Each lane finds its row and its time's low
+// bits as a prefix maximum over keyed lanes (the latest ADDR_Y or TIME_LOW at or before it, else those
+// carried in); the ADDR_X lanes on the sensor are packed together and widened into Event2D. The
+// carried row and time follow in scalar registers, so steps do not wait on each other's vectors.
+// Needs s_.ready(); fewer than 16 words at the end go through the block path.
+ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, const uint8_t* const end)
+{
+    const uint64_t highBase = s_.highBase();
+    const uint32_t width = width_, height = height_;
+    uint32_t row = s_.row;
+    uint32_t low = static_cast<uint32_t>(s_.time - highBase);
+    uint32_t base = s_.vectorBase, polarity = s_.vectorPolarity;
+    bool baseKnown = s_.baseKnown;
+    Event2D* out = out_;
+    Event2D* const outLimit = outBuf_.get() + kOutEvents;
+    uint64_t offSensor2 = 0;  // twice the ADDR_X dropped off the sensor (byte masks count each lane twice)
+
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i highWord = _mm256_set1_epi16(static_cast<short>((TIME_HIGH << 12) | s_.high));
+    const __m256i stopTypes = _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 0, 0, -1, -1, -1, 0, 0, -1, 0, -1, 0, 0, 0, 0, 0));
+    const __m256i mask11 = _mm256_set1_epi16(0x7FF), mask12 = _mm256_set1_epi16(0xFFF), one = _mm256_set1_epi16(1);
+    const __m256i typeL = _mm256_set1_epi16(TIME_LOW), typeX = _mm256_set1_epi16(ADDR_X);
+    // Row lanes carry 1 + their lane in bits 15..11, so the maximum is the latest ADDR_Y and any beats
+    // the row carried in (key 0); TIME_LOW lanes carry their lane in bits 15..12.
+    const __m256i rowKey = _mm256_setr_epi16(1 << 11, 2 << 11, 3 << 11, 4 << 11, 5 << 11, 6 << 11, 7 << 11, 8 << 11,
+                                             9 << 11, 10 << 11, 11 << 11, 12 << 11, 13 << 11, 14 << 11, 15 << 11,
+                                             static_cast<short>(0x8000));
+    const __m256i lowKey = _mm256_setr_epi16(0, 1 << 12, 2 << 12, 3 << 12, 4 << 12, 5 << 12, 6 << 12, 7 << 12,
+                                             static_cast<short>(0x8000), static_cast<short>(0x9000),
+                                             static_cast<short>(0xA000), static_cast<short>(0xB000),
+                                             static_cast<short>(0xC000), static_cast<short>(0xD000),
+                                             static_cast<short>(0xE000), static_cast<short>(0xF000));
+    const __m256i widthV = _mm256_set1_epi16(static_cast<short>(sizeLimit(width)));
+    const __m256i heightV = _mm256_set1_epi16(static_cast<short>(sizeLimit(height)));
+    const __m256i highBaseV = _mm256_set1_epi64x(static_cast<long long>(highBase));
+    bool stopped = false;
+
+    while (end - p >= 32) {
+        if (out >= outLimit) {
+            out_ = out;
+            flushOut();
+            out = out_;
+        }
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i type = _mm256_srli_epi16(v, 12);
+        // Bytes of the stop types in the low byte of each lane (the high byte looks up type 0).
+        const uint32_t stopBits = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_andnot_si256(_mm256_cmpeq_epi16(v, highWord), _mm256_shuffle_epi8(stopTypes, type))));
+        const uint32_t n = _tzcnt_u32(stopBits) >> 1;  // 16 when nothing stops
+        if (n == 0) {
+            const uint32_t first = loadWord(p) >> 12;
+            if (first != VECT_BASE_X && first != VECT_12 && first != VECT_8) {
+                stopped = true;
+                break;
+            }
+            // A run of vector words: same row, same time.
+            const uint64_t time = highBase | low;
+            const __m256i timeV = _mm256_set1_epi64x(static_cast<long long>(time));
+            do {
+                const uint32_t w = loadWord(p);
+                const uint32_t t = w >> 12;
+                if (t == VECT_BASE_X) {
+                    base = w & 0x7FF;
+                    polarity = (w >> 11) & 1;
+                    baseKnown = true;
+                } else if (t == VECT_12 || t == VECT_8) {
+                    if (out >= outLimit) {
+                        out_ = out;
+                        flushOut();
+                        out = out_;
+                    }
+                    const uint32_t size = t == VECT_12 ? 12 : 8;
+                    if (baseKnown && row < height && base + size <= width) {
+                        const __m256i firstV = _mm256_set1_epi64x(
+                            static_cast<long long>(base | (uint64_t{row} << 16) | (uint64_t{polarity} << 32)));
+                        const uint32_t bits = w & (size == 12 ? 0xFFF : 0xFF);
+                        storeVectorBits(out, firstV, timeV, bits & 0xFF);
+                        out += std::popcount(bits & 0xFF);
+                        if (size == 12) {
+                            storeVectorBits(out, _mm256_add_epi64(firstV, _mm256_set1_epi64x(8)), timeV, bits >> 8);
+                            out += std::popcount(bits >> 8);
+                        }
+                        base += size;
+                    } else {
+                        // Unknown base, a row off the sensor or the right edge: word by word.
+                        s_.row = row;
+                        s_.time = time;
+                        s_.vectorBase = base;
+                        s_.vectorPolarity = polarity;
+                        s_.baseKnown = baseKnown;
+                        out_ = out;
+                        slowWord<Mode::Emit>(w);
+                        base = s_.vectorBase;
+                        out = out_;
+                    }
+                } else {
+                    break;
+                }
+                p += 2;
+            } while (p != end);
+            continue;
+        }
+        const __m256i active = slideMask(kSlide + 32 - n);
+        const __m256i isY = _mm256_and_si256(_mm256_cmpeq_epi16(type, zero), active);
+        const __m256i isL = _mm256_and_si256(_mm256_cmpeq_epi16(type, typeL), active);
+        const __m256i isX = _mm256_and_si256(_mm256_cmpeq_epi16(type, typeX), active);
+        const uint32_t yBits = static_cast<uint32_t>(_mm256_movemask_epi8(isY));
+        const uint32_t lBits = static_cast<uint32_t>(_mm256_movemask_epi8(isL));
+        const uint32_t xBits = static_cast<uint32_t>(_mm256_movemask_epi8(isX));
+        if (xBits) {
+            // Rows and times are needed at the ADDR_X lanes only. Real sensors write ADDR_Y right before
+            // ADDR_X, and TIME_LOW right before that or not in the step: then the words one and two lanes
+            // back (or those carried in) are theirs, and no prefix is needed.
+            const __m256i before = _mm256_permute2x128_si256(v, v, 0x08);  // [0 | low half]
+            __m256i rows, lows;
+            if ((xBits & ~(yBits << 2) & ~3u) == 0) {
+                rows = _mm256_and_si256(_mm256_or_si256(_mm256_alignr_epi8(v, before, 14), _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(row)))), mask11);
+            } else {
+                rows = prefixMaxAvx2(_mm256_and_si256(isY, _mm256_or_si256(_mm256_and_si256(v, mask11), rowKey)));
+                rows = _mm256_and_si256(_mm256_max_epu16(rows, _mm256_set1_epi16(static_cast<short>(row))), mask11);
+            }
+            if (lBits == 0) {
+                lows = _mm256_set1_epi16(static_cast<short>(low));
+            } else if (((xBits & ~(lBits << 4) & ~0xFu) | (xBits & (lBits << 2))) == 0) {
+                lows = _mm256_and_si256(_mm256_or_si256(_mm256_alignr_epi8(v, before, 12), _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(low * 0x10001)))), mask12);
+            } else {
+                lows = prefixMaxAvx2(_mm256_and_si256(isL, _mm256_or_si256(_mm256_and_si256(v, mask12), lowKey)));
+                // Lanes before the first TIME_LOW take the time carried in.
+                lows = _mm256_blendv_epi8(_mm256_set1_epi16(static_cast<short>(low)), _mm256_and_si256(lows, mask12),
+                                          slideMask(kSlide + 16 - (_tzcnt_u32(lBits) >> 1)));
+            }
+            const __m256i onSensor = _mm256_and_si256(
+                isX, _mm256_and_si256(_mm256_cmpgt_epi16(widthV, _mm256_and_si256(v, mask11)), _mm256_cmpgt_epi16(heightV, rows)));
+            const uint32_t onBits = static_cast<uint32_t>(_mm256_movemask_epi8(onSensor));
+            offSensor2 += static_cast<uint64_t>(std::popcount(xBits ^ onBits));
+            // Lanes 0..7 and 8..15 as dwords, each group in word order: quarters 0, 2, 1, 3 first.
+            const uint32_t groups = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(onSensor, zero)));
+            const __m256i vq = _mm256_permute4x64_epi64(v, 0xD8);
+            const __m256i rq = _mm256_permute4x64_epi64(rows, 0xD8);
+            const __m256i lq = _mm256_permute4x64_epi64(lows, 0xD8);
+            const __m256i xq = _mm256_and_si256(vq, mask11);
+            const __m256i pq = _mm256_and_si256(_mm256_srli_epi16(vq, 11), one);
+            const uint32_t g0 = groups & 0xFF, g1 = (groups >> 16) & 0xFF;
+            storeSingles(out, _mm256_unpacklo_epi16(xq, rq), _mm256_unpacklo_epi16(lq, pq), g0, highBaseV);
+            out += std::popcount(g0);
+            storeSingles(out, _mm256_unpackhi_epi16(xq, rq), _mm256_unpackhi_epi16(lq, pq), g1, highBaseV);
+            out += std::popcount(g1);
+        }
+        // The row and time carried out: the last ADDR_Y and TIME_LOW of the step, if any.
+        const uint32_t lastY = loadWord(p + 2 * ((31 - __builtin_clz(yBits | 1)) >> 1)) & 0x7FF;
+        const uint32_t lastL = loadWord(p + 2 * ((31 - __builtin_clz(lBits | 1)) >> 1)) & 0xFFF;
+        row = yBits ? lastY : row;
+        low = lBits ? lastL : low;
+        // A full step advances without waiting for the classification: the next load does not depend
+        // on this one's words.
+        if (__builtin_expect(stopBits == 0, 1)) {
+            p += 32;
+        } else {
+            p += 2 * n;
+        }
+    }
+    s_.row = row;
+    s_.time = highBase | low;
+    s_.vectorBase = base;
+    s_.vectorPolarity = polarity;
+    s_.baseKnown = baseKnown;
+    out_ = out;
+    droppedOutOfGeometry_ += offSensor2 / 2;
+    if (stopped || p == end) return p;
+    return blockRunAvx2<Mode::Emit>(p, end);
+}
+#else
+const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, const uint8_t* end)
+{
+    return blockRun<Mode::Emit, false>(p, end);
 }
 #endif
 

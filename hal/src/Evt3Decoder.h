@@ -88,6 +88,7 @@ private:
     const uint8_t* blockRunPortable(const uint8_t* p, const uint8_t* end);
     template <Mode M>
     const uint8_t* blockRunAvx2(const uint8_t* p, const uint8_t* end);
+    const uint8_t* emitRunAvx2(const uint8_t* p, const uint8_t* end);
     template <Mode M>
     const uint8_t* fastRunAvx512(const uint8_t* p, const uint8_t* end);
     const uint8_t* vectorRunAvx512(const uint8_t* p, const uint8_t* end);

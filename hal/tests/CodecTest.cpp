@@ -508,6 +508,61 @@ std::vector<uint8_t> biasedWords(std::mt19937& rng, size_t count)
     return out;
 }
 
+// Words in the patterns real sensors write, with every variation of them the fast paths treat
+// apart: TIME_LOW, ADDR_Y, ADDR_X triplets; ADDR_Y, ADDR_X pairs under a time carried in; several
+// ADDR_X per row or per time; TIME_LOW right before ADDR_X; TIME_LOW steps back; repeated TIME_HIGH;
+// OTHERS and CONTINUED blocks; vector runs (some crossing the right edge); rows and columns at and past
+// the sensor's edges; now and then a trigger or a TIME_HIGH change.
+std::vector<uint8_t> sensorLikeWords(std::mt19937& rng, size_t count)
+{
+    std::vector<uint16_t> w;
+    uint32_t high = 5, low = 0;
+    const auto column = [&rng] {
+        const uint32_t r = rng() % 50;
+        return r == 0 ? 1279u : r == 1 ? 1280u + rng() % 800 : r == 2 ? 0u : rng() % 1280;
+    };
+    const auto row = [&rng] {
+        const uint32_t r = rng() % 50;
+        return r == 0 ? 719u : r == 1 ? 720u + rng() % 1300 : r == 2 ? 0u : rng() % 720;
+    };
+    while (w.size() < count) {
+        const uint32_t r = rng() % 100;
+        if (r < 45) {  // the common triplet, its time stepping a little either way
+            low = (low + rng() % 5 - 1) & 0xFFF;
+            w.insert(w.end(), {uint16_t(0x6000 | low), uint16_t(row()), uint16_t(0x2000 | (rng() & 0x800) | column())});
+        } else if (r < 60) {
+            w.insert(w.end(), {uint16_t(row()), uint16_t(0x2000 | (rng() & 0x800) | column())});
+        } else if (r < 65) {
+            w.push_back(uint16_t(0x2000 | (rng() & 0x800) | column()));
+        } else if (r < 69) {
+            w.insert(w.end(), {uint16_t(0x6000 | (rng() & 0xFFF)), uint16_t(0x2000 | column())});
+        } else if (r < 72) {
+            w.insert(w.end(), {uint16_t(0x6000 | (rng() & 0xFFF)), uint16_t(0x6000 | (rng() & 0xFFF)), uint16_t(row()),
+                               uint16_t(0x2000 | column())});
+        } else if (r < 82) {
+            w.push_back(uint16_t(0x8000 | high));
+        } else if (r < 88) {
+            w.insert(w.end(), {0xE014, 0xF123, 0xF456, 0x7003});
+        } else if (r < 94) {
+            w.insert(w.end(), {uint16_t(row()), uint16_t(0x3000 | (rng() & 0x800) | (rng() % 8 == 0 ? 1250 + rng() % 40 : rng() % 1200))});
+            for (uint32_t k = rng() % 12; k > 0; --k) w.push_back(uint16_t((rng() % 4 ? 0x4000 : 0x5000) | (rng() & 0xFFF)));
+        } else if (r < 95) {
+            w.push_back(uint16_t(0xA000 | (rng() & 0x101)));
+        } else if (r < 96) {
+            high = (high + 1) & 0xFFF;
+            w.push_back(uint16_t(0x8000 | high));
+        } else {
+            w.push_back(uint16_t((rng() % 2 ? 0x1000 : 0x9000) | (rng() & 0xFFF)));
+        }
+    }
+    std::vector<uint8_t> out;
+    for (const uint16_t x : w) {
+        out.push_back(static_cast<uint8_t>(x & 0xFF));
+        out.push_back(static_cast<uint8_t>(x >> 8));
+    }
+    return out;
+}
+
 struct PathResult {
     std::vector<Item> items;
     std::vector<uint32_t> returned;  // decodeRange's result per piece
@@ -574,6 +629,9 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
     cases.push_back({"biased words, small sensor", biasedWords(rng, 6000), 300, 200});
     cases.push_back({"biased words, widest geometry", biasedWords(rng, 6000), 65535, 65535});
     cases.push_back({"biased words, no geometry", biasedWords(rng, 2000), 0, 0});
+    for (int i = 0; i < 4; ++i) cases.push_back({"sensor-like words " + std::to_string(i), sensorLikeWords(rng, 20000)});
+    cases.push_back({"sensor-like words, small sensor", sensorLikeWords(rng, 20000), 640, 480});
+    cases.push_back({"sensor-like words, widest geometry", sensorLikeWords(rng, 8000), 65535, 65535});
     {
         std::vector<uint8_t> garbage(40000);
         for (auto& b : garbage) b = static_cast<uint8_t>(rng());
