@@ -120,8 +120,8 @@ private:
     std::string indexText() const;
 
     void initBookmark();
-    // The fast build (both cores, the format read directly); false when the stream holds something
-    // it leaves to the decoder, which then builds the index alone.
+    // The fast build (one pass counting up to each bookmark, the file read ahead on a second core);
+    // false when the file could not be read whole, and the decoder's build then does it alone.
     bool fastIndexScan(BookmarkRule& rule);
     void decoderIndexScan(BookmarkRule& rule);
     void writeIndex();
