@@ -5,20 +5,23 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace orvane::fuzz {
 
-// One folder per process, made on first use and reused by every input (the readers under test
-// take paths, so each input is written to a file there).
+// One folder per process under the temporary directory ($TMPDIR, which scripts/fuzz.sh points into
+// the build folder and empties), made on first use and reused by every input: the readers under
+// test take paths, so each input is written to a file there.
 inline const std::string& workDir()
 {
     static const std::string dir = [] {
-        std::string d = "/tmp/orvane-fuzz-" + std::to_string(::getpid());
-        std::string cmd = "mkdir -p " + d;
-        if (std::system(cmd.c_str()) != 0) std::abort();
-        return d;
+        const std::filesystem::path d = std::filesystem::temp_directory_path() / ("orvane-fuzz-" + std::to_string(::getpid()));
+        std::error_code ec;
+        std::filesystem::create_directories(d, ec);
+        if (ec) std::abort();
+        return d.string();
     }();
     return dir;
 }

@@ -31,6 +31,12 @@ if command -v ffmpeg >/dev/null && [ ! -f "$seeds/tiny.mp4" ]; then
 fi
 seed fuzz_mp4_reader "$seeds/tiny.mp4"
 
+# The targets that read files write each input to a folder under TMPDIR: keep those in the build
+# folder and empty it afterwards.
+export TMPDIR="$(cd "$BUILD_DIR" && pwd)/tmp"
+mkdir -p "$TMPDIR"
+trap 'rm -rf "$TMPDIR"' EXIT
+
 for name in "${targets[@]}"; do
   target="$BUILD_DIR/bin/$name"
   echo "fuzzing $name for ${SECONDS_PER_TARGET}s"
