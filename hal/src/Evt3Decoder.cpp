@@ -930,6 +930,27 @@ ORVANE_TARGET_AVX2 inline void storeVectorBits(Event2D* at, __m256i first, __m25
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 6), _mm256_unpackhi_epi64(b, time));
 }
 
+// The ADDR_X lanes of 16 words v (isX), at most one in each dword (words 2j, 2j + 1), with their rows
+// and times' low bits per lane: those on the sensor are packed and written from `at` as one group of
+// eight dword lanes, from the odd word where that is the ADDR_X. Returns the events kept.
+ORVANE_TARGET_AVX2 inline uint32_t storeSinglesOfPairs(Event2D* at, __m256i v, __m256i isX, __m256i rows, __m256i lows,
+                                                       __m256i width, __m256i height, __m256i highBase)
+{
+    const __m256i x = _mm256_and_si256(v, _mm256_set1_epi16(0x7FF));
+    const __m256i onSensor =
+        _mm256_and_si256(isX, _mm256_and_si256(_mm256_cmpgt_epi16(width, x), _mm256_cmpgt_epi16(height, rows)));
+    const __m256i pol = _mm256_srli_epi16(_mm256_slli_epi16(v, 4), 15);
+    const __m256i odd = _mm256_srai_epi32(isX, 16);
+    const __m256i xy = _mm256_blendv_epi8(_mm256_blend_epi16(x, _mm256_slli_epi32(rows, 16), 0xAA),
+                                          _mm256_blend_epi16(_mm256_srli_epi32(x, 16), rows, 0xAA), odd);
+    const __m256i tp = _mm256_blendv_epi8(_mm256_blend_epi16(lows, _mm256_slli_epi32(pol, 16), 0xAA),
+                                          _mm256_blend_epi16(_mm256_srli_epi32(lows, 16), pol, 0xAA), odd);
+    const uint32_t g = static_cast<uint32_t>(
+        _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(onSensor, _mm256_slli_epi32(onSensor, 16)))));
+    storeSingles(at, xy, tp, g, highBase);
+    return static_cast<uint32_t>(std::popcount(g));
+}
+
 }  // namespace
 
 // Decoding into events with AVX2, 16 words a step and no branch per event. A step stops at the first
@@ -976,6 +997,66 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
             out_ = out;
             flushOut();
             out = out_;
+        }
+        if (end - p >= 64) {
+            // 32 words at once when they hold nothing but what real sensors write most: no stop, every
+            // ADDR_X right after its ADDR_Y, its TIME_LOW right before that or none in the step, no two
+            // ADDR_X in one dword. Masks of one bit per word; the second half reads its first rows and
+            // times from the first half's last words.
+            const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+            const __m256i t0 = _mm256_srli_epi16(v0, 12), t1 = _mm256_srli_epi16(v1, 12);
+            const __m256i types = _mm256_permute4x64_epi64(_mm256_packus_epi16(t0, t1), 0xD8);
+            const __m256i sameHigh = _mm256_permute4x64_epi64(
+                _mm256_packs_epi16(_mm256_cmpeq_epi16(v0, highWord), _mm256_cmpeq_epi16(v1, highWord)), 0xD8);
+            const uint32_t stop32 =
+                static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(sameHigh, _mm256_shuffle_epi8(stopTypes, types))));
+            const uint32_t x = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(types, _mm256_set1_epi8(ADDR_X))));
+            const uint32_t y = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(types, zero)));
+            const uint32_t l = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(types, _mm256_set1_epi8(TIME_LOW))));
+            const uint32_t other = stop32 | (x & ~(y << 1) & ~1u) | (x & (x >> 1) & 0x55555555u);
+            if (other == 0) {
+                const __m256i before0 = _mm256_permute2x128_si256(v0, v0, 0x08);  // [0 | v0 low half]
+                const __m256i before1 = _mm256_permute2x128_si256(v1, v0, 0x03);  // [v0 high half | v1 low half]
+                const __m256i rows0 = _mm256_and_si256(
+                    _mm256_or_si256(_mm256_alignr_epi8(v0, before0, 14), _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(row)))),
+                    mask11);
+                const __m256i rows1 = _mm256_and_si256(_mm256_alignr_epi8(v1, before1, 14), mask11);
+                __m256i lows0, lows1;
+                if (l && ((x & ~(l << 2) & ~3u) | (x & (l << 1)))) {
+                    // Some ADDR_X has its TIME_LOW further back: the latest one at or before each lane,
+                    // by a prefix maximum in each half; lanes before a half's first TIME_LOW take the
+                    // time carried into it (for the second half, the first half's last).
+                    const __m256i typeLow = _mm256_set1_epi16(TIME_LOW);
+                    lows0 = prefixMaxAvx2(_mm256_and_si256(_mm256_cmpeq_epi16(t0, typeLow),
+                                                           _mm256_or_si256(_mm256_and_si256(v0, mask12), lowKey)));
+                    lows0 = _mm256_blendv_epi8(_mm256_set1_epi16(static_cast<short>(low)), _mm256_and_si256(lows0, mask12),
+                                               slideMask(kSlide + 16 - std::min(_tzcnt_u32(l), 16u)));
+                    const __m256i carried = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(lows0, _mm256_set1_epi32(7)),
+                                                                _mm256_set1_epi16(0x0302));
+                    lows1 = prefixMaxAvx2(_mm256_and_si256(_mm256_cmpeq_epi16(t1, typeLow),
+                                                           _mm256_or_si256(_mm256_and_si256(v1, mask12), lowKey)));
+                    lows1 = _mm256_blendv_epi8(carried, _mm256_and_si256(lows1, mask12),
+                                               slideMask(kSlide + 16 - std::min(_tzcnt_u32(l >> 16), 16u)));
+                } else if (l) {
+                    lows0 = _mm256_and_si256(_mm256_or_si256(_mm256_alignr_epi8(v0, before0, 12),
+                                                             _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(low * 0x10001)))),
+                                             mask12);
+                    lows1 = _mm256_and_si256(_mm256_alignr_epi8(v1, before1, 12), mask12);
+                } else {
+                    lows0 = lows1 = _mm256_set1_epi16(static_cast<short>(low));
+                }
+                uint32_t kept = storeSinglesOfPairs(out, v0, _mm256_cmpeq_epi16(t0, typeX), rows0, lows0, widthV, heightV, highBaseV);
+                kept += storeSinglesOfPairs(out + kept, v1, _mm256_cmpeq_epi16(t1, typeX), rows1, lows1, widthV, heightV, highBaseV);
+                out += kept;
+                offSensor2 += 2 * (static_cast<uint64_t>(std::popcount(x)) - kept);
+                const uint32_t lastY = loadWord(p + 2 * (31 - __builtin_clz(y | 1))) & 0x7FF;
+                const uint32_t lastL = loadWord(p + 2 * (31 - __builtin_clz(l | 1))) & 0xFFF;
+                row = y ? lastY : row;
+                low = l ? lastL : low;
+                p += 64;
+                continue;
+            }
         }
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i type = _mm256_srli_epi16(v, 12);
@@ -1036,10 +1117,15 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
             } while (p != end);
             continue;
         }
-        const __m256i active = slideMask(kSlide + 32 - n);
-        const __m256i isY = _mm256_and_si256(_mm256_cmpeq_epi16(type, zero), active);
-        const __m256i isL = _mm256_and_si256(_mm256_cmpeq_epi16(type, typeL), active);
-        const __m256i isX = _mm256_and_si256(_mm256_cmpeq_epi16(type, typeX), active);
+        __m256i isY = _mm256_cmpeq_epi16(type, zero);
+        __m256i isL = _mm256_cmpeq_epi16(type, typeL);
+        __m256i isX = _mm256_cmpeq_epi16(type, typeX);
+        if (stopBits) {  // only the lanes before the stop
+            const __m256i active = slideMask(kSlide + 32 - n);
+            isY = _mm256_and_si256(isY, active);
+            isL = _mm256_and_si256(isL, active);
+            isX = _mm256_and_si256(isX, active);
+        }
         const uint32_t yBits = static_cast<uint32_t>(_mm256_movemask_epi8(isY));
         const uint32_t lBits = static_cast<uint32_t>(_mm256_movemask_epi8(isL));
         const uint32_t xBits = static_cast<uint32_t>(_mm256_movemask_epi8(isX));
@@ -1069,22 +1155,31 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
                 isX, _mm256_and_si256(_mm256_cmpgt_epi16(widthV, _mm256_and_si256(v, mask11)), _mm256_cmpgt_epi16(heightV, rows)));
             const uint32_t onBits = static_cast<uint32_t>(_mm256_movemask_epi8(onSensor));
             offSensor2 += static_cast<uint64_t>(std::popcount(xBits ^ onBits));
-            // Lanes 0..7 and 8..15 as dwords, each group in word order: quarters 0, 2, 1, 3 first.
-            const uint32_t groups = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(onSensor, zero)));
-            const __m256i vq = _mm256_permute4x64_epi64(v, 0xD8);
-            const __m256i rq = _mm256_permute4x64_epi64(rows, 0xD8);
-            const __m256i lq = _mm256_permute4x64_epi64(lows, 0xD8);
-            const __m256i xq = _mm256_and_si256(vq, mask11);
-            const __m256i pq = _mm256_and_si256(_mm256_srli_epi16(vq, 11), one);
-            const uint32_t g0 = groups & 0xFF, g1 = (groups >> 16) & 0xFF;
-            storeSingles(out, _mm256_unpacklo_epi16(xq, rq), _mm256_unpacklo_epi16(lq, pq), g0, highBaseV);
-            out += std::popcount(g0);
-            storeSingles(out, _mm256_unpackhi_epi16(xq, rq), _mm256_unpackhi_epi16(lq, pq), g1, highBaseV);
-            out += std::popcount(g1);
+            if ((xBits & (xBits >> 2) & 0x33333333u) == 0) {
+                // No two ADDR_X share a dword (words 2j and 2j + 1), as ADDR_Y comes between them in real
+                // streams: each dword lane makes at most one event, from its odd word where that is
+                // the ADDR_X, so the 16 lanes are packed and widened as 8.
+                out += storeSinglesOfPairs(out, v, isX, rows, lows, widthV, heightV, highBaseV);
+            } else {
+                // Lanes 0..7 and 8..15 as dwords, each group in word order: quarters 0, 2, 1, 3 first.
+                const uint32_t groups = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(onSensor, zero)));
+                const __m256i vq = _mm256_permute4x64_epi64(v, 0xD8);
+                const __m256i rq = _mm256_permute4x64_epi64(rows, 0xD8);
+                const __m256i lq = _mm256_permute4x64_epi64(lows, 0xD8);
+                const __m256i xq = _mm256_and_si256(vq, mask11);
+                const __m256i pq = _mm256_and_si256(_mm256_srli_epi16(vq, 11), one);
+                const uint32_t g0 = groups & 0xFF, g1 = (groups >> 16) & 0xFF;
+                storeSingles(out, _mm256_unpacklo_epi16(xq, rq), _mm256_unpacklo_epi16(lq, pq), g0, highBaseV);
+                out += std::popcount(g0);
+                storeSingles(out, _mm256_unpackhi_epi16(xq, rq), _mm256_unpackhi_epi16(lq, pq), g1, highBaseV);
+                out += std::popcount(g1);
+            }
         }
         // The row and time carried out: the last ADDR_Y and TIME_LOW of the step, if any.
-        const uint32_t lastY = loadWord(p + 2 * ((31 - __builtin_clz(yBits | 1)) >> 1)) & 0x7FF;
-        const uint32_t lastL = loadWord(p + 2 * ((31 - __builtin_clz(lBits | 1)) >> 1)) & 0xFFF;
+        // Each lane has both bits of its byte pair in the masks: the highest is 2i + 1 for lane i (| 2
+        // keeps an empty mask at lane 0).
+        const uint32_t lastY = loadWord(p + 30 - __builtin_clz(yBits | 2)) & 0x7FF;
+        const uint32_t lastL = loadWord(p + 30 - __builtin_clz(lBits | 2)) & 0xFFF;
         row = yBits ? lastY : row;
         low = lBits ? lastL : low;
         // A full step advances without waiting for the classification: the next load does not depend
