@@ -1022,7 +1022,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
                     mask11);
                 const __m256i rows1 = _mm256_and_si256(_mm256_alignr_epi8(v1, before1, 14), mask11);
                 __m256i lows0, lows1;
-                if (l && ((x & ~(l << 2) & ~3u) | (x & (l << 1)))) {
+                if (l && (x & ~(l << 2) & ~3u)) {  // (ADDR_Y is right before each ADDR_X here)
                     // Some ADDR_X has its TIME_LOW further back: the latest one at or before each lane,
                     // by a prefix maximum in each half; lanes before a half's first TIME_LOW take the
                     // time carried into it (for the second half, the first half's last).

@@ -795,6 +795,52 @@ TEST(Evt3Paths, CountingUpToATimeAgreesWithAUnitByUnitDecode)
     }
 }
 
+// The word orders the fast paths tell apart, each starting at every lane of a step (the padding shifts
+// them through two 32-word steps) and cut into two buffers at every word of the first of them: every
+// path gives what the word-by-word reading gives. Columns and rows sit at the sensor's edges.
+TEST(Evt3Paths, WordOrdersAtEveryLaneAndCut)
+{
+    const std::vector<std::vector<uint16_t>> orders = {
+        {0x6010, 0x0005, 0x2001},                          // TIME_LOW, ADDR_Y, ADDR_X
+        {0x6011, 0x0006, 0x24FF, 0x02CF, 0x2A00},          // a second row under the same TIME_LOW
+        {0x6012, 0x0007, 0x2002, 0x0008, 0x2003, 0x02D0, 0x2004},  // three, the last row off the sensor
+        {0x0009, 0x2005},                                  // ADDR_Y, ADDR_X under the time carried in
+        {0x6013, 0x2006},                                  // TIME_LOW right before ADDR_X
+        {0x000A, 0x2007, 0x2008},                          // two ADDR_X in a row
+        {0x6014, 0x6015, 0x000B, 0x2009},                  // two TIME_LOW
+        {0x000C, 0x000D, 0x2500},                          // two ADDR_Y, column 1280
+        {0x8001, 0x6016, 0x000E, 0x24FF},                  // a repeated TIME_HIGH, column 1279
+        {0x000F, 0x3010, 0x4FFF, 0x2011},                  // a vector between single events
+        {0x6001, 0x0010, 0x2012, 0xE014, 0xF123, 0x0011, 0x2013},  // OTHERS between
+    };
+    std::vector<uint16_t> body;
+    for (int round = 0; round < 2; ++round)
+        for (const auto& o : orders) body.insert(body.end(), o.begin(), o.end());
+    auto paths = fastPathsOfThisCpu();
+    for (size_t pad = 0; pad < 64; ++pad) {
+        std::vector<uint16_t> words = {0x8001, 0x6000, 0x0001, 0x2000};
+        words.insert(words.end(), pad, 0xE014);
+        words.insert(words.end(), body.begin(), body.end());
+        std::vector<uint8_t> bytes;
+        for (const uint16_t w : words) {
+            bytes.push_back(static_cast<uint8_t>(w & 0xFF));
+            bytes.push_back(static_cast<uint8_t>(w >> 8));
+        }
+        const auto reference = decodeWith(Evt3Decoder::Isa::Reference, bytes, {bytes.size()}, false);
+        ASSERT_EQ(reference.items.size(), 53u) << pad;  // and 4 dropped off the sensor
+        ASSERT_EQ(reference.droppedGeometry, 4u) << pad;
+        for (const auto isa : paths) {
+            for (size_t cut = 0; cut <= 2 * 40; cut += 2) {
+                std::vector<size_t> cuts = {bytes.size()};
+                if (cut > 0) cuts.insert(cuts.begin(), 2 * (4 + pad) + cut);
+                const auto r = decodeWith(isa, bytes, cuts, false);
+                ASSERT_EQ(r.items, reference.items) << Evt3Decoder::isaName(isa) << ", pad " << pad << ", cut " << cut;
+                ASSERT_EQ(r.droppedGeometry, reference.droppedGeometry) << Evt3Decoder::isaName(isa) << ", pad " << pad;
+            }
+        }
+    }
+}
+
 // Word sequences at the edges of the fast paths, each with what must come out; run on both paths.
 TEST(Evt3Paths, EdgeCasesOfTheFastPaths)
 {
