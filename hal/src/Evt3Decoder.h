@@ -7,8 +7,10 @@
 //
 // The common words go through one of three fast paths that share the state and the rare-word path:
 // blocks of 32 words classified by portable 64-bit arithmetic (Scalar) or by AVX2, and an AVX-512
-// one (BW + VBMI2) that takes 32 words a step. The fastest the CPU runs is used; all give exactly
-// the same output as a word-by-word reading (the tests and the fuzz target compare them).
+// one (BW + VBMI2) that takes 32 words a step. With AVX2, decoding into events (emitRunAvx2) builds
+// the events of 16 or 32 words at once in vector registers, without a branch per event. The fastest
+// the CPU runs is used; all give exactly the same output as a word-by-word reading (the tests and
+// the fuzz target compare them).
 #pragma once
 
 #include <cstddef>
