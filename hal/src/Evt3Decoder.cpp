@@ -950,6 +950,28 @@ ORVANE_TARGET_AVX2 inline uint32_t storeSinglesOfPairs(Event2D* at, __m256i v, _
     return static_cast<uint32_t>(std::popcount(g));
 }
 
+// storeSinglesOfPairs where every ADDR_X comes right after its ADDR_Y: its dword holds the pair (ADDR_Y,
+// ADDR_X) either in v (ADDR_X odd) or in `before` (v one word later, ADDR_X even; the row carried in
+// takes the place of the word before the first), so x and y come out of one blend and a swap.
+// `limits` holds width | height << 16 per dword.
+ORVANE_TARGET_AVX2 inline uint32_t storeSinglesAfterRows(Event2D* at, __m256i v, __m256i before, __m256i isX, __m256i lows,
+                                                         __m256i limits, __m256i highBase)
+{
+    const __m256i odd = _mm256_srai_epi32(isX, 16);
+    const __m256i pair = _mm256_blendv_epi8(before, v, odd);  // y | x << 16, with their flag bits
+    const __m256i swap = _mm256_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13, 2, 3, 0, 1, 6, 7, 4, 5, 10,
+                                          11, 8, 9, 14, 15, 12, 13);
+    const __m256i xy = _mm256_and_si256(_mm256_shuffle_epi8(pair, swap), _mm256_set1_epi32(0x07FF07FF));
+    const __m256i low = _mm256_and_si256(_mm256_blendv_epi8(lows, _mm256_srli_epi32(lows, 16), odd), _mm256_set1_epi32(0xFFFF));
+    const __m256i tp = _mm256_or_si256(low, _mm256_and_si256(_mm256_srli_epi32(pair, 11), _mm256_set1_epi32(0x10000)));
+    // On the sensor: both halves below their limit (bit 31 after the and) and an ADDR_X in the dword.
+    const __m256i below = _mm256_cmpgt_epi16(limits, xy);
+    const __m256i kept = _mm256_and_si256(_mm256_and_si256(below, _mm256_slli_epi32(below, 16)), _mm256_or_si256(isX, _mm256_slli_epi32(isX, 16)));
+    const uint32_t g = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(kept)));
+    storeSingles(at, xy, tp, g, highBase);
+    return static_cast<uint32_t>(std::popcount(g));
+}
+
 }  // namespace
 
 // Decoding into events with AVX2, 16 words a step and no branch per event. A step stops at the first
@@ -989,6 +1011,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
     const __m256i widthV = _mm256_set1_epi16(static_cast<short>(sizeLimit(width)));
     const __m256i heightV = _mm256_set1_epi16(static_cast<short>(sizeLimit(height)));
     const __m256i highBaseV = _mm256_set1_epi64x(static_cast<long long>(highBase));
+    const __m256i limits = _mm256_set1_epi32(static_cast<int>(sizeLimit(width) | (sizeLimit(height) << 16)));
     bool stopped = false;
 
     while (end - p >= 32) {
@@ -1017,10 +1040,10 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
             if (other == 0) {
                 const __m256i before0 = _mm256_permute2x128_si256(v0, v0, 0x08);  // [0 | v0 low half]
                 const __m256i before1 = _mm256_permute2x128_si256(v1, v0, 0x03);  // [v0 high half | v1 low half]
-                const __m256i rows0 = _mm256_and_si256(
-                    _mm256_or_si256(_mm256_alignr_epi8(v0, before0, 14), _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(row)))),
-                    mask11);
-                const __m256i rows1 = _mm256_and_si256(_mm256_alignr_epi8(v1, before1, 14), mask11);
+                // Each lane's word before it, the row carried in before the first.
+                const __m256i prev0 = _mm256_or_si256(_mm256_alignr_epi8(v0, before0, 14),
+                                                      _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(row))));
+                const __m256i prev1 = _mm256_alignr_epi8(v1, before1, 14);
                 __m256i lows0, lows1;
                 if (l && (x & ~(l << 2) & ~3u)) {  // (ADDR_Y is right before each ADDR_X here)
                     // Some ADDR_X has its TIME_LOW further back: the latest one at or before each lane,
@@ -1045,8 +1068,8 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
                 } else {
                     lows0 = lows1 = _mm256_set1_epi16(static_cast<short>(low));
                 }
-                uint32_t kept = storeSinglesOfPairs(out, v0, _mm256_cmpeq_epi16(t0, typeX), rows0, lows0, widthV, heightV, highBaseV);
-                kept += storeSinglesOfPairs(out + kept, v1, _mm256_cmpeq_epi16(t1, typeX), rows1, lows1, widthV, heightV, highBaseV);
+                uint32_t kept = storeSinglesAfterRows(out, v0, prev0, _mm256_cmpeq_epi16(t0, typeX), lows0, limits, highBaseV);
+                kept += storeSinglesAfterRows(out + kept, v1, prev1, _mm256_cmpeq_epi16(t1, typeX), lows1, limits, highBaseV);
                 out += kept;
                 offSensor2 += 2 * (static_cast<uint64_t>(std::popcount(x)) - kept);
                 const uint32_t lastY = loadWord(p + 2 * (31 - __builtin_clz(y | 1))) & 0x7FF;
