@@ -24,13 +24,13 @@ struct Result {
 struct Geometry {
     uint16_t width, height;
 };
-// Picked by the first byte: common sensors, a small one, the widest and none at all.
+// Picked by the first byte (its value modulo 5): common sensors, a small one, the widest and none at all.
 constexpr Geometry kGeometries[5] = {{640, 480}, {1280, 720}, {300, 200}, {65535, 65535}, {0, 0}};
 
 Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool countOnly)
 {
     Result r;
-    const Geometry g = kGeometries[data[0] / 61 % 5];
+    const Geometry g = kGeometries[data[0] % 5];
     Evt3Decoder decoder(g.width, g.height, isa);
     uint64_t lastTime = 0;
     uint64_t total = 0;
@@ -50,9 +50,10 @@ Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool count
         lastTime = t.timestamp;
         r.items.emplace_back(t);
     });
-    // The first byte picks the geometry and the piece size; a piece ending in 0xFF is followed by a seek, a piece
-    // starting with 0x5A is scanned instead of decoded.
-    const size_t piece = 1 + data[0] % 61;
+    // The first byte picks the geometry and the piece size (up to 61 bytes, or from 64 bytes to 4 KiB so that
+    // the paths that take 32 words at once see whole steps); a piece ending in 0xFF is followed by a seek, a
+    // piece starting with 0x5A is scanned instead of decoded.
+    const size_t piece = (data[0] & 0x80) ? 64 + (data[0] & 0x7F) * 31 : 1 + data[0] % 61;
     uint64_t decoded = 0;
     for (size_t off = 1; off < size; off += piece) {
         const size_t end = off + piece < size ? off + piece : size;
@@ -87,7 +88,7 @@ struct Mark {
 
 std::vector<Mark> countMarks(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool wordByWord)
 {
-    const Geometry g = kGeometries[data[0] / 61 % 5];
+    const Geometry g = kGeometries[data[0] % 5];
     Evt3Decoder d(g.width, g.height, isa);
     const uint64_t period = 1 + uint64_t{data[size - 1]} * 97;
     std::vector<Mark> marks;
