@@ -582,6 +582,29 @@ void Evt3Decoder::slowWord(uint32_t w)
     }
 }
 
+// The state a fast path kept in registers, back on the members.
+void Evt3Decoder::keepRunState(uint32_t row, uint64_t time, uint32_t base, uint32_t polarity, bool baseKnown, Event2D* out)
+{
+    s_.row = row;
+    s_.time = time;
+    s_.vectorBase = base;
+    s_.vectorPolarity = polarity;
+    s_.baseKnown = baseKnown;
+    out_ = out;
+}
+
+// A vector word word by word from inside a fast path, whose row, time, vector state and output
+// position live in its registers.
+template <Evt3Decoder::Mode M>
+void Evt3Decoder::slowVectorWord(uint32_t w, uint32_t row, uint64_t time, uint32_t& base, uint32_t polarity,
+                                 bool baseKnown, Event2D*& out)
+{
+    keepRunState(row, time, base, polarity, baseKnown, out);
+    slowWord<M>(w);
+    base = s_.vectorBase;
+    out = out_;
+}
+
 // The common words in blocks of 32: classify the block (one bit per word and kind), stop at the
 // first word the block path does not take, then visit only the words that make events or set the
 // vector base, in order. Each finds its row and time as the last ADDR_Y and TIME_LOW before it in
@@ -781,15 +804,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                         visit &= static_cast<uint32_t>(~((uint64_t{1} << lane) - 1));
                     } else {
                         // Unknown base, a row off the sensor or the right edge: word by word.
-                        s_.row = r;
-                        s_.time = t;
-                        s_.vectorBase = base;
-                        s_.vectorPolarity = polarity;
-                        s_.baseKnown = baseKnown;
-                        out_ = out;
-                        slowWord<M>(w);
-                        base = s_.vectorBase;
-                        out = out_;
+                        slowVectorWord<M>(w, r, t, base, polarity, baseKnown, out);
                     }
                 }
             }
@@ -811,12 +826,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
         p += 2 * k;
         if (k < n) break;
     }
-    s_.row = row;
-    s_.time = highBase | low;
-    s_.vectorBase = base;
-    s_.vectorPolarity = polarity;
-    s_.baseKnown = baseKnown;
-    out_ = out;
+    keepRunState(row, highBase | low, base, polarity, baseKnown, out);
     if constexpr (M == Mode::Count) produced_ += kept;
     if constexpr (M != Mode::Scan) droppedOutOfGeometry_ += offSensor;
     return p;
@@ -1122,15 +1132,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
                         base += size;
                     } else {
                         // Unknown base, a row off the sensor or the right edge: word by word.
-                        s_.row = row;
-                        s_.time = time;
-                        s_.vectorBase = base;
-                        s_.vectorPolarity = polarity;
-                        s_.baseKnown = baseKnown;
-                        out_ = out;
-                        slowWord<Mode::Emit>(w);
-                        base = s_.vectorBase;
-                        out = out_;
+                        slowVectorWord<Mode::Emit>(w, row, time, base, polarity, baseKnown, out);
                     }
                 } else {
                     break;
@@ -1212,12 +1214,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
             p += 2 * n;
         }
     }
-    s_.row = row;
-    s_.time = highBase | low;
-    s_.vectorBase = base;
-    s_.vectorPolarity = polarity;
-    s_.baseKnown = baseKnown;
-    out_ = out;
+    keepRunState(row, highBase | low, base, polarity, baseKnown, out);
     droppedOutOfGeometry_ += offSensor2 / 2;
     if (stopped || p == end) return p;
     return blockRunAvx2<Mode::Emit>(p, end);

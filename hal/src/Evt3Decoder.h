@@ -84,6 +84,10 @@ private:
     void decodeWords(const uint8_t* p, const uint8_t* end);
     template <Mode M>
     void slowWord(uint32_t w);
+    void keepRunState(uint32_t row, uint64_t time, uint32_t base, uint32_t polarity, bool baseKnown, Event2D* out);
+    template <Mode M>
+    void slowVectorWord(uint32_t w, uint32_t row, uint64_t time, uint32_t& base, uint32_t polarity, bool baseKnown,
+                        Event2D*& out);
     template <Mode M, bool Avx2>
     const uint8_t* blockRun(const uint8_t* p, const uint8_t* end);
     template <Mode M>
