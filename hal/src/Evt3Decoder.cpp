@@ -984,13 +984,15 @@ ORVANE_TARGET_AVX2 inline uint32_t storeSinglesAfterRows(Event2D* at, __m256i v,
 
 }  // namespace
 
-// Decoding into events with AVX2, 16 words a step and no branch per event. A step stops at the first
-// word it does not take (a vector word, a trigger, a TIME_HIGH other than the current one); vector runs
-// are taken right here, the rest word by word by the caller. Each lane finds its row and its time's low
-// bits as a prefix maximum over keyed lanes (the latest ADDR_Y or TIME_LOW at or before it, else those
-// carried in); the ADDR_X lanes on the sensor are packed together and widened into Event2D. The
-// carried row and time follow in scalar registers, so steps do not wait on each other's vectors.
-// Needs s_.ready(); fewer than 16 words at the end go through the block path.
+// Decoding into events with AVX2, no branch per event: 32 words a step where they are in the order
+// real sensors write (below), else 16 words a step. A 16-word step stops at the first word it does not
+// take (a vector word, a trigger, a TIME_HIGH other than the current one); vector runs are taken right
+// here, the rest word by word by the caller. Each lane finds its row and its time's low bits in the
+// words one or two lanes back where the order allows, else as a prefix maximum over keyed lanes (the
+// latest ADDR_Y or TIME_LOW at or before it, else those carried in); the ADDR_X lanes on the sensor are
+// packed together and widened into Event2D. The carried row and time follow in scalar registers, so
+// steps do not wait on each other's vectors. Needs s_.ready(); fewer than 16 words at the end go
+// through the block path.
 ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, const uint8_t* const end)
 {
     const uint64_t highBase = s_.highBase();
