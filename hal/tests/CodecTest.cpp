@@ -604,6 +604,26 @@ std::vector<size_t> cutsEvery(size_t size, size_t piece)
     return cuts;
 }
 
+// A stream to decode, with the sensor geometry to decode it for.
+struct StreamCase {
+    std::string name;
+    std::vector<uint8_t> data;
+    uint16_t width = 1280, height = 720;
+};
+
+// The event data of the reference recordings (their headers skipped).
+void addReferenceRecordings(std::vector<StreamCase>& cases)
+{
+    for (const char* name : {"eccodecs_evt3_trigger.raw", "ecpy_test_events_1.raw"}) {
+        std::ifstream in(std::filesystem::path(ORVANE_SHARED_DATA_DIR) / name, std::ios::binary);
+        std::string line;
+        while (in && in.peek() == '%' && std::getline(in, line) && line != "% end") {
+        }
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!data.empty()) cases.push_back({name, std::move(data)});
+    }
+}
+
 // The fast paths this CPU runs, each compared with the word-by-word reading.
 std::vector<Evt3Decoder::Isa> fastPathsOfThisCpu()
 {
@@ -619,12 +639,7 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
     EXPECT_EQ(Evt3Decoder(1280, 720, Evt3Decoder::Isa::Reference).isa(), Evt3Decoder::Isa::Reference);
 
     std::mt19937 rng(2024);
-    struct Case {
-        std::string name;
-        std::vector<uint8_t> data;
-        uint16_t width = 1280, height = 720;
-    };
-    std::vector<Case> cases;
+    std::vector<StreamCase> cases;
     for (int i = 0; i < 6; ++i) cases.push_back({"biased words " + std::to_string(i), biasedWords(rng, 3000 + rng() % 5000)});
     cases.push_back({"biased words, small sensor", biasedWords(rng, 6000), 300, 200});
     cases.push_back({"biased words, widest geometry", biasedWords(rng, 6000), 65535, 65535});
@@ -644,14 +659,7 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
     cases.push_back({"encoder, vectors", encodeEvt3(many, triggers, {true, 16})});
     cases.push_back({"encoder, no vectors", encodeEvt3(many, triggers, {false, 16})});
     cases.push_back({"encoder, vectors off a narrow sensor", encodeEvt3(many, triggers, {true, 16}), 700, 400});
-    for (const char* name : {"eccodecs_evt3_trigger.raw", "ecpy_test_events_1.raw"}) {
-        std::ifstream in(std::filesystem::path(ORVANE_SHARED_DATA_DIR) / name, std::ios::binary);
-        std::string line;
-        while (in && in.peek() == '%' && std::getline(in, line) && line != "% end") {
-        }
-        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!data.empty()) cases.push_back({name, std::move(data)});
-    }
+    addReferenceRecordings(cases);
 
     using Isa = Evt3Decoder::Isa;
     for (const auto& c : cases) {
@@ -702,12 +710,7 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
 TEST(Evt3Paths, CountingUpToATimeAgreesWithAUnitByUnitDecode)
 {
     std::mt19937 rng(77);
-    struct Case {
-        std::string name;
-        std::vector<uint8_t> data;
-        uint16_t width = 1280, height = 720;
-    };
-    std::vector<Case> cases;
+    std::vector<StreamCase> cases;
     for (int i = 0; i < 3; ++i) cases.push_back({"biased words " + std::to_string(i), biasedWords(rng, 6000)});
     cases.push_back({"biased words, small sensor", biasedWords(rng, 6000), 300, 200});
     const auto many = withTimeLowStepsBack(rng, randomEvents(rng, 1500, 100, 40));
@@ -731,14 +734,7 @@ TEST(Evt3Paths, CountingUpToATimeAgreesWithAUnitByUnitDecode)
     cases.push_back({"time high steps back", words({0x8FFE, 0x0003, 0x2001, 0x8000, 0x6005, 0x2002, 0x8FFF, 0x6007, 0x2003,
                                                     0xA001, 0x3000, 0x5003, 0x8FFE, 0x2004, 0x8000, 0x2005, 0x87FF,
                                                     0x2006, 0x8000, 0x2007, 0x8801, 0x6002, 0x2008})});
-    for (const char* name : {"eccodecs_evt3_trigger.raw", "ecpy_test_events_1.raw"}) {
-        std::ifstream in(std::filesystem::path(ORVANE_SHARED_DATA_DIR) / name, std::ios::binary);
-        std::string line;
-        while (in && in.peek() == '%' && std::getline(in, line) && line != "% end") {
-        }
-        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!data.empty()) cases.push_back({name, std::move(data)});
-    }
+    addReferenceRecordings(cases);
 
     struct Mark {
         size_t pos;
