@@ -49,7 +49,6 @@ struct RunLimits {
 // Lanes of the types that end a run whatever their payload: vector words and triggers.
 alignas(16) constexpr char kEndsRun[16] = {0, 0, 0, -1, -1, -1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0};
 
-
 // What a run compares sixteen words with, a register at a time.
 struct RunCompareAvx2 {
     __m256i endsRun, typeX, typeLow, typeHigh, zero, highWord, bits11, bits12, lastX, lastY, reachLow;
