@@ -1,4 +1,5 @@
-// What the file fuzz targets share: a private folder for the files each input becomes.
+// What the file fuzz targets share: a private folder for the files each input becomes, and a
+// quiet library log (the inputs are mostly broken files, each of which would be logged).
 #pragma once
 
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "orvane/base/Logger.h"
+
 namespace orvane::fuzz {
 
 // One folder per process under the temporary directory ($TMPDIR, which scripts/fuzz.sh points into
@@ -17,6 +20,7 @@ namespace orvane::fuzz {
 inline const std::string& workDir()
 {
     static const std::string dir = [] {
+        Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
         const std::filesystem::path d = std::filesystem::temp_directory_path() / ("orvane-fuzz-" + std::to_string(::getpid()));
         std::error_code ec;
         std::filesystem::create_directories(d, ec);
@@ -30,6 +34,14 @@ inline void writeFile(const std::string& path, const uint8_t* data, size_t size)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+// The input as the file `name` in the work folder; returns its path.
+inline std::string inputFile(const char* name, const uint8_t* data, size_t size)
+{
+    const std::string path = workDir() + "/" + name;
+    writeFile(path, data, size);
+    return path;
 }
 
 }  // namespace orvane::fuzz

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "FuzzFiles.h"
-#include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
 #include "orvane/hal/Decoder.h"
 #include "orvane/hal/Evt3Encoder.h"
@@ -51,7 +50,6 @@ std::vector<Event2D> readAll(RawFileReader& reader)
 const Recording& recording()
 {
     static const Recording rec = [] {
-        Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
         Recording r;
         r.path = fuzz::workDir() + "/rec.raw";
         std::vector<Event2D> events;

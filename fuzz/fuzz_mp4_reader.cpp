@@ -6,20 +6,13 @@
 #include <vector>
 
 #include "FuzzFiles.h"
-#include "orvane/base/Logger.h"
 #include "orvane/driver/Mp4FileReader.h"
 
 using namespace orvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = [] {
-        Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
-        return true;
-    }();
-    (void)quiet;
-    const std::string path = fuzz::workDir() + "/in.mp4";
-    fuzz::writeFile(path, data, size);
+    const std::string path = fuzz::inputFile("in.mp4", data, size);
     Mp4FileReader reader(path);
     if (!reader.loadFile()) return 0;
     std::vector<uint64_t> times;

@@ -7,20 +7,13 @@
 #include <stdexcept>
 
 #include "FuzzFiles.h"
-#include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
 
 using namespace orvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = [] {
-        Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
-        return true;
-    }();
-    (void)quiet;
-    const std::string path = fuzz::workDir() + "/in.raw";
-    fuzz::writeFile(path, data, size);
+    const std::string path = fuzz::inputFile("in.raw", data, size);
     RawFileReader reader(path);
     std::remove(reader.getIndexPath().c_str());  // built from these bytes, not reused
     bool loaded = false;
