@@ -88,15 +88,18 @@ struct Rig {
         decoder->setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) { c.events.insert(c.events.end(), b, e); });
         decoder->setTriggerInCallback([&](EventTriggerIn t) { c.triggers.push_back(t); });
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (stream->waitNextBuffer() < 1) continue;
-            auto b = stream->getLatestBuffer();
-            if (!b || !*b) continue;
-            if (fusion) convertEndian(**b);
-            decoder->decodeBuffer(**b);
-            ++c.buffers;
-        }
+        while (std::chrono::steady_clock::now() < end) decodeNext(*decoder, c);
         return c;
+    }
+    // Waits for the stream's next buffer and decodes it, if one came.
+    void decodeNext(Decoder& decoder, Capture& c)
+    {
+        if (stream->waitNextBuffer() < 1) return;
+        auto b = stream->getLatestBuffer();
+        if (!b || !*b) return;
+        if (fusion) convertEndian(**b);
+        decoder.decodeBuffer(**b);
+        ++c.buffers;
     }
     // Decodes until `spanUs` of the stream's own time holds data: measures a fixed amount of stream
     // whatever the machine's speed (a stretch the simulator skipped after falling behind counts
@@ -119,14 +122,7 @@ struct Rig {
             if (covered < spanUs) c.triggers.push_back(t);
         });
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (covered < spanUs && std::chrono::steady_clock::now() < giveUp) {
-            if (stream->waitNextBuffer() < 1) continue;
-            auto b = stream->getLatestBuffer();
-            if (!b || !*b) continue;
-            if (fusion) convertEndian(**b);
-            decoder->decodeBuffer(**b);
-            ++c.buffers;
-        }
+        while (covered < spanUs && std::chrono::steady_clock::now() < giveUp) decodeNext(*decoder, c);
         return c;
     }
 };

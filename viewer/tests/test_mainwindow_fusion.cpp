@@ -2,6 +2,7 @@
 // the recording it made replayed as a fusion recording, or as a plain one when its frames are gone.
 #include "AppConfig.h"
 #include "MainWidget.h"
+#include "MainWindowFixture.h"
 #include "OvFusionCameraDataProcessor.h"
 #include "OvThreeHandleSlider.h"
 #include "PlaybackEngine.h"
@@ -28,32 +29,8 @@ namespace {
 
 constexpr int kLong = 60000;  // ms: generous limits for a loaded machine under sanitizers
 
-class FusionWindowTest : public ::testing::Test {
+class FusionWindowTest : public MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        sim::unplugAll();
-        ASSERT_TRUE(dir.isValid());
-        out = dir.filePath("out");
-        QDir().mkpath(out);
-        config = std::make_unique<AppConfig>(dir.filePath("config.ini"), dir.path());
-        config->setOutputRawFilePath(out);
-        window = std::make_unique<MainWidget>(config.get());
-        tips = std::make_unique<QSignalSpy>(window.get(), &MainWidget::signalShowLeftBottomTips);
-        window->show();
-    }
-    void TearDown() override
-    {
-        window.reset();
-        sim::unplugAll();
-    }
-    template <typename T = QWidget>
-    T* child(const char* name)
-    {
-        T* w = window->findChild<T*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
     QString lastTipText() const { return tips->isEmpty() ? QString() : tips->last().at(0).toString(); }
     int lastTipType() const { return tips->isEmpty() ? -1 : tips->last().at(1).value<OvMessageType>(); }
 
@@ -68,11 +45,6 @@ protected:
     }
     uint64_t built() const { return window->fusionProcessor()->builtPictures(); }
 
-    QTemporaryDir dir;
-    QString out;
-    std::unique_ptr<AppConfig> config;
-    std::unique_ptr<MainWidget> window;
-    std::unique_ptr<QSignalSpy> tips;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "AppConfig.h"
 #include "CamerasList.h"
 #include "MainWidget.h"
+#include "MainWindowFixture.h"
 #include "OvCutRawFile.h"
 #include "OvExportVideoUI.h"
 #include "OvThreeHandleSlider.h"
@@ -47,34 +48,8 @@ struct Tip {
     QString path;
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        sim::unplugAll();
-        ASSERT_TRUE(dir.isValid());
-        out = dir.filePath("out");
-        QDir().mkpath(out);
-        config = std::make_unique<AppConfig>(dir.filePath("config.ini"), dir.path());
-        config->setOutputRawFilePath(out);
-        config->setVideoSavePath(out);
-        window = std::make_unique<MainWidget>(config.get());
-        tips = std::make_unique<QSignalSpy>(window.get(), &MainWidget::signalShowLeftBottomTips);
-        window->show();
-    }
-    void TearDown() override
-    {
-        window.reset();
-        sim::unplugAll();
-    }
-
-    template <typename T = QWidget>
-    T* child(const char* name)
-    {
-        T* w = window->findChild<T*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
     Tip lastTip() const
     {
         if (tips->isEmpty())
@@ -118,12 +93,6 @@ protected:
                     return true;
         return false;
     }
-
-    QTemporaryDir dir;
-    QString out;
-    std::unique_ptr<AppConfig> config;
-    std::unique_ptr<MainWidget> window;
-    std::unique_ptr<QSignalSpy> tips;
 };
 
 // Answers the next modal dialog of type T once it shows, as a user would.
