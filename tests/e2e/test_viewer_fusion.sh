@@ -28,6 +28,7 @@ IMPORT=/usr/bin/import
 COMPARE=/usr/bin/compare
 [ -x "$COMPARE" ] || COMPARE=$(command -v compare)
 
+export SCREEN_LIB="$(cd "$(dirname "$0")" && pwd)/screen_lib.sh"
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/run" "$work/cwd-en" "$work/cwd-zh"
@@ -48,29 +49,7 @@ cat > "$work/inside.sh" <<'INSIDE'
 # Runs on the virtual display; writes what it saw into $work/seen for the checks outside.
 set -u
 work=$1 bin=$2 import=$3 convert=$4 compare=$5
-
-# Bounding box "W H X Y COUNT" of one exact colour (stray pixels opened away).
-colour_box() {
-  local mask="$work/mask.png" count box
-  if [ "$2" = '#FFFFFF' ]; then
-    "$convert" "$1" -alpha off -fill black +opaque white -morphology Open Square:4 "$mask"
-  else
-    "$convert" "$1" -alpha off -fill black -opaque white -fill white -opaque "$2" -fill black +opaque white \
-      -morphology Open Square:4 "$mask"
-  fi
-  count=$("$convert" "$mask" -format '%[fx:round(mean*w*h)]' info:)
-  if [ "$count" -eq 0 ]; then echo "0 0 0 0 0"; return; fi
-  box=$("$convert" "$mask" -format '%@' info:)
-  echo "${box//[x+]/ } $count"
-}
-# Pixels near one colour (the view may scale the picture smoothly).
-near_count() {
-  "$convert" "$1" -alpha off -fuzz 12% -fill white -opaque "$2" -fill black +opaque white \
-    -format '%[fx:round(mean*w*h)]' info:
-}
-differ() {
-  "$compare" -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1
-}
+source "$SCREEN_LIB"
 
 # Waits until the window shows a fusion picture: the navy title bar, a wide white area (the
 # picture's border) with red and blue pixels inside it. Leaves the picture's box in pw ph px py.
@@ -80,8 +59,8 @@ wait_fusion() {
     sleep 0.5
     kill -0 "$pid" 2>/dev/null || { echo "${name}_died yes" >> "$work/seen"; return 1; }
     "$import" -window root "$shot" 2>/dev/null || continue
-    read -r tw th tx ty tn < <(colour_box "$shot" '#004B6A')
-    read -r pw ph px py pn < <(colour_box "$shot" '#FFFFFF')
+    read -r tw th tx ty tn < <(colour_box "$shot" '#004B6A' 4)
+    read -r pw ph px py pn < <(colour_box "$shot" '#FFFFFF' 4)
     [ "$tw" -ge 1200 ] && [ "$pw" -ge 800 ] && [ "$ph" -ge 400 ] || continue
     "$convert" "$shot" -crop "${pw}x${ph}+${px}+${py}" +repage "$work/${name}_pic.png"
     [ "$(near_count "$work/${name}_pic.png" '#FF0000')" -gt 20 ] || continue

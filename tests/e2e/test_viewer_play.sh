@@ -26,6 +26,7 @@ IMPORT=/usr/bin/import
 COMPARE=/usr/bin/compare
 [ -x "$COMPARE" ] || COMPARE=$(command -v compare)
 
+export SCREEN_LIB="$(cd "$(dirname "$0")" && pwd)/screen_lib.sh"
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/run" "$work/cwd"
@@ -45,24 +46,7 @@ cat > "$work/inside.sh" <<'INSIDE'
 # Runs on the virtual display; writes what it saw into $work for the checks outside.
 set -u
 work=$1 bin=$2 import=$3 convert=$4 compare=$5 recording=$6
-
-# Bounding box "W H X Y COUNT" of one exact colour (stray pixels opened away).
-colour_box() {
-  local mask="$work/mask.png" count box
-  "$convert" "$1" -alpha off -fill black -opaque white -fill white -opaque "$2" -fill black +opaque white \
-    -morphology Open Square:2 "$mask"
-  count=$("$convert" "$mask" -format '%[fx:round(mean*w*h)]' info:)
-  if [ "$count" -eq 0 ]; then echo "0 0 0 0 0"; return; fi
-  box=$("$convert" "$mask" -format '%@' info:)
-  echo "${box//[x+]/ } $count"
-}
-# Pixels of exactly one colour in an image.
-colour_count() {
-  "$convert" "$1" -alpha off -fill white -opaque "$2" -fill black +opaque white -format '%[fx:round(mean*w*h)]' info:
-}
-differ() {  # number of pixels that differ between two images
-  "$compare" -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1
-}
+source "$SCREEN_LIB"
 
 # Waits for the main window (a wide navy title bar over a grey picture); sets geometry variables.
 wait_main() {

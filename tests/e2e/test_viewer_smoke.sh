@@ -21,6 +21,7 @@ CONVERT=/usr/bin/convert
 IMPORT=/usr/bin/import
 [ -x "$IMPORT" ] || IMPORT=$(command -v import)
 
+export SCREEN_LIB="$(cd "$(dirname "$0")" && pwd)/screen_lib.sh"
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/run" "$work/cwd"
@@ -39,19 +40,7 @@ cat > "$work/inside.sh" <<'INSIDE'
 # splash and then the main window, or until time runs out (start-up is slow on a busy machine).
 set -u
 work=$1 bin=$2 import=$3 convert=$4 recording=$5
-
-# Bounding box "W H X Y COUNT" of one exact colour in a screenshot. Opening the mask drops
-# stray pixels of that colour (anti-aliased text).
-colour_box() {  # colour_box IMAGE COLOUR [ROWS]: only the top ROWS rows when given
-  local mask="$work/mask.png" count box crop=()
-  [ -n "${3:-}" ] && crop=(-crop "x$3+0+0" +repage)
-  "$convert" "$1" "${crop[@]}" -alpha off -fill black -opaque white -fill white -opaque "$2" -fill black +opaque white \
-    -morphology Open Square:2 "$mask"
-  count=$("$convert" "$mask" -format '%[fx:round(mean*w*h)]' info:)
-  if [ "$count" -eq 0 ]; then echo "0 0 0 0 0"; return; fi
-  box=$("$convert" "$mask" -format '%@' info:)  # WxH+X+Y, no newline
-  echo "${box//[x+]/ } $count"
-}
+source "$SCREEN_LIB"
 
 is_splash() {
   local sw sh sx sy sn pw ph px py pn
@@ -67,7 +56,7 @@ is_main() {
   # The title bar is the navy above the picture (the play bar below it has navy icons and slider).
   read -r gw gh gx gy gn < <(colour_box "$1" '#707070')
   [ "$gy" -gt 0 ] || return 1
-  read -r tw th tx ty tn < <(colour_box "$1" '#004B6A' "$gy")
+  read -r tw th tx ty tn < <(colour_box "$1" '#004B6A' 2 "$gy")
   echo "  title bar ${tw}x${th}+${tx}+${ty} (${tn} px), image ${gw}x${gh}+${gx}+${gy} (${gn} px)"
   [ "$tw" -ge 1200 ] && [ "$th" -ge 40 ] && [ "$th" -le 60 ] && [ "$tn" -ge $((tw * th * 7 / 10)) ] || return 1
   [ "$gw" -ge 900 ] && [ "$gh" -ge 500 ] && [ "$gn" -ge $((gw * gh * 95 / 100)) ] || return 1
