@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsCameraManager.h"
@@ -329,6 +332,101 @@ TEST_F(CameraRecordTest, RecordingHoldsExactlyWhatTheCallbacksSaw)
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(decoded.size(), seen.size()) << "every byte delivered while recording is in the file";
     EXPECT_TRUE(decoded == seen);
+}
+
+// Decodes a recording's events after the fixed header.
+std::vector<Event2D> decodeRecording(const std::string& file)
+{
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    std::vector<Event2D> decoded;
+    decoder->setEventsStreamHandleCallback(
+        [&](const Event2D* b, const Event2D* e) { decoded.insert(decoded.end(), b, e); });
+    const auto* begin = reinterpret_cast<const uint8_t*>(file.data());
+    if (file.size() > sizeof kHeader - 1) decoder->decodeRange(begin + sizeof kHeader - 1, begin + file.size());
+    return decoded;
+}
+
+// Polls until `done` holds; false after a limit no healthy machine comes near.
+bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(30))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+uintmax_t sizeOf(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+// A quiet camera fills a chunk in minutes; its bytes must still reach the file while it records,
+// so that a process killed then loses only its last moment.
+TEST_F(CameraRecordTest, AQuietCameraReachesTheFileWhileRecording)
+{
+    sim::DeviceOptions quiet;
+    quiet.eventRate = 20'000;
+    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-QUIET", quiet));
+    manager.getCameraDescs();
+    auto camera = manager.openCamera("KE-QUIET");
+    ASSERT_NE(camera, nullptr);
+    const auto path = tempDir() / "quiet.raw";
+    std::mutex lock;
+    std::vector<Event2D> seen;
+    camera->addEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
+        std::lock_guard guard(lock);
+        seen.insert(seen.end(), b, e);
+    });
+    ASSERT_EQ(camera->startRecording(path.string()), 0);
+    ASSERT_EQ(camera->start(), 0);
+    const bool written = waitFor([&] { return !decodeRecording(readFile(path)).empty(); });
+    const std::vector<Event2D> early = decodeRecording(readFile(path));
+    camera->stop();
+    ASSERT_EQ(camera->stopRecording(), 0);
+    ASSERT_TRUE(written) << "nothing but the header reached the file while recording";
+    std::lock_guard guard(lock);
+    ASSERT_LE(early.size(), seen.size());
+    EXPECT_TRUE(std::equal(early.begin(), early.end(), seen.begin())) << "the file grows by a prefix of the stream";
+    EXPECT_TRUE(decodeRecording(readFile(path)) == seen);
+}
+
+// A file size limit (ulimit -f) must fail the recording with a reason, not kill the process, and
+// leave a readable prefix of the stream.
+TEST_F(CameraRecordTest, AFileSizeLimitFailsTheRecordingAndKeepsAPrefix)
+{
+    auto camera = plugAndOpen(sim::Model::Kestrel, "KE-LIMIT");
+    ASSERT_NE(camera, nullptr);
+    const auto path = tempDir() / "limited.raw";
+    std::mutex lock;
+    std::vector<Event2D> seen;
+    camera->addEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
+        std::lock_guard guard(lock);
+        seen.insert(seen.end(), b, e);
+    });
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    constexpr rlim_t kLimit = 256 * 1024;
+    rlimit limited = before;
+    limited.rlim_cur = kLimit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ASSERT_EQ(camera->startRecording(path.string()), 0);
+    ASSERT_EQ(camera->start(), 0);
+    const bool full = waitFor([&] { return sizeOf(path) >= kLimit; });
+    camera->stop();
+    const int stopped = camera->stopRecording();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+    ASSERT_TRUE(full);
+    EXPECT_EQ(stopped, -1) << "a recording cut short by the size limit is a failure";
+    EXPECT_EQ(sizeOf(path), kLimit);
+    const std::vector<Event2D> kept = decodeRecording(readFile(path));
+    std::lock_guard guard(lock);
+    ASSERT_FALSE(kept.empty());
+    ASSERT_LE(kept.size(), seen.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), seen.begin()));
 }
 
 // The sensor's own steps, against recorded field writes.

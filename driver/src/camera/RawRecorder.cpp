@@ -1,12 +1,43 @@
 #include "RawRecorder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "RawHeader.h"
 #include "orvane/base/Logger.h"
 
 namespace orvane {
+namespace {
+
+// How often the record thread looks at the age of the chunk being filled.
+constexpr std::chrono::milliseconds kAgeCheckPeriod{50};
+
+// A file size limit (ulimit -f) raises SIGXFSZ, which kills the process without a word. Ignored,
+// the write fails with EFBIG instead and is reported like a full disk. A handler the program set
+// itself is left alone.
+void ignoreFileSizeSignal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
+    });
+}
+
+std::string writeErrorText(int error)
+{
+    if (error == EFBIG) return "file size limit reached";
+    return std::strerror(error);
+}
+
+}  // namespace
 
 RawRecorder::RawRecorder(uint64_t chunkBytes, size_t poolChunks) : chunkBytes_(chunkBytes), poolChunks_(poolChunks) {}
 
@@ -19,15 +50,22 @@ RawRecorder::Start RawRecorder::start(const std::string& path)
 {
     std::lock_guard control(controlLock);
     if (recording_.load()) return Start::AlreadyRecording;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) return Start::CannotOpen;
-    const std::string header = rawFileHeader(kRecordingHeaderDate);  // the same bytes every time
-    file.write(header.data(), static_cast<std::streamsize>(header.size()));
-    file.flush();
-    if (!file.good()) return Start::CannotOpen;  // a full disk: better now than at the stop
-    recordFile = std::move(file);
+    ignoreFileSizeSignal();
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return Start::CannotOpen;
     recordPath = path;
-    writeFailed = false;
+    writeFailed_ = false;
+    {
+        std::lock_guard lock(statsLock);
+        stats = {};
+    }
+    const std::string header = rawFileHeader(kRecordingHeaderDate);  // the same bytes every time
+    write(reinterpret_cast<const uint8_t*>(header.data()), header.size());
+    if (writeFailed_.load()) {  // a full disk: better now than at the stop
+        ::close(fd);
+        fd = -1;
+        return Start::CannotOpen;
+    }
     appended_ = 0;
     recordPool = std::make_unique<ObjectPool<std::vector<uint8_t>>>(
         ObjectPool<std::vector<uint8_t>>::create(poolChunks_, false, chunkBytes_));
@@ -46,6 +84,7 @@ void RawRecorder::append(const uint8_t* data, size_t size)
 {
     std::lock_guard guard(recordBufferLock);
     if (!recording_.load()) return;  // the stop took the last chunk already
+    if (recordBuffer->empty()) recordBufferSince = std::chrono::steady_clock::now();
     recordBuffer->insert(recordBuffer->end(), data, data + size);
     appended_ += size;
     if (recordBuffer->size() > chunkBytes_) {
@@ -59,12 +98,24 @@ void RawRecorder::append(const uint8_t* data, size_t size)
     }
 }
 
+RawRecorder::Chunk RawRecorder::takeAgedChunk()
+{
+    std::lock_guard guard(recordBufferLock);
+    if (!recordBuffer || recordBuffer->empty()) return nullptr;
+    if (std::chrono::steady_clock::now() - recordBufferSince < kMaxChunkAge) return nullptr;
+    Chunk aged = std::move(recordBuffer);
+    recordBuffer = recordPool->acquire();
+    recordBuffer->clear();
+    return aged;
+}
+
 void RawRecorder::recordLoop()
 {
     std::unique_lock lock(recordLock);
     while (true) {
-        // The predicate makes a stop that comes before the wait still end it.
-        recordCond.wait(lock, [this] { return !recordQueue.empty() || !recording_.load(); });
+        // The predicate makes a stop that comes before the wait still end it; the timeout lets a
+        // quiet camera's bytes reach the file within kMaxChunkAge.
+        recordCond.wait_for(lock, kAgeCheckPeriod, [this] { return !recordQueue.empty() || !recording_.load(); });
         while (!recordQueue.empty()) {
             auto chunk = std::move(recordQueue.front());
             recordQueue.pop_front();
@@ -76,17 +127,42 @@ void RawRecorder::recordLoop()
             lock.lock();
         }
         if (!recording_.load()) return;
+        // The filling chunk is taken outside the queue's lock: append takes the two locks the
+        // other way round.
+        lock.unlock();
+        if (Chunk aged = takeAgedChunk()) write(aged->data(), aged->size());
+        lock.lock();
     }
 }
 
 void RawRecorder::write(const uint8_t* data, uint64_t size)
 {
-    if (size == 0) return;
-    recordFile.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!recordFile.good() && !writeFailed) {
-        writeFailed = true;
-        ORVANE_LOG_ERROR("Writing the recording %s failed: %s", recordPath.c_str(), std::strerror(errno));
+    // After a failure nothing more goes in, so the file stays a whole prefix of the stream
+    // rather than one with a hole where space ran out.
+    if (size == 0 || writeFailed_.load()) return;
+    uint64_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            writeFailed_ = true;
+            ORVANE_LOG_ERROR("Writing the recording %s failed: %s", recordPath.c_str(), writeErrorText(error).c_str());
+            break;
+        }
+        done += static_cast<uint64_t>(n);
     }
+    std::lock_guard lock(statsLock);
+    stats.smallestWrite = stats.writes == 0 ? size : std::min(stats.smallestWrite, size);
+    stats.largestWrite = std::max(stats.largestWrite, size);
+    ++stats.writes;
+    stats.bytes += done;
+}
+
+RawRecorder::WriteStats RawRecorder::writeStats() const
+{
+    std::lock_guard lock(statsLock);
+    return stats;
 }
 
 int RawRecorder::stop()
@@ -103,8 +179,14 @@ int RawRecorder::stop()
     }
     recordCond.notify_one();
     if (recordThread.joinable()) recordThread.join();
-    recordFile.close();
-    const bool failed = writeFailed || recordFile.fail();
+    bool failed = writeFailed_.load();
+    // The recording is on the disk, not only in the page cache, when the stop returns.
+    if (::fsync(fd) != 0 && errno != EINVAL) {
+        ORVANE_LOG_ERROR("Syncing the recording %s failed: %s", recordPath.c_str(), std::strerror(errno));
+        failed = true;
+    }
+    if (::close(fd) != 0) failed = true;
+    fd = -1;
     recordPool.reset();
     if (failed) {
         ORVANE_LOG_ERROR("The recording %s is incomplete: the file could not be written.", recordPath.c_str());
