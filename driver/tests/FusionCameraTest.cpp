@@ -373,6 +373,49 @@ TEST_F(FusionRecordTest, ARecordingWhileStreamingHasTheEdgeOfItsFirstAndLastFram
     EXPECT_LE(offset + times.back(), *edges.rbegin()) << "no frame after the last recorded edge";
 }
 
+// What a killed recorder leaves is the mp4 as it is on the disk mid-recording, without its
+// trailer: it must play up to its last complete fragment and keep the first frame's DVS time.
+TEST_F(FusionRecordTest, AVideoWithoutItsTrailerPlaysUpToItsLastFragment)
+{
+    auto camera = plugAndOpen("TD-KILL");
+    ASSERT_NE(camera, nullptr);
+    test::TempDir dir;
+    const StopAtExit stopper{*camera};
+    const std::string base = (dir.path() / "take").string();
+    const std::string snapshot = (dir.path() / "snapshot.mp4").string();
+    ASSERT_EQ(camera->startRecording(base, STREAM_BOTH), 0);
+    ASSERT_EQ(camera->start(STREAM_BOTH), 0);
+    std::vector<uint64_t> early;
+    std::string earlyOffset;
+    const bool playable = waitUntil(
+        [&] {
+            std::error_code ec;
+            std::filesystem::copy_file(base + ".mp4", snapshot, std::filesystem::copy_options::overwrite_existing, ec);
+            Mp4FileReader video(snapshot);
+            early.clear();
+            if (ec || !video.loadFile() || !video.getTimeStamps(early) || early.size() < 30) return false;
+            earlyOffset = video.getMetadata(kVideoDvsOffsetKey);
+            return true;
+        },
+        std::chrono::milliseconds(60000));
+    camera->stop(STREAM_BOTH);
+    ASSERT_EQ(camera->stopRecording(STREAM_BOTH), 0);
+    ASSERT_TRUE(playable) << "the video is unreadable until its recording stops";
+
+    Mp4FileReader video(base + ".mp4");
+    ASSERT_TRUE(video.loadFile());
+    std::vector<uint64_t> times;
+    ASSERT_TRUE(video.getTimeStamps(times));
+    ASSERT_LE(early.size(), times.size());
+    EXPECT_TRUE(std::equal(early.begin(), early.end(), times.begin())) << "the early frames are the first ones";
+    EXPECT_FALSE(earlyOffset.empty());
+    EXPECT_EQ(earlyOffset, video.getMetadata(kVideoDvsOffsetKey));
+    ApsFrame frame;
+    Mp4FileReader again(snapshot);
+    ASSERT_TRUE(again.loadFile());
+    EXPECT_TRUE(again.getNFrame(static_cast<int32_t>(early.size()) - 1, frame)) << "its last frame decodes";
+}
+
 TEST_F(FusionRecordTest, FramesAloneAreRecordedWithTheTriggerInputOn)
 {
     auto camera = plugAndOpen("TD-APS");

@@ -142,6 +142,8 @@ int TandemCamera::startRecordingApsStream(std::string path)
     // The default preset encodes a 4K frame in about 470 ms on two cores: the recording would fall
     // behind at once and drop most frames. "ultrafast" takes about 22 ms.
     converter->setEncoderPreset("ultrafast");
+    // A second a fragment: a recording whose process is killed keeps its video up to the last one.
+    converter->setFragmentFrames(30);
     if (converter->initVideoConverter(path) < 0) {
         ORVANE_LOG_ERROR("Video converter initialization failed, please confirm that the input file is correct.");
         return -1;

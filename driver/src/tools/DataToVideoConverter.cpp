@@ -57,6 +57,7 @@ struct DataToVideoConverter::Impl {
     int64_t lastPts = -1;
 
     std::string preset;  // empty: the encoder's default
+    int32_t fragmentFrames = 0;  // 0: not fragmented
 
     std::string path;
     bool fileOpen = false;     // the output file exists because we created it
@@ -262,6 +263,7 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     ctx->bit_rate = kBitRate;
     // The mp4 muxer wants the parameter sets in the stream header rather than in the first packet.
     if (output->oformat->flags & AVFMT_GLOBALHEADER) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (d.fragmentFrames > 0) ctx->gop_size = d.fragmentFrames;  // a fragment starts at each key frame
     if (!d.preset.empty() && av_opt_set(ctx->priv_data, "preset", d.preset.c_str(), 0) < 0) {
         ORVANE_LOG_WARNING("The H.264 encoder has no preset \"%s\"; its default is used.", d.preset.c_str());
     }
@@ -298,6 +300,12 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     if (output->oformat->priv_class) {
         av_opt_set(output->priv_data, "movflags", "+use_metadata_tags", 0);
         av_opt_set_int(output->priv_data, "movie_timescale", kTimeBase.den, 0);
+        if (d.fragmentFrames > 0) {
+            // The movie header goes out with the first fragment (delay_moov), by when the caller
+            // has set the metadata its first frame needs; each fragment reaches the file at once.
+            av_opt_set(output->priv_data, "movflags", "+frag_keyframe+empty_moov+delay_moov+default_base_moof", 0);
+            output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+        }
     }
     if (d.pendingMetadata) {
         AVDictionary* pending = d.pendingMetadata.release();
@@ -473,6 +481,11 @@ int DataToVideoConverter::flushAndCloseVideo()
 void DataToVideoConverter::setEncoderPreset(const std::string& preset)
 {
     d_->preset = preset;
+}
+
+void DataToVideoConverter::setFragmentFrames(int32_t frames)
+{
+    d_->fragmentFrames = frames > 0 ? frames : 0;
 }
 
 void DataToVideoConverter::setMetadata(const std::string& key, const std::string& value)

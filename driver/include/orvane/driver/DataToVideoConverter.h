@@ -65,6 +65,12 @@ public:
     // up with 30 frames per second on two cores.
     void setEncoderPreset(const std::string& preset);
 
+    // For the next initVideoConverter: write the mp4 as fragments of `frames` frames (a key frame
+    // each), each on the disk once it is complete, so that a process that dies leaves a video that
+    // plays up to its last fragment. Metadata must then be set before the first frame. 0: one
+    // ordinary mp4, readable only once flushAndCloseVideo has written its trailer.
+    void setFragmentFrames(int32_t frames);
+
     // Drains the encoder, writes the trailer and closes the file; then frees the FFmpeg objects.
     int flushAndCloseVideo();
 
