@@ -373,6 +373,47 @@ TEST_F(FusionRecordTest, ARecordingWhileStreamingHasTheEdgeOfItsFirstAndLastFram
     EXPECT_LE(offset + times.back(), *edges.rbegin()) << "no frame after the last recorded edge";
 }
 
+// A camera that has streamed past a loop of the 24-bit event time: the live times count the loop,
+// the raw file's times do not (it decodes from its own start). The first frame's time in the mp4
+// must be in the raw file's time, or replay finds no events for any frame.
+TEST_F(FusionRecordTest, ARecordingAfterTheEventTimeLoopedLinesUpWithItsRawFile)
+{
+    constexpr uint64_t kLoopUs = uint64_t{1} << 24;
+    sim::DeviceOptions options;
+    options.clockStartUs = kLoopUs - 700'000;  // the sensor's time loops 0.7 s after the plug
+    ASSERT_TRUE(sim::plug(sim::Model::Tandem, "TD-LOOP", options));
+    manager.getCameraDescs();
+    auto camera = manager.openFusionCamera("TD-LOOP");
+    ASSERT_NE(camera, nullptr);
+    camera->getTool(TOOL_TRIGGER_IN)->setParam("enable", true);
+    test::TempDir dir;
+    StreamLog log;
+    log.attach(*camera, false);
+    const StopAtExit stopper{*camera};
+    ASSERT_EQ(camera->start(STREAM_BOTH), 0);
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard guard(log.lock);
+        return !log.risingEdges.empty() && log.risingEdges.back() > kLoopUs + 100'000;
+    })) << "the live stream never passed the loop";
+    const std::string base = (dir.path() / "looped").string();
+    ASSERT_EQ(camera->startRecording(base, STREAM_BOTH), 0);
+    const size_t before = log.frames();
+    ASSERT_TRUE(waitUntil([&] { return log.frames() >= before + 10; }));
+    ASSERT_EQ(camera->stopRecording(STREAM_BOTH), 0);
+
+    const test::DecodedRecording raw = test::decodeRecording(base + ".raw");
+    ASSERT_FALSE(raw.risingEdges.empty());
+    Mp4FileReader video(base + ".mp4");
+    ASSERT_TRUE(video.loadFile());
+    std::vector<uint64_t> times;
+    ASSERT_TRUE(video.getTimeStamps(times));
+    ASSERT_FALSE(times.empty());
+    const uint64_t offset = std::stoull(video.getMetadata(kVideoDvsOffsetKey));
+    EXPECT_LT(offset, kLoopUs) << "the raw file's times start below one loop";
+    EXPECT_TRUE(raw.risingEdges.count(offset + times.front())) << "the first frame's edge is in the raw file";
+    EXPECT_LE(offset + times.back(), *raw.risingEdges.rbegin());
+}
+
 // What a killed recorder leaves is the mp4 as it is on the disk mid-recording, without its
 // trailer: it must play up to its last complete fragment and keep the first frame's DVS time.
 TEST_F(FusionRecordTest, AVideoWithoutItsTrailerPlaysUpToItsLastFragment)

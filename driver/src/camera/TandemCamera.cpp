@@ -202,7 +202,10 @@ void TandemCamera::dvsCameraLoop()
         if (buffer && *buffer && !(*buffer)->empty()) {
             std::vector<uint8_t>& data = **buffer;
             convertEndian(data);  // the link sends each 16-bit word most significant byte first
-            if (dvsRecorder->recording()) prepareDvsData2Save(data);
+            if (dvsRecorder->recording()) {
+                learnRecordTimeBase(data);
+                prepareDvsData2Save(data);
+            }
             decoder->decodeBuffer(data);
         } else if (!isConnected()) {
             ORVANE_LOG_INFO("Tandem loss connection.");

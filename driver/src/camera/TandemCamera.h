@@ -72,6 +72,9 @@ private:
     int startRecordingApsStream(std::string path);
     void apsRecordLoop();
     void prepareDvsData2Save(std::vector<uint8_t>& buffer);
+    // DVS thread, for each buffer that goes into the raw file, before the live decode: finds how
+    // far the live times are ahead of the times the file decodes to (see recordTimeBase).
+    void learnRecordTimeBase(const std::vector<uint8_t>& buffer);
     // `edge`: the count (since the stream started) of the rising edge that stamps the frame, 0 when
     // none came yet and `timestamp` is no DVS time.
     void prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t timestamp, uint64_t edge);
@@ -100,6 +103,15 @@ private:
 
     // DVS recording: the raw file.
     std::unique_ptr<RawRecorder> dvsRecorder;
+    // A raw file decodes from its own start, so its times count the 24-bit time's loops from 0,
+    // while the live decoder has counted every loop since the camera started. recordTimeBase is
+    // the difference (whole loops), learnt from the first recorded bytes before any edge in them
+    // is decoded live; the mp4's first-frame time is kept in the raw file's time.
+    std::atomic<uint64_t> recordSession{0};  // one more at each raw recording's start
+    std::atomic<uint64_t> recordTimeBase{0};
+    uint64_t probedSession = 0;              // DVS thread: the recording recordTimeBase is of
+    std::unique_ptr<Decoder> recordTimeProbe;  // DVS thread: the recording's bytes decoded as the file will be
+    uint64_t probeLiveStart = 0;             // DVS thread: the live time before the recording's first bytes
 
     // APS recording: frames queued to the record thread, which encodes them into the mp4.
     struct QueuedFrame {

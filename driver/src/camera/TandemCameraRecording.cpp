@@ -45,6 +45,8 @@ int TandemCamera::startRecording(std::string path, STREAM_TYPE type)
         return 0;
     }
     if (type == STREAM_APS) {
+        // Frames alone keep their live time, unless the events of this run are being recorded.
+        if (!dvsRecorder->recording()) recordTimeBase = 0;
         if (startRecordingApsStream(base + ".mp4") != 0) return -1;
         acceptApsFrames(true);
         return 0;
@@ -113,6 +115,7 @@ TandemCamera::RecordingStats TandemCamera::recordingStats() const
 
 int TandemCamera::startRecordingDvsStream(std::string path)
 {
+    ++recordSession;  // before the start, so the DVS thread sees the new session with its first bytes
     switch (dvsRecorder->start(path)) {
     case RawRecorder::Start::Started: return 0;
     case RawRecorder::Start::AlreadyRecording: ORVANE_LOG_INFO("Do not save again while saving."); return -1;
@@ -120,6 +123,27 @@ int TandemCamera::startRecordingDvsStream(std::string path)
     }
     ORVANE_LOG_ERROR("%s", ("Unable to open " + path + " for writing.").c_str());
     return -1;
+}
+
+void TandemCamera::learnRecordTimeBase(const std::vector<uint8_t>& buffer)
+{
+    constexpr uint64_t kTimeLoopUs = uint64_t{1} << 24;
+    const uint64_t session = recordSession.load();
+    if (session != probedSession) {
+        probedSession = session;
+        recordTimeBase = 0;
+        probeLiveStart = decoder->getLastTimestamp();
+        recordTimeProbe = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    }
+    if (!recordTimeProbe) return;  // learnt already
+    recordTimeProbe->scanRange(buffer.data(), buffer.data() + buffer.size());
+    const uint64_t fileTime = recordTimeProbe->getLastTimestamp();
+    if (fileTime == 0) return;  // no time in the file yet
+    // Live and file time at the end of these bytes differ by whole loops; the live time there is
+    // a moment past probeLiveStart, far less than half a loop.
+    const uint64_t ahead = probeLiveStart + kTimeLoopUs / 2;
+    recordTimeBase = ahead > fileTime ? (ahead - fileTime) / kTimeLoopUs * kTimeLoopUs : 0;
+    recordTimeProbe.reset();
 }
 
 void TandemCamera::prepareDvsData2Save(std::vector<uint8_t>& buffer)
@@ -193,7 +217,7 @@ void TandemCamera::prepareApsData2Save(std::vector<uint8_t>& buffer, uint64_t ti
     if (!haveMp4Offset) {
         haveMp4Offset = true;
         mp4Offset = timestamp;
-        ORVANE_LOG_INFO("Mp4 offset: %lld", static_cast<long long>(mp4Offset));
+        ORVANE_LOG_INFO("Mp4 offset: %lld", static_cast<long long>(mp4Offset - recordTimeBase.load()));
     }
     int64_t offset = static_cast<int64_t>(timestamp - mp4Offset);
     if (offset <= lastOffset) {
@@ -228,7 +252,8 @@ void TandemCamera::apsRecordLoop()
         while (!apsRecordQueue.empty()) {
             QueuedFrame frame = std::move(apsRecordQueue.front());
             apsRecordQueue.pop_front();
-            const uint64_t firstFrameTime = mp4Offset;
+            // In the raw file's time, where replay looks the frames' events up.
+            const uint64_t firstFrameTime = mp4Offset - recordTimeBase.load();
             // Encode outside the lock: the APS thread pushes under it while holding the frame
             // lock, which the DVS thread needs at every trigger edge.
             lock.unlock();

@@ -139,8 +139,9 @@ bool SimDevice::sleepFor(std::chrono::microseconds d)
 
 uint64_t SimDevice::nowUs() const
 {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - epoch_).count());
+    return options_.clockStartUs +
+           static_cast<uint64_t>(
+               std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - epoch_).count());
 }
 
 void SimDevice::control(CtrlFrame& frame)

@@ -21,6 +21,9 @@ struct DeviceOptions {
     std::string replayPath;        // empty: ORVANE_SIM_REPLAY or the scene; "-" forces the scene
     uint32_t eventFifoBuffers = 0;  // device FIFO depth in buffers (0: 16 MiB worth)
     uint32_t frameFifoBuffers = 0;  // (0: two frames)
+    // The sensor's time (µs) when plugged: a real sensor counts from its power-up, so a camera that
+    // has been on for a while is far into its time, past loops of the format's time counter.
+    uint64_t clockStartUs = 0;
 };
 
 std::optional<Model> parseModel(const std::string& name);
