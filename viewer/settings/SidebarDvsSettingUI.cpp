@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <QLabel>
 
+#include <utility>
+
 using orvane::CameraTool;
 
 namespace {
@@ -153,10 +155,46 @@ void SidebarDvsSettingUI::setROIToolUI(std::shared_ptr<CameraTool> tool)
     rebuild(ROI, std::move(tool), shape, handlers, "camera device is null .", "camera roi is null .");
 }
 
+// The panel's numbers are the window the user asks for. The tool checks each value against its
+// own present window, so x past the end of a full-width window is refused until the width shrinks:
+// such a value is written as soon as the panel's window fits, in whichever order the tool takes,
+// so that the sensor's window always equals the panel's, whatever the order of the edits.
 bool SidebarDvsSettingUI::checkRoiValue(const std::string& name, int value)
 {
     const std::shared_ptr<CameraTool>& tool = sections_[ROI].tool;
-    const bool accepted = tool && tool->setParam(name, value);
+    if (!tool) {
+        for (SettingBaseWithLineEdit* editor : roiEditors_)
+            editor->setValid(false);
+        return false;
+    }
+    auto wanted = [&](const std::string& n) {
+        if (n == name)
+            return value;
+        for (SettingBaseWithLineEdit* editor : roiEditors_)
+            if (editor->name() == n)
+                return editor->value();
+        int held = 0;
+        tool->getParam(n, held);
+        return held;
+    };
+    bool fits = true, written = true, onAxis = false;
+    for (const auto& [pos, size] : {std::pair<std::string, std::string>{"x", "x_width"}, {"y", "y_height"}}) {
+        orvane::IntParameterInfo info;
+        const int p = wanted(pos), n = wanted(size);
+        const bool axisFits = tool->getParamInfo(size, info) && p + n <= info.max;
+        fits &= axisFits;
+        if (name != pos && name != size)
+            continue;
+        onAxis = true;
+        if (!axisFits)
+            continue;
+        // Once the window fits, one of the two orders always passes the tool's check.
+        if (!(tool->setParam(pos, p) && tool->setParam(size, n)))
+            written &= tool->setParam(size, n) && tool->setParam(pos, p);
+    }
+    if (!onAxis)
+        written = tool->setParam(name, value);
+    const bool accepted = fits && written;
     for (SettingBaseWithLineEdit* editor : roiEditors_)
         editor->setValid(accepted);
     return accepted;

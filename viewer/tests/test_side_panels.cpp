@@ -279,6 +279,55 @@ TEST_F(PanelFixture, RefusedRoiValueMarksEveryRoiEditor)
     EXPECT_TRUE(lastFieldWrite(kKestrel, dvsMap, "roi_ctrl", "roi_td_shadow_trigger").has_value());
 }
 
+// Whatever order the user types the window in, and whether enable comes before or after, the
+// sensor ends with the panel's window: columns 200..599 and rows 100..399.
+TEST_F(PanelFixture, TheSensorsWindowEqualsThePanelsAfterAnyOrderOfEdits)
+{
+    const std::vector<std::vector<std::pair<const char*, const char*>>> orders = {
+        {{"x", "200"}, {"x_width", "400"}, {"y", "100"}, {"y_height", "300"}},
+        {{"x_width", "400"}, {"x", "200"}, {"y_height", "300"}, {"y", "100"}},
+        {{"x", "900"}, {"x_width", "400"}, {"x", "200"}, {"y", "100"}, {"y_height", "300"}},
+        {{"x", "200"}, {"y", "100"}, {"x_width", "1200"}, {"x_width", "400"}, {"y_height", "300"}},
+    };
+    for (const bool enableFirst : {false, true}) {
+        for (size_t o = 0; o < orders.size(); ++o) {
+            SCOPED_TRACE(testing::Message() << "order " << o << (enableFirst ? ", enabled first" : ", enabled last"));
+            sim::unplug(kKestrel);
+            auto camera = openKestrel();
+            ASSERT_NE(camera, nullptr);
+            SidebarDvsSettingUI panel;
+            const auto tool = camera->getTool(TOOL_ROI);
+            panel.setROIToolUI(tool);
+            SettingItemBox* roi = panel.sectionBox(SidebarDvsSettingUI::ROI);
+            auto* enable = findItem<SettingBaseWithSwitchButton>(roi, "enable");
+            ASSERT_NE(enable, nullptr);
+            if (enableFirst)
+                enable->switchButton()->click();
+            for (const auto& [name, text] : orders[o])
+                typeValue(findItem<SettingBaseWithLineEdit>(roi, name), text);
+            if (!enableFirst)
+                enable->switchButton()->click();
+
+            for (const auto& [name, expected] : {std::pair<const char*, int>{"x", 200}, {"x_width", 400}, {"y", 100},
+                                                 {"y_height", 300}}) {
+                int held = -1;
+                ASSERT_TRUE(tool->getParam(name, held));
+                EXPECT_EQ(held, expected) << name;
+            }
+            bool on = false;
+            ASSERT_TRUE(tool->getParam("enable", on));
+            EXPECT_TRUE(on);
+            for (SettingBaseWithLineEdit* editor : panel.roiEditors())
+                EXPECT_TRUE(editor->isValid()) << editor->name();
+            // A set bit takes a column or row out: 192..199 out, 200..223 in; 96..99 out, 100..127 in.
+            EXPECT_EQ(lastFieldWrite(kKestrel, dvsMap, "roi/td_roi_x06", "effective"), 0xFFu);
+            EXPECT_EQ(lastFieldWrite(kKestrel, dvsMap, "roi/td_roi_y03", "effective"), 0xFu);
+            EXPECT_EQ(lastFieldWrite(kKestrel, dvsMap, "roi/td_roi_x00", "effective"), 0xFFFFFFFFu);
+            EXPECT_EQ(lastFieldWrite(kKestrel, dvsMap, "roi_ctrl", "roi_td_en"), 1u);
+        }
+    }
+}
+
 TEST_F(PanelFixture, RebuildingKeepsOneBoxAndStatesDropTheTools)
 {
     auto camera = openKestrel();
