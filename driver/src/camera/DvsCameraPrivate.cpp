@@ -34,6 +34,12 @@ uint64_t DvsCameraPrivate::droppedBytes() const
     return stream ? stream->droppedBytes() : 0;
 }
 
+DvsCameraPrivate::RecordingWrites DvsCameraPrivate::recordingWrites() const
+{
+    const RawRecorder::WriteStats stats = recorder->writeStats();
+    return {stats.writes, stats.bytes, stats.smallestWrite, stats.largestWrite};
+}
+
 uint32_t DvsCameraPrivate::addEventsStreamHandleCallback(std::function<void(const Event2D*, const Event2D*)> callback)
 {
     return delivery.addEventsStreamHandleCallback(std::move(callback));

@@ -49,6 +49,16 @@ public:
     uint64_t droppedBuffers() const;
     uint64_t droppedBytes() const;
 
+    // What the recorder wrote in the recording running or last stopped: its writes tell whether
+    // chunks went out full (a busy camera) or by age (a quiet one).
+    struct RecordingWrites {
+        uint64_t writes = 0;
+        uint64_t bytes = 0;
+        uint64_t smallestWrite = 0;
+        uint64_t largestWrite = 0;
+    };
+    RecordingWrites recordingWrites() const;
+
 protected:
     void cameraLoop();
     void eventStreamArrvied(const Event2D* begin, const Event2D* end);
