@@ -65,7 +65,10 @@ int recordEventCamera(const std::shared_ptr<DvsCamera>& camera, const std::strin
     const uint64_t drops = impl ? impl->droppedBytes() : 0;
     std::printf("recorded %s: %" PRIu64 " events received, %ju bytes written, %" PRIu64 " bytes dropped by the device\n",
                 out.c_str(), events.load(), fileSize(out), drops);
-    if (stopped != 0) return fail("the recording could not be written completely");
+    if (stopped != 0) {
+        const std::string reason = impl ? impl->recordingWrites().failure : std::string();
+        return fail("the recording could not be written completely" + (reason.empty() ? "" : ": " + reason));
+    }
     return 0;
 }
 

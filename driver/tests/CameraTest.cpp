@@ -421,6 +421,7 @@ TEST_F(CameraRecordTest, AFileSizeLimitFailsTheRecordingAndKeepsAPrefix)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
     ASSERT_TRUE(full);
     EXPECT_EQ(stopped, -1) << "a recording cut short by the size limit is a failure";
+    EXPECT_EQ(std::dynamic_pointer_cast<DvsCameraPrivate>(camera)->recordingWrites().failure, "file size limit reached");
     EXPECT_EQ(sizeOf(path), kLimit);
     const std::vector<Event2D> kept = decodeRecording(readFile(path));
     std::lock_guard guard(lock);

@@ -37,7 +37,7 @@ uint64_t DvsCameraPrivate::droppedBytes() const
 DvsCameraPrivate::RecordingWrites DvsCameraPrivate::recordingWrites() const
 {
     const RawRecorder::WriteStats stats = recorder->writeStats();
-    return {stats.writes, stats.bytes, stats.smallestWrite, stats.largestWrite};
+    return {stats.writes, stats.bytes, stats.smallestWrite, stats.largestWrite, stats.failure};
 }
 
 uint32_t DvsCameraPrivate::addEventsStreamHandleCallback(std::function<void(const Event2D*, const Event2D*)> callback)

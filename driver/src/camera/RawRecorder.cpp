@@ -147,7 +147,10 @@ void RawRecorder::write(const uint8_t* data, uint64_t size)
         if (n <= 0) {
             const int error = n < 0 ? errno : ENOSPC;
             writeFailed_ = true;
-            ORVANE_LOG_ERROR("Writing the recording %s failed: %s", recordPath.c_str(), writeErrorText(error).c_str());
+            const std::string reason = writeErrorText(error);
+            ORVANE_LOG_ERROR("Writing the recording %s failed: %s", recordPath.c_str(), reason.c_str());
+            std::lock_guard lock(statsLock);
+            stats.failure = reason;
             break;
         }
         done += static_cast<uint64_t>(n);

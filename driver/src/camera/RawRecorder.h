@@ -37,6 +37,7 @@ public:
         uint64_t bytes = 0;
         uint64_t smallestWrite = 0;
         uint64_t largestWrite = 0;
+        std::string failure;  // why the first failed write failed ("file size limit reached"), or empty
     };
 
     // A chunk goes to the record thread once it holds more than `chunkBytes`; the pool starts

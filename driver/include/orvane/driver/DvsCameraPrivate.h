@@ -10,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "orvane/driver/DvsCamera.h"
@@ -56,6 +57,7 @@ public:
         uint64_t bytes = 0;
         uint64_t smallestWrite = 0;
         uint64_t largestWrite = 0;
+        std::string failure;  // why writing failed ("file size limit reached", "No space left on device"), or empty
     };
     RecordingWrites recordingWrites() const;
 
