@@ -6,7 +6,11 @@
 #include <functional>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
+
+#include <unistd.h>
 
 #include "orvane/base/Endian.h"
 #include "orvane/hal/CameraTools.h"
@@ -235,6 +239,40 @@ TEST(Bus, DiscoveryPlugUnplugAndControlFrames)
     EXPECT_THROW(usb->transferFrame(reset), std::runtime_error);
     EXPECT_FALSE(UsbInterface::createUsbInterface(desc));
     sim::unplug("TD-A");
+}
+
+// A camera that replays a recording streams its words; one given a file it cannot replay would
+// stream nothing (or garbage), so it is not plugged, and the log says why.
+TEST(Bus, ReplayFilesThatCannotBeReplayedKeepTheCameraOff)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("orvane_replay_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto write = [&](const char* name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    };
+    const std::string evt2 = write("evt2.raw", std::string("% evt 2.0\r\n% format EVT2;height=480;width=640\n% end\n") +
+                                                   std::string(64, '\x11'));
+    const std::string headerOnly = write("header.raw", "% evt 3.0\n% end\n");
+    const std::string noTime = write("notime.raw", std::string(4096, '\x01'));
+    for (const std::string& path : {(dir / "missing.raw").string(), evt2, headerOnly, noTime}) {
+        sim::DeviceOptions o;
+        o.replayPath = path;
+        EXPECT_FALSE(sim::plug(sim::Model::Kestrel, "KE-REPLAY", o)) << path;
+        EXPECT_TRUE(describe("KE-REPLAY").serial.empty()) << path;
+    }
+
+    sim::DeviceOptions o;
+    o.replayPath = std::string(ORVANE_SHARED_DATA_DIR) + "/eccodecs_evt3_trigger.raw";
+    if (!std::filesystem::exists(o.replayPath)) GTEST_SKIP() << "reference recording not found";
+    Rig rig(sim::Model::Kestrel, "KE-REPLAY", o);
+    rig.start();
+    Rig::Capture c;
+    for (int i = 0; i < 100 && c.events.empty(); ++i) c = rig.collect(100);
+    EXPECT_FALSE(c.events.empty()) << "the recording streams as the sensor's events";
+    rig.stop();
+    sim::unplug("KE-REPLAY");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Controller, SequencesInOrderMaskedWritesKeepBitsBareNamesResolve)

@@ -1,5 +1,6 @@
 #include "sim/Replay.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -7,19 +8,25 @@
 
 namespace orvane::sim {
 
-bool ReplaySource::open(const std::string& path)
+bool ReplaySource::open(const std::string& path, std::string& reason)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        ORVANE_LOG_ERROR("Replay file \"%s\" cannot be opened", path.c_str());
+        reason = "cannot be opened: " + std::string(std::strerror(errno));
         return false;
     }
-    // Skip the text header: lines that start with '%'.
+    // Skip the text header: lines that start with '%'. The words are replayed as they are, so
+    // only an EVT 3.0 recording (or a headerless stream) plays as this sensor's stream.
     std::string line;
     std::streampos dataStart = 0;
     while (in.peek() == '%') {
         std::getline(in, line);
         dataStart = in.tellg();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("% evt ", 0) == 0 && line.substr(6) != "3.0") {
+            reason = "is an EVT " + line.substr(6) + " recording; the simulated camera replays EVT 3.0";
+            return false;
+        }
     }
     in.seekg(0, std::ios::end);
     const std::streamoff bytes = in.tellg() - dataStart;
@@ -27,7 +34,7 @@ bool ReplaySource::open(const std::string& path)
     words_.resize(static_cast<size_t>(bytes / 2));
     in.read(reinterpret_cast<char*>(words_.data()), static_cast<std::streamsize>(words_.size() * 2));
     if (!in || words_.empty()) {
-        ORVANE_LOG_ERROR("Replay file \"%s\" holds no event data", path.c_str());
+        reason = "holds no event data";
         words_.clear();
         return false;
     }
@@ -46,7 +53,7 @@ bool ReplaySource::open(const std::string& path)
         lastHigh = u;
     }
     if (first) {
-        ORVANE_LOG_ERROR("Replay file \"%s\" holds no time words", path.c_str());
+        reason = "holds no time words (it is not an EVT 3.0 stream)";
         words_.clear();
         return false;
     }

@@ -11,7 +11,8 @@ namespace orvane::sim {
 
 class ReplaySource {
 public:
-    bool open(const std::string& path);
+    // Reads the recording; false with `reason` set (what a user is told) when it cannot be replayed.
+    bool open(const std::string& path, std::string& reason);
     // Appends the words up to stream time `untilUs` (the recording's own time base, shifted per loop).
     void produce(uint64_t untilUs, std::vector<uint8_t>& out);
     uint64_t firstTimeUs() const { return firstUs_; }

@@ -38,7 +38,13 @@ void plugConfiguredSimulatedDevices(DeviceBus& bus)
             continue;
         }
         plugged.push_back(serial);
-        bus.add(std::make_shared<sim::SimDevice>(*m, serial, sim::DeviceOptions{}));
+        auto device = std::make_shared<sim::SimDevice>(*m, serial, sim::DeviceOptions{});
+        if (!device->replayFailure().empty()) {
+            // A camera that would stream nothing (or garbage) is not a camera: say why it is missing.
+            ORVANE_LOG_ERROR("Simulated camera %s is not plugged: %s", serial.c_str(), device->replayFailure().c_str());
+            continue;
+        }
+        bus.add(std::move(device));
     }
 }
 
@@ -68,7 +74,12 @@ bool plug(Model model, const std::string& serial, const DeviceOptions& options)
 {
     auto& bus = DeviceBus::instance();
     if (serial.empty() || bus.find(serial)) return false;
-    bus.add(std::make_shared<SimDevice>(model, serial, options));
+    auto device = std::make_shared<SimDevice>(model, serial, options);
+    if (!device->replayFailure().empty()) {
+        ORVANE_LOG_ERROR("Simulated camera %s is not plugged: %s", serial.c_str(), device->replayFailure().c_str());
+        return false;
+    }
+    bus.add(std::move(device));
     return true;
 }
 
@@ -125,7 +136,11 @@ uint64_t produceUnpaced(double eventRate, uint64_t streamUs, std::vector<uint8_t
 {
     if (!replayPath.empty()) {
         ReplaySource replay;
-        if (!replay.open(replayPath)) return 0;
+        std::string reason;
+        if (!replay.open(replayPath, reason)) {
+            ORVANE_LOG_ERROR("The replay file \"%s\" %s", replayPath.c_str(), reason.c_str());
+            return 0;
+        }
         replay.produce(replay.firstTimeUs() + streamUs, out);
         return 0;
     }

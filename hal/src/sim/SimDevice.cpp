@@ -102,6 +102,14 @@ SimDevice::SimDevice(Model model, const std::string& serial, const DeviceOptions
         if (const char* r = std::getenv("ORVANE_SIM_REPLAY")) options_.replayPath = r;
     }
     if (options_.replayPath == "-") options_.replayPath.clear();
+    if (!options_.replayPath.empty()) {
+        replay_ = std::make_unique<ReplaySource>();
+        std::string reason;
+        if (!replay_->open(options_.replayPath, reason)) {
+            replayFailure_ = "the replay file \"" + options_.replayPath + "\" " + reason;
+            replay_.reset();
+        }
+    }
     for (const auto& [name, r] : dvsMap_.registers()) regs_[r.get_address()] = r.get_default_value();
     if (isFusion())
         for (const auto& [name, r] : apsMap_.registers()) regs_[r.get_address()] = r.get_default_value();
@@ -321,8 +329,8 @@ void SimDevice::push(std::vector<uint8_t>& pending, size_t bytes, bool partial)
 void SimDevice::eventLoop()
 {
     EventScene scene;
-    ReplaySource replay;
-    const bool replaying = !options_.replayPath.empty() && replay.open(options_.replayPath);
+    ReplaySource* const replay = replay_.get();
+    const bool replaying = replay != nullptr;
     Evt3Encoder encoder(Evt3Encoder::Options{true, 16});
     std::vector<Event2D> events;
     std::vector<uint8_t> pending;
@@ -360,7 +368,7 @@ void SimDevice::eventLoop()
         for (; cursor < now; cursor += kSliceUs) {
             if (pending.empty()) firstData = std::chrono::steady_clock::now();
             if (replaying) {
-                replay.produce(replay.firstTimeUs() + (cursor + kSliceUs - replayBase), pending);
+                replay->produce(replay->firstTimeUs() + (cursor + kSliceUs - replayBase), pending);
             } else {
                 events.clear();
                 scene.produce(cursor, cursor + kSliceUs, events);

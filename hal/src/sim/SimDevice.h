@@ -17,6 +17,7 @@
 
 #include "orvane/hal/Registers.h"
 #include "orvane/hal/Simulator.h"
+#include "sim/Replay.h"
 #include "sim/Scene.h"
 #include "usb/BusDevice.h"
 
@@ -45,6 +46,10 @@ public:
     uint32_t peek(uint32_t address);
     bool readoutActive();
     uint64_t filtered() const { return filtered_.load(); }
+
+    // Why the replay file the device was given cannot be replayed; empty when it can or none was
+    // given. Such a device is not put on the bus.
+    const std::string& replayFailure() const { return replayFailure_; }
 
     // The timestamps the sensor gives: microseconds since the device was plugged.
     uint64_t nowUs() const;
@@ -83,6 +88,8 @@ private:
     std::shared_ptr<EndpointQueue> events_, frames_;
     std::shared_ptr<BufferPool> pool_, framePool_;
     std::atomic<uint64_t> filtered_{0};
+    std::unique_ptr<ReplaySource> replay_;  // opened before the event thread starts, used by it only
+    std::string replayFailure_;
     std::thread eventThread_, frameThread_;
 };
 

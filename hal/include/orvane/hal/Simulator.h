@@ -27,7 +27,8 @@ struct DeviceOptions {
 };
 
 std::optional<Model> parseModel(const std::string& name);
-// False when the serial is already on the bus.
+// False when the serial is already on the bus, or when the replay file cannot be replayed (logged
+// with the reason: missing, not EVT 3.0, no event data).
 bool plug(Model model, const std::string& serial, const DeviceOptions& options = {});
 // Takes the device off the bus: its interfaces report disconnected and their waits end.
 bool unplug(const std::string& serial);
