@@ -145,11 +145,22 @@ TEST_F(FusionWindowTest, TandemStreamsRecordsAndItsRecordingReplaysOrOpensPlainW
     ASSERT_TRUE(window->openRecordingPath(raw));
     EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
 
-    // With an mp4 that cannot be read (cut short), it says so and opens the events alone.
+    // Its video is written in fragments: one cut short (as a killed recorder leaves it) still plays
+    // its first frames.
     {
         QFile f(mp4);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(video.left(video.size() / 3));
+        f.write(video.left(video.size() * 2 / 3));
+    }
+    ASSERT_TRUE(window->openRecordingPath(raw)) << lastTipText().toStdString();
+    EXPECT_EQ(window->mode(), PlaybackEngine::FusionFile);
+
+    // With an mp4 that cannot be read (cut short before its first frame), it says so and opens the
+    // events alone.
+    {
+        QFile f(mp4);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(video.left(64));
     }
     const int tipsBefore = tips->count();
     ASSERT_TRUE(window->openRecordingPath(raw));
