@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -411,14 +412,20 @@ void RawFileReader::decoderIndexScan(BookmarkRule& rule)
 
 void RawFileReader::writeIndex()
 {
-    // Written under a temporary name and renamed, so a crash never leaves a half index behind.
-    const std::string part_path = index_path + ".part";
+    // Written under a temporary name of this writer's own and renamed, so a crash never leaves a
+    // half index behind, and readers of one file in several processes or threads that build its
+    // index at once each put a whole one in place: whichever rename comes last wins, and both
+    // indexes are the same. The index is a cache; losing that race is no failure.
+    static std::atomic<uint64_t> writers{0};
+    const std::string part_path =
+        index_path + ".part" + std::to_string(::getpid()) + "-" + std::to_string(writers.fetch_add(1));
     serializeBookmarkMap(bookmarks, part_path);
     std::error_code ec;
     if (!std::filesystem::exists(part_path, ec)) return;
     std::filesystem::rename(part_path, index_path, ec);
     if (ec) {
-        ORVANE_LOG_ERROR("Failed to write index file '%s': %s", index_path.c_str(), ec.message().c_str());
+        ORVANE_LOG_INFO("Index not saved: cannot rename '%s' to '%s' (%s)", part_path.c_str(), index_path.c_str(),
+                        ec.message().c_str());
         std::filesystem::remove(part_path, ec);
     }
 }
