@@ -1,0 +1,260 @@
+#include "Evt2Decoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "orvane/hal/EvtWords.h"
+
+namespace orvane {
+namespace {
+
+using namespace evt2;
+
+constexpr size_t kOutEvents = 2048;
+constexpr size_t kOutSlack = 32;  // one EVT 2.1 word past the fill mark
+constexpr uint64_t kTimeMask = (uint64_t{1} << kTimeBits) - 1;
+constexpr uint32_t kHighMask = (1u << kHighBits) - 1;
+
+inline uint32_t load32(const uint8_t* p)
+{
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// An event as the two 64-bit halves of its Event2D: x, y and polarity, then the time.
+inline void store(Event2D* out, uint64_t head, uint64_t time)
+{
+    static_assert(offsetof(Event2D, timestamp) == 8);
+    std::memcpy(reinterpret_cast<uint8_t*>(out), &head, 8);
+    std::memcpy(reinterpret_cast<uint8_t*>(out) + 8, &time, 8);
+}
+
+inline uint64_t headOf(uint32_t x, uint32_t y, uint32_t polarity)
+{
+    return uint64_t{x} | (uint64_t{y} << 16) | (uint64_t{polarity} << 32);
+}
+
+// Wide: EVT 2.1. Its 64-bit word lies in the file as two little-endian 32-bit halves, bits 63..32
+// first (the type, time, x and y), then bits 31..0 (the mask), as IMX636 sensors write it.
+template <bool Wide>
+class Evt2xDecoder final : public Decoder {
+public:
+    static constexpr size_t kUnit = Wide ? 8 : 4;
+
+    Evt2xDecoder(uint16_t width, uint16_t height) : width_(width), height_(height) {}
+
+    uint32_t decodeRange(const uint8_t* begin, const uint8_t* end) override
+    {
+        uint64_t count = 0;
+        if (eventsCallback_) run<Mode::Emit, false>(begin, end, 0, count);
+        else run<Mode::Count, false>(begin, end, 0, count);
+        return static_cast<uint32_t>(count);
+    }
+    uint32_t decodeBuffer(const std::vector<uint8_t>& buffer) override
+    {
+        return decodeRange(buffer.data(), buffer.data() + buffer.size());
+    }
+    void scanRange(const uint8_t* begin, const uint8_t* end) override
+    {
+        uint64_t count = 0;
+        run<Mode::Scan, false>(begin, end, 0, count);
+    }
+    const uint8_t* scanUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t) override
+    {
+        uint64_t count = 0;
+        return run<Mode::Scan, true>(begin, end, t, count);
+    }
+    const uint8_t* countUntilTimestamp(const uint8_t* begin, const uint8_t* end, uint64_t t, uint64_t& count) override
+    {
+        return run<Mode::Count, true>(begin, end, t, count);
+    }
+    uint64_t getLastTimestamp() override { return timeKnown_ ? base() : 0; }
+    void setTimestamp(const uint64_t& timestamp) override
+    {
+        epoch_ = timestamp & ~kTimeMask;
+        high_ = static_cast<uint32_t>((timestamp & kTimeMask) >> kLowBits);
+        timeKnown_ = true;
+        pending_ = 0;
+    }
+    uint8_t getRawUnitSize() override { return kUnit; }
+    uint64_t droppedOutOfGeometry() const override { return droppedGeometry_; }
+    uint64_t droppedUnknownAddress() const override { return droppedUnknown_; }
+
+private:
+    enum class Mode { Scan, Count, Emit };
+
+    uint64_t base() const { return epoch_ | (uint64_t{high_} << kLowBits); }
+
+    void onTimeHigh(uint32_t high)
+    {
+        // A TIME_HIGH far below the last one is the 34-bit time wrapping; a small step back is a
+        // fault in the stream and is taken as it comes.
+        if (timeKnown_ && high < high_ && high_ - high > (kHighMask >> 1)) epoch_ += kTimeMask + 1;
+        high_ = high;
+        timeKnown_ = true;
+    }
+
+    void flush(Event2D*& out)
+    {
+        Event2D* const b = buf_.data();
+        if (out != b) eventsCallback_(b, out);
+        out = b;
+    }
+
+    // Whole words of [p, end); stops after the first word once which the time is at least `t` when
+    // Until. Returns where it stopped.
+    template <Mode M, bool Until>
+    const uint8_t* words(const uint8_t* p, const uint8_t* end, uint64_t t, uint64_t& count)
+    {
+        Event2D* out = nullptr;
+        Event2D* outMark = nullptr;
+        if constexpr (M == Mode::Emit) {
+            if (buf_.empty()) buf_.resize(kOutEvents + kOutSlack);
+            out = buf_.data();
+            outMark = out + kOutEvents;
+        }
+        if constexpr (Until) {
+            if (timeKnown_ && base() >= t && p + kUnit <= end) {
+                // Already there: the first word is the one after which it is.
+                const uint8_t* const stop = p + kUnit;
+                words<M, false>(p, stop, 0, count);
+                return stop;
+            }
+        }
+        const uint32_t width = width_, height = height_;
+        uint64_t timeBase = timeKnown_ ? base() : 0;
+        for (; p + kUnit <= end; p += kUnit) {
+            const uint32_t hi = load32(p);
+            const uint32_t type = hi >> 28;
+            if (type <= CD_ON) {
+                if constexpr (M == Mode::Scan) continue;
+                const uint32_t x = (hi >> 11) & 0x7FF, y = hi & 0x7FF;
+                if constexpr (!Wide) {
+                    if (!timeKnown_) {
+                        ++droppedUnknown_;
+                        continue;
+                    }
+                    const bool on = x < width && y < height;
+                    droppedGeometry_ += !on;
+                    if constexpr (M == Mode::Count) {
+                        count += on;
+                    } else {
+                        store(out, headOf(x, y, type), timeBase | ((hi >> 22) & 0x3F));
+                        out += on;
+                        count += on;
+                    }
+                } else {
+                    uint32_t mask = load32(p + 4);
+                    if (!timeKnown_) {
+                        droppedUnknown_ += static_cast<uint64_t>(std::popcount(mask));
+                        continue;
+                    }
+                    // Pixels past the sensor's edge (or a row below it) are dropped.
+                    const uint32_t keep = y >= height || x >= width ? 0u
+                                          : width - x >= 32         ? ~0u
+                                                                    : (1u << (width - x)) - 1;
+                    droppedGeometry_ += static_cast<uint64_t>(std::popcount(mask & ~keep));
+                    mask &= keep;
+                    const auto n = static_cast<uint64_t>(std::popcount(mask));
+                    count += n;
+                    if constexpr (M == Mode::Emit) {
+                        const uint64_t head = headOf(x, y, type);
+                        const uint64_t time = timeBase | ((hi >> 22) & 0x3F);
+                        if (mask == ~0u) {
+                            for (uint32_t i = 0; i < 32; ++i) store(out + i, head + i, time);
+                        } else {
+                            for (Event2D* o = out; mask != 0; mask &= mask - 1, ++o) {
+                                store(o, head + static_cast<uint32_t>(std::countr_zero(mask)), time);
+                            }
+                        }
+                        out += n;
+                    }
+                }
+                if constexpr (M == Mode::Emit) {
+                    if (out >= outMark) flush(out);
+                }
+                continue;
+            }
+            if (type == TIME_HIGH) {
+                onTimeHigh(hi & kHighMask);
+                timeBase = base();
+                if constexpr (Until) {
+                    if (timeBase >= t) {
+                        p += kUnit;
+                        break;
+                    }
+                }
+            } else if (type == EXT_TRIGGER) {
+                if constexpr (M != Mode::Scan) {
+                    if (triggerCallback_ && timeKnown_) {
+                        if constexpr (M == Mode::Emit) flush(out);  // the events before it reach the caller first
+                        // EVT 2.0 has the channel in bits 12..8 and the edge in bit 0; EVT 2.1 the same
+                        // bits of its upper half.
+                        triggerCallback_(EventTriggerIn(static_cast<int16_t>((hi >> 8) & 0x1F),
+                                                        static_cast<int16_t>(hi & 1), timeBase | ((hi >> 22) & 0x3F)));
+                    }
+                }
+            }
+            // OTHERS, CONTINUED and reserved words carry nothing we read.
+        }
+        if constexpr (M == Mode::Emit) flush(out);
+        return p;
+    }
+
+    // Completes a word split by the previous call, then the whole words, then keeps the rest.
+    template <Mode M, bool Until>
+    const uint8_t* run(const uint8_t* begin, const uint8_t* end, uint64_t t, uint64_t& count)
+    {
+        if (!begin || end <= begin) return end;
+        if (pending_ > 0) {
+            if constexpr (Until) {
+                if (timeKnown_ && base() >= t) return begin;  // nothing to do before the first unit
+            }
+            const size_t take = std::min<size_t>(kUnit - pending_, static_cast<size_t>(end - begin));
+            std::memcpy(pendingBytes_ + pending_, begin, take);
+            pending_ += take;
+            begin += take;
+            if (pending_ < kUnit) return end;
+            pending_ = 0;
+            const uint8_t* const stop = words<M, Until>(pendingBytes_, pendingBytes_ + kUnit, t, count);
+            if (Until && stop == pendingBytes_ + kUnit && timeKnown_ && base() >= t) return begin;
+        }
+        const size_t whole = static_cast<size_t>(end - begin) / kUnit * kUnit;
+        const uint8_t* const stop = words<M, Until>(begin, begin + whole, t, count);
+        if (stop != begin + whole) return stop;
+        if (begin + whole != end) {
+            pending_ = static_cast<size_t>(end - (begin + whole));
+            std::memcpy(pendingBytes_, begin + whole, pending_);
+        }
+        return end;
+    }
+
+    const uint16_t width_;
+    const uint16_t height_;
+    uint64_t epoch_ = 0;  // time bits 63..34 (wrap count << 34)
+    uint32_t high_ = 0;   // the last TIME_HIGH payload
+    bool timeKnown_ = false;
+    uint8_t pendingBytes_[8] = {};
+    size_t pending_ = 0;
+    uint64_t droppedGeometry_ = 0;
+    uint64_t droppedUnknown_ = 0;
+    std::vector<Event2D> buf_;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> makeEvt2Decoder(uint16_t width, uint16_t height)
+{
+    return std::make_unique<Evt2xDecoder<false>>(width, height);
+}
+
+std::unique_ptr<Decoder> makeEvt21Decoder(uint16_t width, uint16_t height)
+{
+    return std::make_unique<Evt2xDecoder<true>>(width, height);
+}
+
+}  // namespace orvane
