@@ -8,13 +8,28 @@
 
 #include "orvane/hal/EvtWords.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ORVANE_EVT2_X86 1
+#define ORVANE_EVT2_AVX2 __attribute__((target("avx2,popcnt")))
+#else
+#define ORVANE_EVT2_X86 0
+#define ORVANE_EVT2_AVX2
+#endif
+
 namespace orvane {
 namespace {
 
 using namespace evt2;
 
 constexpr size_t kOutEvents = 2048;
-constexpr size_t kOutSlack = 32;  // one EVT 2.1 word past the fill mark
+// The fast runs check the fill mark once per block of words; a block writes at most this many
+// events past it (EVT 2.0: one slot a word; EVT 2.1: 32 slots a word).
+constexpr size_t kBlockWords = 64;
+constexpr size_t kOutSlack = kBlockWords * 32 + 32;
 constexpr uint64_t kTimeMask = (uint64_t{1} << kTimeBits) - 1;
 constexpr uint32_t kHighMask = (1u << kHighBits) - 1;
 
@@ -36,6 +51,52 @@ inline void store(Event2D* out, uint64_t head, uint64_t time)
 inline uint64_t headOf(uint32_t x, uint32_t y, uint32_t polarity)
 {
     return uint64_t{x} | (uint64_t{y} << 16) | (uint64_t{polarity} << 32);
+}
+
+bool cpuHasAvx2()
+{
+#if ORVANE_EVT2_X86
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
+#endif
+}
+
+// For each byte of a mask, the positions of its set bits, lowest first (the rest 0).
+struct BitPositions {
+    uint8_t at[256][8] = {};
+    BitPositions()
+    {
+        for (unsigned b = 0; b < 256; ++b) {
+            unsigned n = 0;
+            for (unsigned i = 0; i < 8; ++i)
+                if (b & (1u << i)) at[b][n++] = static_cast<uint8_t>(i);
+        }
+    }
+};
+const BitPositions kBitPositions;
+
+// The events of a mask at consecutive x from `head` (x in its low bits): eight slots are written
+// for every byte of the mask, the set ones first, and `out` moves on by the events.
+inline Event2D* expandMask(Event2D* out, uint32_t mask, uint64_t head, uint64_t time)
+{
+#if defined(__SSE2__)
+    const __m128i base = _mm_set_epi64x(static_cast<long long>(time), static_cast<long long>(head));
+    for (unsigned k = 0; k < 32; k += 8) {
+        const uint32_t b = (mask >> k) & 0xFF;
+        if (b == 0) continue;
+        const uint8_t* const at = kBitPositions.at[b];
+        const __m128i shift = _mm_add_epi64(base, _mm_cvtsi32_si128(static_cast<int>(k)));
+        for (unsigned j = 0; j < 8; ++j) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_add_epi64(shift, _mm_cvtsi32_si128(at[j])));
+        }
+        out += std::popcount(b);
+    }
+#else
+    for (; mask != 0; mask &= mask - 1, ++out) store(out, head + static_cast<uint32_t>(std::countr_zero(mask)), time);
+#endif
+    return out;
 }
 
 // Wide: EVT 2.1. Its 64-bit word lies in the file as two little-endian 32-bit halves, bits 63..32
@@ -128,6 +189,17 @@ private:
         const uint32_t width = width_, height = height_;
         uint64_t timeBase = timeKnown_ ? base() : 0;
         for (; p + kUnit <= end; p += kUnit) {
+            if constexpr (M != Mode::Scan) {
+                // Events and TIME_HIGH words go through the fast run; it stops at any other word, or
+                // after the word that brings the time to `t`.
+                if (timeKnown_) {
+                    bool reached = false;
+                    p = fastRun<M, Until>(p, end, out, count, t, reached);
+                    timeBase = base();
+                    if (reached) break;
+                    if (p + kUnit > end) break;
+                }
+            }
             const uint32_t hi = load32(p);
             const uint32_t type = hi >> 28;
             if (type <= CD_ON) {
@@ -205,6 +277,83 @@ private:
         return p;
     }
 
+    // Event and TIME_HIGH words from `p` while the time is known, without a branch per word on the
+    // common ones; stops at the first other word (trigger, vendor, reserved) or at `end`.
+    template <Mode M, bool Until>
+    const uint8_t* fastRun(const uint8_t* p, const uint8_t* const end, Event2D*& out, uint64_t& count, uint64_t t,
+                           bool& reached)
+    {
+        const uint32_t width = width_, height = height_;
+        uint64_t epoch = epoch_;
+        uint32_t high = high_;
+        uint64_t n = 0, dropped = 0;
+        Event2D* o = out;
+        bool rare = false;
+        while (!rare && !reached && p + kUnit <= end) {
+            if constexpr (M == Mode::Count && !Wide) {
+                if (hasAvx2_) p = countRunAvx2(p, end, epoch, high, n, Until ? t : UINT64_MAX);
+            }
+            const size_t words = std::min<size_t>(kBlockWords, static_cast<size_t>(end - p) / kUnit);
+            const uint8_t* const blockEnd = p + words * kUnit;
+            for (; p < blockEnd; p += kUnit) {
+                const uint32_t hi = load32(p);
+                const uint32_t type = hi >> 28;
+                const bool isEvent = type <= CD_ON;
+                const bool isHigh = type == TIME_HIGH;
+                if (!isEvent && !isHigh) {
+                    rare = true;
+                    break;
+                }
+                const uint32_t h = hi & kHighMask;
+                // A TIME_HIGH far below the last one is the 34-bit time wrapping.
+                const bool wrap = isHigh & (h < high) & (high - h > (kHighMask >> 1));
+                epoch += static_cast<uint64_t>(wrap) << kTimeBits;
+                high = isHigh ? h : high;
+                if constexpr (Until) {
+                    if (isHigh && (epoch | (uint64_t{high} << kLowBits)) >= t) {
+                        p += kUnit;
+                        reached = true;
+                        break;
+                    }
+                }
+                const uint32_t x = (hi >> 11) & 0x7FF, y = hi & 0x7FF;
+                const uint64_t time = epoch | (uint64_t{high} << kLowBits) | ((hi >> 22) & 0x3F);
+                if constexpr (!Wide) {
+                    const bool on = isEvent & (x < width) & (y < height);
+                    dropped += isEvent & !on;
+                    n += on;
+                    if constexpr (M == Mode::Emit) {
+                        store(o, headOf(x, y, type & 1), time);
+                        o += on;
+                    }
+                } else {
+                    if (!isEvent) continue;
+                    uint32_t mask = load32(p + 4);
+                    const uint32_t keep = y >= height || x >= width ? 0u
+                                          : width - x >= 32         ? ~0u
+                                                                    : (1u << (width - x)) - 1;
+                    dropped += static_cast<uint64_t>(std::popcount(mask & ~keep));
+                    mask &= keep;
+                    n += static_cast<uint64_t>(std::popcount(mask));
+                    if constexpr (M == Mode::Emit) o = expandMask(o, mask, headOf(x, y, type), time);
+                }
+            }
+            if constexpr (M == Mode::Emit) {
+                if (o >= buf_.data() + kOutEvents) {
+                    out = o;
+                    flush(out);
+                    o = out;
+                }
+            }
+        }
+        out = o;
+        epoch_ = epoch;
+        high_ = high;
+        count += n;
+        droppedGeometry_ += dropped;
+        return p;
+    }
+
     // Completes a word split by the previous call, then the whole words, then keeps the rest.
     template <Mode M, bool Until>
     const uint8_t* run(const uint8_t* begin, const uint8_t* end, uint64_t t, uint64_t& count)
@@ -233,8 +382,52 @@ private:
         return end;
     }
 
+    // EVT 2.0 counting, eight words a step: events are counted from the lane masks, and a step's
+    // TIME_HIGH words only leave their last value, as long as none steps back, none reaches `t` and
+    // every word is an event or a TIME_HIGH. Otherwise the step is left to the word-by-word loop.
+    // Returns where it stopped.
+    ORVANE_EVT2_AVX2 const uint8_t* countRunAvx2(const uint8_t* p, const uint8_t* const end, uint64_t epoch,
+                                                 uint32_t& high, uint64_t& n, uint64_t t) const
+    {
+#if ORVANE_EVT2_X86
+        const __m256i two = _mm256_set1_epi32(2), eight = _mm256_set1_epi32(static_cast<int>(TIME_HIGH));
+        const __m256i xMax = _mm256_set1_epi32(static_cast<int>(width_)), yMax = _mm256_set1_epi32(static_cast<int>(height_));
+        const __m256i bits11 = _mm256_set1_epi32(0x7FF), highBits = _mm256_set1_epi32(static_cast<int>(kHighMask));
+        for (; p + 32 <= end; p += 32) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const __m256i type = _mm256_srli_epi32(v, 28);
+            const __m256i isEvent = _mm256_cmpgt_epi32(two, type);
+            const __m256i isHigh = _mm256_cmpeq_epi32(type, eight);
+            if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(isEvent, isHigh))) != 0xFF) break;
+            uint32_t last = high;
+            if (_mm256_movemask_ps(_mm256_castsi256_ps(isHigh)) != 0) {
+                // Running maximum of the TIME_HIGH values from the one carried in: the words are in
+                // order exactly when each TIME_HIGH equals the maximum up to it.
+                const __m256i highs = _mm256_and_si256(_mm256_and_si256(v, highBits), isHigh);
+                __m256i m = _mm256_max_epi32(highs, _mm256_slli_si256(highs, 4));
+                m = _mm256_max_epi32(m, _mm256_slli_si256(m, 8));
+                m = _mm256_max_epi32(m, _mm256_and_si256(_mm256_permutevar8x32_epi32(m, _mm256_set1_epi32(3)),
+                                                         _mm256_setr_epi32(0, 0, 0, 0, -1, -1, -1, -1)));
+                m = _mm256_max_epi32(m, _mm256_set1_epi32(static_cast<int>(high)));
+                const __m256i inOrder = _mm256_or_si256(_mm256_cmpeq_epi32(m, highs), _mm256_xor_si256(isHigh, _mm256_set1_epi32(-1)));
+                if (_mm256_movemask_ps(_mm256_castsi256_ps(inOrder)) != 0xFF) break;
+                last = static_cast<uint32_t>(_mm256_extract_epi32(m, 7));
+                if ((epoch | (uint64_t{last} << kLowBits)) >= t) break;
+            }
+            const __m256i x = _mm256_and_si256(_mm256_srli_epi32(v, 11), bits11);
+            const __m256i y = _mm256_and_si256(v, bits11);
+            const __m256i on =
+                _mm256_and_si256(isEvent, _mm256_and_si256(_mm256_cmpgt_epi32(xMax, x), _mm256_cmpgt_epi32(yMax, y)));
+            n += static_cast<uint64_t>(std::popcount(static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(on)))));
+            high = last;
+        }
+#endif
+        return p;
+    }
+
     const uint16_t width_;
     const uint16_t height_;
+    const bool hasAvx2_ = cpuHasAvx2();
     uint64_t epoch_ = 0;  // time bits 63..34 (wrap count << 34)
     uint32_t high_ = 0;   // the last TIME_HIGH payload
     bool timeKnown_ = false;
