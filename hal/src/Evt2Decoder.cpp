@@ -77,6 +77,20 @@ struct BitPositions {
 };
 const BitPositions kBitPositions;
 
+// For each 8-bit lane mask, the indices of its set lanes first (for a compressing permutation).
+struct LaneOrder {
+    alignas(32) uint32_t at[256][8] = {};
+    LaneOrder()
+    {
+        for (unsigned b = 0; b < 256; ++b) {
+            unsigned n = 0;
+            for (unsigned i = 0; i < 8; ++i)
+                if (b & (1u << i)) at[b][n++] = i;
+        }
+    }
+};
+const LaneOrder kLaneOrder;
+
 // The events of a mask at consecutive x from `head` (x in its low bits): eight slots are written
 // for every byte of the mask, the set ones first, and `out` moves on by the events.
 inline Event2D* expandMask(Event2D* out, uint32_t mask, uint64_t head, uint64_t time)
@@ -295,6 +309,9 @@ private:
             }
             const size_t words = std::min<size_t>(kBlockWords, static_cast<size_t>(end - p) / kUnit);
             const uint8_t* const blockEnd = p + words * kUnit;
+            if constexpr (M == Mode::Emit && !Wide && !Until) {
+                if (hasAvx2_) p = emitRunAvx2(p, blockEnd, epoch, high, n, dropped, o);
+            }
             for (; p < blockEnd; p += kUnit) {
                 const uint32_t hi = load32(p);
                 const uint32_t type = hi >> 28;
@@ -421,6 +438,68 @@ private:
             n += static_cast<uint64_t>(std::popcount(static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(on)))));
             high = last;
         }
+#endif
+        return p;
+    }
+
+    // EVT 2.0 decoding into events, eight words a step: the TIME_HIGH in force at each word is the
+    // running maximum (the step is left to the word-by-word loop unless its TIME_HIGH words are in
+    // order), the events on the sensor are packed to the front by a permutation, and all eight slots
+    // are written (the next step overwrites the unused ones).
+    ORVANE_EVT2_AVX2 const uint8_t* emitRunAvx2(const uint8_t* p, const uint8_t* const end, uint64_t epoch,
+                                                uint32_t& high, uint64_t& n, uint64_t& dropped, Event2D*& out) const
+    {
+#if ORVANE_EVT2_X86
+        const __m256i two = _mm256_set1_epi32(2), eight = _mm256_set1_epi32(static_cast<int>(TIME_HIGH));
+        const __m256i xMax = _mm256_set1_epi32(static_cast<int>(width_)), yMax = _mm256_set1_epi32(static_cast<int>(height_));
+        const __m256i bits11 = _mm256_set1_epi32(0x7FF), highBits = _mm256_set1_epi32(static_cast<int>(kHighMask));
+        const __m256i upper = _mm256_setr_epi32(0, 0, 0, 0, -1, -1, -1, -1), ones = _mm256_set1_epi32(-1);
+        const __m256i one32 = _mm256_set1_epi32(1), low6 = _mm256_set1_epi32(0x3F);
+        const __m256i epochHi = _mm256_set1_epi32(static_cast<int>(epoch >> 32));
+        Event2D* o = out;
+        for (; p + 32 <= end; p += 32) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const __m256i type = _mm256_srli_epi32(v, 28);
+            const __m256i isEvent = _mm256_cmpgt_epi32(two, type);
+            const __m256i isHigh = _mm256_cmpeq_epi32(type, eight);
+            if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(isEvent, isHigh))) != 0xFF) break;
+            const __m256i highs = _mm256_and_si256(_mm256_and_si256(v, highBits), isHigh);
+            __m256i m = _mm256_max_epi32(highs, _mm256_slli_si256(highs, 4));
+            m = _mm256_max_epi32(m, _mm256_slli_si256(m, 8));
+            m = _mm256_max_epi32(m, _mm256_and_si256(_mm256_permutevar8x32_epi32(m, _mm256_set1_epi32(3)), upper));
+            m = _mm256_max_epi32(m, _mm256_set1_epi32(static_cast<int>(high)));
+            const __m256i inOrder = _mm256_or_si256(_mm256_cmpeq_epi32(m, highs), _mm256_xor_si256(isHigh, ones));
+            if (_mm256_movemask_ps(_mm256_castsi256_ps(inOrder)) != 0xFF) break;
+
+            const __m256i x = _mm256_and_si256(_mm256_srli_epi32(v, 11), bits11);
+            const __m256i y = _mm256_and_si256(v, bits11);
+            const __m256i on =
+                _mm256_and_si256(isEvent, _mm256_and_si256(_mm256_cmpgt_epi32(xMax, x), _mm256_cmpgt_epi32(yMax, y)));
+            const unsigned onMask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(on)));
+            const unsigned eventMask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(isEvent)));
+            // The two 32-bit halves of each event's first 8 bytes (x | y << 16, polarity) and of its
+            // time (epoch | TIME_HIGH << 6 | low 6 bits; the epoch's low 34 bits are 0), packed.
+            const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(kLaneOrder.at[onMask]));
+            const __m256i xy = _mm256_permutevar8x32_epi32(_mm256_or_si256(x, _mm256_slli_epi32(y, 16)), order);
+            const __m256i pol = _mm256_permutevar8x32_epi32(_mm256_and_si256(type, one32), order);
+            const __m256i tlo = _mm256_permutevar8x32_epi32(
+                _mm256_or_si256(_mm256_slli_epi32(m, kLowBits), _mm256_and_si256(_mm256_srli_epi32(v, 22), low6)), order);
+            const __m256i thi = _mm256_permutevar8x32_epi32(_mm256_or_si256(_mm256_srli_epi32(m, 32 - kLowBits), epochHi), order);
+            const __m256i headA = _mm256_unpacklo_epi32(xy, pol), headB = _mm256_unpackhi_epi32(xy, pol);  // 0 1 4 5, 2 3 6 7
+            const __m256i timeA = _mm256_unpacklo_epi32(tlo, thi), timeB = _mm256_unpackhi_epi32(tlo, thi);
+            const __m256i e04 = _mm256_unpacklo_epi64(headA, timeA), e15 = _mm256_unpackhi_epi64(headA, timeA);
+            const __m256i e26 = _mm256_unpacklo_epi64(headB, timeB), e37 = _mm256_unpackhi_epi64(headB, timeB);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_permute2x128_si256(e04, e15, 0x20));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 2), _mm256_permute2x128_si256(e26, e37, 0x20));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 4), _mm256_permute2x128_si256(e04, e15, 0x31));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 6), _mm256_permute2x128_si256(e26, e37, 0x31));
+            const auto got = static_cast<unsigned>(std::popcount(onMask));
+            o += got;
+            n += got;
+            dropped += static_cast<uint64_t>(std::popcount(eventMask & ~onMask));
+            high = static_cast<uint32_t>(_mm256_extract_epi32(m, 7));
+        }
+        out = o;
 #endif
         return p;
     }
