@@ -14,7 +14,7 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define ORVANE_EVT2_X86 1
-#define ORVANE_EVT2_AVX2 __attribute__((target("avx2,popcnt")))
+#define ORVANE_EVT2_AVX2 __attribute__((target("avx2,popcnt,bmi,bmi2")))
 #else
 #define ORVANE_EVT2_X86 0
 #define ORVANE_EVT2_AVX2
@@ -57,10 +57,19 @@ bool cpuHasAvx2()
 {
 #if ORVANE_EVT2_X86
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2");
 #else
     return false;
 #endif
+}
+
+// Without the POPCNT instruction in the portable build, std::popcount is a library call.
+inline uint32_t popcount32(uint32_t v)
+{
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
 }
 
 // For each byte of a mask, the positions of its set bits, lowest first (the rest 0).
@@ -91,6 +100,44 @@ struct LaneOrder {
 };
 const LaneOrder kLaneOrder;
 
+// For each nibble, the positions of its set bits as bytes a0 0 a1 0 a2 0 a3 0 (set ones first):
+// widened two at a time they give one 64-bit lane for x and one (0) for the time.
+struct NibblePositions {
+    alignas(8) uint8_t at[16][8] = {};
+    NibblePositions()
+    {
+        for (unsigned b = 0; b < 16; ++b) {
+            unsigned n = 0;
+            for (unsigned i = 0; i < 4; ++i)
+                if (b & (1u << i)) at[b][2 * n++] = static_cast<uint8_t>(i);
+        }
+    }
+};
+const NibblePositions kNibblePositions;
+
+// As expandMask, with AVX2: four slots (two events a store) for each nibble of the mask that has a
+// set bit.
+ORVANE_EVT2_AVX2 inline Event2D* expandMaskAvx2(Event2D* out, uint32_t mask, uint64_t head, uint64_t time)
+{
+#if ORVANE_EVT2_X86
+    const __m256i base = _mm256_set_epi64x(static_cast<long long>(time), static_cast<long long>(head),
+                                           static_cast<long long>(time), static_cast<long long>(head));
+    uint32_t any = mask | (mask >> 1);
+    any |= any >> 2;
+    for (uint32_t nibbles = _pext_u32(any, 0x11111111u); nibbles != 0; nibbles &= nibbles - 1) {
+        const unsigned k = static_cast<unsigned>(std::countr_zero(nibbles)) * 4;
+        const uint32_t b = (mask >> k) & 0xF;
+        const __m128i at = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kNibblePositions.at[b]));
+        const __m256i from = _mm256_add_epi64(base, _mm256_set_epi64x(0, k, 0, k));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_add_epi64(from, _mm256_cvtepu8_epi64(at)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2),
+                            _mm256_add_epi64(from, _mm256_cvtepu8_epi64(_mm_srli_si128(at, 4))));
+        out += std::popcount(b);
+    }
+#endif
+    return out;
+}
+
 // The events of a mask at consecutive x from `head` (x in its low bits): eight slots are written
 // for every byte of the mask, the set ones first, and `out` moves on by the events.
 inline Event2D* expandMask(Event2D* out, uint32_t mask, uint64_t head, uint64_t time)
@@ -105,7 +152,7 @@ inline Event2D* expandMask(Event2D* out, uint32_t mask, uint64_t head, uint64_t 
         for (unsigned j = 0; j < 8; ++j) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_add_epi64(shift, _mm_cvtsi32_si128(at[j])));
         }
-        out += std::popcount(b);
+        out += popcount32(b);
     }
 #else
     for (; mask != 0; mask &= mask - 1, ++out) store(out, head + static_cast<uint32_t>(std::countr_zero(mask)), time);
@@ -236,16 +283,16 @@ private:
                 } else {
                     uint32_t mask = load32(p + 4);
                     if (!timeKnown_) {
-                        droppedUnknown_ += static_cast<uint64_t>(std::popcount(mask));
+                        droppedUnknown_ += static_cast<uint64_t>(popcount32(mask));
                         continue;
                     }
                     // Pixels past the sensor's edge (or a row below it) are dropped.
                     const uint32_t keep = y >= height || x >= width ? 0u
                                           : width - x >= 32         ? ~0u
                                                                     : (1u << (width - x)) - 1;
-                    droppedGeometry_ += static_cast<uint64_t>(std::popcount(mask & ~keep));
+                    droppedGeometry_ += static_cast<uint64_t>(popcount32(mask & ~keep));
                     mask &= keep;
-                    const auto n = static_cast<uint64_t>(std::popcount(mask));
+                    const auto n = static_cast<uint64_t>(popcount32(mask));
                     count += n;
                     if constexpr (M == Mode::Emit) {
                         const uint64_t head = headOf(x, y, type);
@@ -309,8 +356,11 @@ private:
             }
             const size_t words = std::min<size_t>(kBlockWords, static_cast<size_t>(end - p) / kUnit);
             const uint8_t* const blockEnd = p + words * kUnit;
-            if constexpr (M == Mode::Emit && !Wide && !Until) {
-                if (hasAvx2_) p = emitRunAvx2(p, blockEnd, epoch, high, n, dropped, o);
+            if constexpr (M == Mode::Emit && !Until) {
+                if (hasAvx2_) {
+                    if constexpr (Wide) p = emitRunWideAvx2(p, blockEnd, epoch, high, n, dropped, o);
+                    else p = emitRunAvx2(p, blockEnd, epoch, high, n, dropped, o);
+                }
             }
             for (; p < blockEnd; p += kUnit) {
                 const uint32_t hi = load32(p);
@@ -349,10 +399,18 @@ private:
                     const uint32_t keep = y >= height || x >= width ? 0u
                                           : width - x >= 32         ? ~0u
                                                                     : (1u << (width - x)) - 1;
-                    dropped += static_cast<uint64_t>(std::popcount(mask & ~keep));
-                    mask &= keep;
-                    n += static_cast<uint64_t>(std::popcount(mask));
-                    if constexpr (M == Mode::Emit) o = expandMask(o, mask, headOf(x, y, type), time);
+                    if (keep != ~0u) {
+                        dropped += popcount32(mask & ~keep);
+                        mask &= keep;
+                    }
+                    if constexpr (M == Mode::Emit) {
+                        Event2D* const next = hasAvx2_ ? expandMaskAvx2(o, mask, headOf(x, y, type), time)
+                                                       : expandMask(o, mask, headOf(x, y, type), time);
+                        n += static_cast<uint64_t>(next - o);
+                        o = next;
+                    } else {
+                        n += popcount32(mask);
+                    }
                 }
             }
             if constexpr (M == Mode::Emit) {
@@ -501,6 +559,48 @@ private:
         }
         out = o;
 #endif
+        return p;
+    }
+
+    // EVT 2.1 decoding into events with AVX2 (the masks expanded by expandMaskAvx2), word by word:
+    // the loop of fastRun compiled for AVX2. Stops at a word other than an event or a TIME_HIGH.
+    ORVANE_EVT2_AVX2 const uint8_t* emitRunWideAvx2(const uint8_t* p, const uint8_t* const end, uint64_t& epoch,
+                                                    uint32_t& high, uint64_t& n, uint64_t& dropped, Event2D*& out) const
+    {
+        const uint32_t width = width_, height = height_;
+        Event2D* o = out;
+        for (; p + kUnit <= end; p += kUnit) {
+            const uint32_t hi = load32(p);
+            const uint32_t type = hi >> 28;
+            if (type == TIME_HIGH) {
+                const uint32_t h = hi & kHighMask;
+                if (h < high && high - h > (kHighMask >> 1)) epoch += kTimeMask + 1;
+                high = h;
+                continue;
+            }
+            if (type > CD_ON) break;
+            const uint32_t x = (hi >> 11) & 0x7FF, y = hi & 0x7FF;
+            uint32_t mask = load32(p + 4);
+            const uint32_t keep = y >= height || x >= width ? 0u
+                                  : width - x >= 32         ? ~0u
+                                                            : (1u << (width - x)) - 1;
+            if (keep != ~0u) {
+                dropped += static_cast<uint64_t>(std::popcount(mask & ~keep));
+                mask &= keep;
+            }
+            const uint64_t time = epoch | (uint64_t{high} << kLowBits) | ((hi >> 22) & 0x3F);
+            if ((mask & (mask - 1)) == 0) {
+                // One event (or none): the common word between the rows of a busy scene.
+                store(o, headOf(x, y, type) + static_cast<uint32_t>(std::countr_zero(mask | 0x80000000u)), time);
+                n += mask != 0;
+                o += mask != 0;
+                continue;
+            }
+            Event2D* const next = expandMaskAvx2(o, mask, headOf(x, y, type), time);
+            n += static_cast<uint64_t>(next - o);
+            o = next;
+        }
+        out = o;
         return p;
     }
 
