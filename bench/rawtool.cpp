@@ -5,6 +5,9 @@
 //   mixed OUT.raw --events N                      what busy real scenes look like: vector words about
 //                                                 half full with single events between them, TIME_HIGH
 //                                                 every 16 us, a trigger edge every 500 us
+// loop and mixed take --format evt3|evt2|evt21 (default evt3): loop then re-encodes the recording's
+// events and trigger edges in that encoding (TIME_HIGH every 64 us, as sensors write EVT 2.x), and
+// mixed writes the same busy scene in it.
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "orvane/hal/Decoder.h"
+#include "orvane/hal/Evt2Encoder.h"
 #include "orvane/hal/Evt3Encoder.h"
 
 using namespace orvane;
@@ -26,6 +30,85 @@ const char* kHeader =
     "% format EVT3; height = 720; width = 1280\n% generation 4.2\n% geometry 1280x720\n"
     "% integrator_name Prophesee\n% plugin_integrator_name Prophesee\n% plugin_name hal_plugin_prophesee\n"
     "% sensor_generation 4.2\n% sensor_name IMX646\n% serial_number ffffffffffffffff\n% system_ID 53\n% end\n";
+
+enum class Format { Evt3, Evt2, Evt21 };
+
+std::string headerFor(Format f)
+{
+    std::string h = kHeader;
+    if (f == Format::Evt3) return h;
+    const bool wide = f == Format::Evt21;
+    h.replace(h.find("% evt 3.0"), 9, wide ? "% evt 2.1" : "% evt 2.0");
+    h.replace(h.find("EVT3;"), 5, wide ? "EVT21;" : "EVT2;");
+    return h;
+}
+
+// The events and trigger edges of an EVT 3.0 stream, in stream order (a trigger's index is the
+// number of events before it).
+struct Decoded {
+    std::vector<Event2D> events;
+    std::vector<std::pair<size_t, EventTriggerIn>> triggers;
+};
+
+Decoded decodeAll(const std::vector<uint8_t>& data)
+{
+    Decoded d;
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=2048;width=2048"));
+    decoder->setEventsStreamHandleCallback(
+        [&d](const Event2D* b, const Event2D* e) { d.events.insert(d.events.end(), b, e); });
+    decoder->setTriggerInCallback([&d](EventTriggerIn t) { d.triggers.emplace_back(d.events.size(), t); });
+    decoder->decodeBuffer(data);
+    return d;
+}
+
+// Copies of the recording's events, each shifted in time past the one before, in an EVT 2.x encoding.
+int loopEvt2(const std::vector<uint8_t>& data, const std::string& outPath, Format f, uint64_t targetEvents,
+             uint64_t targetBytes)
+{
+    const Decoded d = decodeAll(data);
+    if (d.events.empty()) {
+        std::fprintf(stderr, "orvane_rawtool: no events in the input\n");
+        return 1;
+    }
+    uint64_t first = d.events.front().timestamp, last = first;
+    for (const Event2D& e : d.events) last = std::max(last, e.timestamp);
+    for (const auto& [i, t] : d.triggers) last = std::max(last, t.timestamp);
+    const uint64_t span = last - first + 64;
+    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    out << headerFor(f);
+    Evt2Encoder encoder(Evt2Encoder::Options{f == Format::Evt21, true});
+    std::vector<Event2D> shifted(d.events.size());
+    std::vector<uint8_t> words;
+    uint64_t events = 0, bytes = 0, copies = 0;
+    while ((targetEvents && events < targetEvents) || (targetBytes && bytes < targetBytes)) {
+        const uint64_t s = copies * span;
+        for (size_t i = 0; i < d.events.size(); ++i) {
+            shifted[i] = d.events[i];
+            shifted[i].timestamp += s;
+        }
+        words.clear();
+        size_t done = 0;
+        for (const auto& [at, t] : d.triggers) {
+            encoder.encode(shifted.data() + done, shifted.data() + at, words);
+            done = at;
+            EventTriggerIn moved = t;
+            moved.timestamp += s;
+            encoder.encodeTrigger(moved, words);
+        }
+        encoder.encode(shifted.data() + done, shifted.data() + shifted.size(), words);
+        out.write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(words.size()));
+        events += d.events.size();
+        bytes += words.size();
+        ++copies;
+    }
+    if (!out) {
+        std::fprintf(stderr, "orvane_rawtool: cannot write %s\n", outPath.c_str());
+        return 1;
+    }
+    std::printf("%s: %" PRIu64 " copies, %" PRIu64 " events, %" PRIu64 " data bytes\n", outPath.c_str(), copies,
+                events, bytes);
+    return 0;
+}
 
 bool readRaw(const std::string& path, std::string& header, std::vector<uint8_t>& data)
 {
@@ -48,7 +131,7 @@ uint64_t countEvents(const std::vector<uint8_t>& data)
     return decoder->decodeBuffer(data);
 }
 
-int loop(const std::string& in, const std::string& outPath, uint64_t targetEvents, uint64_t targetBytes)
+int loop(const std::string& in, const std::string& outPath, uint64_t targetEvents, uint64_t targetBytes, Format f)
 {
     std::string header;
     std::vector<uint8_t> data;
@@ -56,6 +139,7 @@ int loop(const std::string& in, const std::string& outPath, uint64_t targetEvent
         std::fprintf(stderr, "orvane_rawtool: cannot read %s\n", in.c_str());
         return 1;
     }
+    if (f != Format::Evt3) return loopEvt2(data, outPath, f, targetEvents, targetBytes);
     data.resize(data.size() & ~size_t{1});
     // Span of the copy in TIME_HIGH units, following wraps as the decoder does.
     bool seen = false;
@@ -142,11 +226,12 @@ int dense(const std::string& outPath, uint64_t targetEvents)
 // Each microsecond a few rows fire along short edges (about half the pixels of a span, so vector
 // words come about half full) and a scatter of isolated pixels fires on other rows. About 1.06 bytes
 // per event, the density of busy real scenes.
-int mixed(const std::string& outPath, uint64_t targetEvents)
+int mixed(const std::string& outPath, uint64_t targetEvents, Format f)
 {
     std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
-    out << kHeader;
+    out << headerFor(f);
     Evt3Encoder encoder(Evt3Encoder::Options{true, 16});
+    Evt2Encoder encoder2(Evt2Encoder::Options{f == Format::Evt21, true});
     std::mt19937 rng(11);
     std::vector<Event2D> events;
     std::vector<uint8_t> words;
@@ -174,8 +259,13 @@ int mixed(const std::string& outPath, uint64_t targetEvents)
                                  [](const Event2D& a, const Event2D& b) { return a.x == b.x && a.y == b.y; }),
                      events.end());
         words.clear();
-        encoder.encode(events, words);
-        if (t % 500 == 0) encoder.encodeTrigger(EventTriggerIn(0, edge ^= 1, t), words);
+        if (f == Format::Evt3) {
+            encoder.encode(events, words);
+            if (t % 500 == 0) encoder.encodeTrigger(EventTriggerIn(0, edge ^= 1, t), words);
+        } else {
+            encoder2.encode(events, words);
+            if (t % 500 == 0) encoder2.encodeTrigger(EventTriggerIn(0, edge ^= 1, t), words);
+        }
         out.write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(words.size()));
         total += events.size();
         bytes += words.size();
@@ -196,12 +286,22 @@ int main(int argc, char** argv)
             if (a[i] == name) return std::stoull(a[i + 1]);
         return 0;
     };
-    if (a.size() >= 3 && a[0] == "loop") return loop(a[1], a[2], opt("--events"), opt("--bytes"));
+    Format f = Format::Evt3;
+    for (size_t i = 0; i + 1 < a.size(); ++i) {
+        if (a[i] != "--format") continue;
+        if (a[i + 1] == "evt2") f = Format::Evt2;
+        else if (a[i + 1] == "evt21") f = Format::Evt21;
+        else if (a[i + 1] != "evt3") {
+            std::fprintf(stderr, "orvane_rawtool: --format is evt3, evt2 or evt21\n");
+            return 2;
+        }
+    }
+    if (a.size() >= 3 && a[0] == "loop") return loop(a[1], a[2], opt("--events"), opt("--bytes"), f);
     if (a.size() >= 2 && a[0] == "dense") return dense(a[1], opt("--events"));
-    if (a.size() >= 2 && a[0] == "mixed") return mixed(a[1], opt("--events"));
+    if (a.size() >= 2 && a[0] == "mixed") return mixed(a[1], opt("--events"), f);
     std::fprintf(stderr,
-                 "usage: orvane_rawtool loop IN.raw OUT.raw (--events N | --bytes N)\n"
+                 "usage: orvane_rawtool loop IN.raw OUT.raw (--events N | --bytes N) [--format evt3|evt2|evt21]\n"
                  "       orvane_rawtool dense OUT.raw --events N\n"
-                 "       orvane_rawtool mixed OUT.raw --events N\n");
+                 "       orvane_rawtool mixed OUT.raw --events N [--format evt3|evt2|evt21]\n");
     return 2;
 }

@@ -1,18 +1,10 @@
-// Opening a recording for the commands that read one: every failure becomes one line (thrown as
-// std::runtime_error, which main prints), with the reader's own messages kept off the terminal.
+// Opening a recording for the commands that read one: a failure becomes one line on stderr with
+// the reader's own reason, and an exit status that tells the reason's kind (see exitStatusFor).
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
-#include <filesystem>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -20,6 +12,30 @@
 #include "orvane/driver/RawFileReader.h"
 
 namespace orvane::cli {
+
+// A failure with the driver's reason; main prints the message and exits with exitStatusFor(kind).
+struct RecordingFailure : std::runtime_error {
+    RecordingFailure(const RecordingError& e) : std::runtime_error(e.message), kind(e.kind) {}
+    RecordingFailure(RecordingError::Kind k, const std::string& message) : std::runtime_error(message), kind(k) {}
+    RecordingError::Kind kind;
+};
+
+// 3 not found, 4 no permission, 5 not a recording Orvane reads (its encoding, header, geometry or
+// data), 6 no events, 1 anything else (2 is a usage error).
+inline int exitStatusFor(RecordingError::Kind kind)
+{
+    using Kind = RecordingError::Kind;
+    switch (kind) {
+    case Kind::NotFound: return 3;
+    case Kind::NoPermission: return 4;
+    case Kind::UnsupportedFormat:
+    case Kind::BadHeader:
+    case Kind::BadGeometry:
+    case Kind::NotEventData: return 5;
+    case Kind::NoEvents: return 6;
+    default: return 1;
+    }
+}
 
 struct OpenedRecording {
     std::unique_ptr<RawFileReader> reader;
@@ -36,49 +52,12 @@ inline void quietReaderLog()
 // `allowEmpty`: a recording without events is a failure unless the caller can use one.
 inline OpenedRecording openRecording(const std::string& path, bool allowEmpty = false)
 {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw std::runtime_error("'" + path + "': no such file");
-    if (!std::filesystem::is_regular_file(path, ec)) throw std::runtime_error("'" + path + "' is not a file");
-    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".raw") != 0) {
-        throw std::runtime_error("'" + path + "' is not a .raw recording");
-    }
-    // The reader says only that it could not open the file: ask the system why.
-    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd < 0) {
-        throw std::runtime_error("cannot open '" + path + "': " + std::strerror(errno));
-    } else {
-        ::close(fd);
-    }
     OpenedRecording r;
     r.reader = std::make_unique<RawFileReader>(path);
-    std::ostringstream captured;  // "Error : detected non-EVT3 input file" and the like
-    std::streambuf* const saved = std::cerr.rdbuf(captured.rdbuf());
-    bool loaded = false;
     const auto t0 = std::chrono::steady_clock::now();
-    try {
-        loaded = r.reader->loadFile();
-    } catch (const std::invalid_argument& e) {
-        std::cerr.rdbuf(saved);
-        throw std::runtime_error("'" + path + "': malformed number in the header (" + e.what() + ")");
-    } catch (const std::out_of_range& e) {
-        std::cerr.rdbuf(saved);
-        const std::string what = e.what();
-        if (what.find("geometry") != std::string::npos) throw std::runtime_error("'" + path + "': " + what);
-        throw std::runtime_error("'" + path + "': number out of range in the header (" + what + ")");
-    } catch (const std::exception& e) {
-        std::cerr.rdbuf(saved);
-        throw std::runtime_error("'" + path + "': " + e.what());
-    }
-    std::cerr.rdbuf(saved);
+    const RecordingError error = r.reader->open();
     r.openMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    if (!loaded) {
-        if (captured.str().find("non-EVT3") != std::string::npos) {
-            throw std::runtime_error("'" + path + "' is not an EVT 3.0 recording");
-        }
-        throw std::runtime_error("cannot open '" + path + "'");
-    }
-    uint64_t events = 0;
-    r.reader->getMaxEvents(events);
-    if (events == 0 && !allowEmpty) throw std::runtime_error("'" + path + "' holds no events");
+    if (error && !(allowEmpty && error.kind == RecordingError::Kind::NoEvents)) throw RecordingFailure(error);
     return r;
 }
 

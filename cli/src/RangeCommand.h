@@ -60,9 +60,8 @@ inline void checkOutputCreatable(const std::string& out)
     std::remove(probe.c_str());
 }
 
-// Runs `op` with the reader's log in a temporary file (unless ORVANE_LOG_LEVEL asks for it) and
-// a percentage on stderr when that is a terminal. On failure throws the last error the reader
-// logged, so the user sees one line that says what went wrong.
+// Runs `op` with a percentage on stderr when that is a terminal. On failure throws the reader's
+// reason, so the user sees one line that says what went wrong.
 inline void runWithProgress(RawFileReader& reader, const char* what, const std::function<bool()>& op)
 {
     const bool tty = isatty(2);
@@ -74,16 +73,8 @@ inline void runWithProgress(RawFileReader& reader, const char* what, const std::
         std::fprintf(stderr, "\r%s %3d%%", what, pct);
         std::fflush(stderr);
     });
-    std::string logPath;
-    if (!std::getenv("ORVANE_LOG_LEVEL")) {
-        char name[] = "/tmp/orvane-log-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) {
-            ::close(fd);
-            logPath = name;
-            Logger::Instance().setOutputFile(logPath);
-        }
-    }
+    // Errors the reader logs are in its reason: keep them off the terminal.
+    if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
     bool ok = false;
     std::string thrown;
     try {
@@ -91,24 +82,13 @@ inline void runWithProgress(RawFileReader& reader, const char* what, const std::
     } catch (const std::exception& e) {
         thrown = e.what();
     }
+    if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(LOG_LEVEL_ERROR);
     reader.setProgressCallback(nullptr);
     if (tty && shown >= 0) std::fputs(ok ? "\n" : "\r\033[K", stderr);
-    std::string lastError;
-    if (!logPath.empty()) {
-        Logger::Instance().setOutputFile("");
-        std::ifstream log(logPath);
-        for (std::string line; std::getline(log, line);) {
-            // "HH:MM:SS.mmm [ERROR] file.cpp:123: message"
-            const size_t tag = line.find("[ERROR] ");
-            if (tag == std::string::npos) continue;
-            const size_t msg = line.find(": ", tag);
-            if (msg != std::string::npos) lastError = line.substr(msg + 2);
-        }
-        std::remove(logPath.c_str());
-    }
-    if (!thrown.empty()) throw std::runtime_error(std::string(what) + " failed: " + thrown);
-    if (!ok)
-        throw std::runtime_error(std::string(what) + " failed" + (lastError.empty() ? "" : ": " + lastError));
+    const RecordingError& reason = reader.lastError();
+    if (ok) return;
+    if (reason) throw RecordingFailure(reason.kind, std::string(what) + " failed: " + reason.message);
+    throw std::runtime_error(std::string(what) + " failed" + (thrown.empty() ? "" : ": " + thrown));
 }
 
 }  // namespace orvane::cli

@@ -11,11 +11,13 @@ struct RawData {
     uint64_t headerBytes = 0;
     uint16_t width = 1280;
     uint16_t height = 720;
-    std::vector<uint8_t> data;  // the EVT 3.0 words after the header
+    std::string format = "EVT 3.0";     // as users know it
+    std::string decoderFormat = "EVT3";  // the decoder's name for it
+    std::vector<uint8_t> data;           // the words after the header
 };
 
-// Reads the whole file; the header ends at "% end" or at the first line not starting with "%".
-// Throws std::runtime_error with a one-line reason on failure.
+// Reads the whole file, its header through the driver's parser. Throws the reason (a
+// RecordingFailure, or std::runtime_error) on failure.
 RawData loadRawData(const std::string& path);
 
 }  // namespace orvane::cli

@@ -31,7 +31,7 @@ struct Stats {
 std::unique_ptr<Decoder> makeDecoder(const RawData& raw)
 {
     return DecoderFactory::createUniqueDecoder(RawEventStreamFormat(
-        "EVT3;height=" + std::to_string(raw.height) + ";width=" + std::to_string(raw.width)));
+        raw.decoderFormat + ";height=" + std::to_string(raw.height) + ";width=" + std::to_string(raw.width)));
 }
 
 // Calls f(begin, end) for each chunk of the data.
@@ -140,7 +140,8 @@ void usePath(const std::string& path)
 
 void printDetails(const std::string& file, const RawData& raw, const Stats& s)
 {
-    std::printf("file            %s (%zu data bytes, %ux%u)\n", file.c_str(), raw.data.size(), raw.width, raw.height);
+    std::printf("file            %s (%s, %zu data bytes, %ux%u)\n", file.c_str(), raw.format.c_str(), raw.data.size(),
+                raw.width, raw.height);
     std::printf("events          %" PRIu64 " (%" PRIu64 " ON, %" PRIu64 " OFF)\n", s.events, s.onEvents,
                 s.events - s.onEvents);
     std::printf("trigger edges   %" PRIu64 " (%" PRIu64 " rising), sum of their t %" PRIu64 "\n", s.triggers,
@@ -192,12 +193,14 @@ int run(const std::vector<std::string>& argv)
         if (!table && !json) printDetails(file, raw, s);
         for (const std::string& path : paths) {
             usePath(path);
+            // The decode paths are EVT 3.0's; the other encodings have one each.
+            if (raw.decoderFormat != "EVT3" && path != paths.front()) continue;
             const Rates r = measureRates(raw, s, repeat);
             const double mev = static_cast<double>(s.events) / r.decodeSeconds / 1e6;
             const double mbps = static_cast<double>(raw.data.size()) / r.decodeSeconds / 1e6;
             const double baseMev = static_cast<double>(s.events) / r.baselineSeconds / 1e6;
             if (json) {
-                std::printf("{\"file\":\"%s\",\"path\":\"%s\",\"events\":%" PRIu64 ",\"on_events\":%" PRIu64
+                std::printf("{\"file\":\"%s\",\"format\":\"%s\",\"path\":\"%s\",\"events\":%" PRIu64 ",\"on_events\":%" PRIu64
                             ",\"triggers\":%" PRIu64 ",\"rising_triggers\":%" PRIu64
                             ",\"first\":{\"x\":%u,\"y\":%u,\"p\":%u,\"t\":%" PRIu64
                             "},\"last\":{\"x\":%u,\"y\":%u,\"p\":%u,\"t\":%" PRIu64 "},\"sum_x\":%" PRIu64
@@ -205,7 +208,7 @@ int run(const std::vector<std::string>& argv)
                             ",\"time_high_steps_back\":%" PRIu64 ",\"dropped_step_back\":%" PRIu64
                             ",\"bytes\":%zu,\"bytes_per_event\":%.3f,\"mev_per_s\":%.1f,\"mb_per_s\":%.1f"
                             ",\"baseline_mev_per_s\":%.1f,\"ratio\":%.3f,\"repeat\":%" PRIu64 "}\n",
-                            jsonEscape(file).c_str(), path.c_str(), s.events, s.onEvents, s.triggers, s.risingTriggers,
+                            jsonEscape(file).c_str(), raw.format.c_str(), path.c_str(), s.events, s.onEvents, s.triggers, s.risingTriggers,
                             s.first.x, s.first.y, s.first.polarity ? 1u : 0u, s.first.timestamp, s.last.x, s.last.y,
                             s.last.polarity ? 1u : 0u, s.last.timestamp, s.sumX, s.sumY, s.sumT, s.sumTriggerT,
                             s.timeHighStepsBack, s.droppedStepBack, raw.data.size(), bytesPerEvent, mev, mbps,

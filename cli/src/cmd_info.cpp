@@ -55,14 +55,15 @@ int run(const std::vector<std::string>& argv)
     const char* index = r.indexReused() ? "reused" : "built";
 
     if (json) {
-        std::printf("{\"path\":%s,\"bytes\":%" PRIu64 ",\"width\":%u,\"height\":%u,\"start_us\":%" PRIu64
+        std::printf("{\"path\":%s,\"format\":\"%s\",\"bytes\":%" PRIu64 ",\"width\":%u,\"height\":%u,\"start_us\":%" PRIu64
                     ",\"end_us\":%" PRIu64 ",\"duration_us\":%" PRIu64 ",\"first_event_us\":%" PRIu64
                     ",\"last_event_us\":%" PRIu64 ",\"events\":%" PRIu64 ",\"index\":\"%s\",\"open_ms\":%.1f}\n",
-                    jsonString(path).c_str(), bytes, r.getWidth(), r.getHeight(), start, end, end - start, firstT,
+                    jsonString(path).c_str(), r.formatName(), bytes, r.getWidth(), r.getHeight(), start, end, end - start, firstT,
                     lastT, events, index, rec.openMs);
         return 0;
     }
     std::printf("file         %s\n", path.c_str());
+    std::printf("format       %s\n", r.formatName());
     std::printf("bytes        %" PRIu64 "\n", bytes);
     std::printf("geometry     %ux%u\n", r.getWidth(), r.getHeight());
     std::printf("start        %" PRIu64 " us\n", start);
@@ -78,6 +79,6 @@ int run(const std::vector<std::string>& argv)
 }  // namespace
 
 ORVANE_CLI_COMMAND("info", "FILE.raw [--json]",
-                   "size, geometry, time range, event count and index state of a recording", run);
+                   "encoding, size, geometry, time range, event count and index state of a recording", run);
 
 }  // namespace orvane::cli

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "Command.h"
+#include "OpenRecording.h"
 
 namespace orvane::cli {
 
@@ -141,6 +142,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orvane %s: %s\nusage: orvane %s %s\n", found->name.c_str(), e.message.c_str(),
                      found->name.c_str(), found->usage.c_str());
         return 2;
+    } catch (const RecordingFailure& e) {
+        fail(e.what());
+        return exitStatusFor(e.kind);
     } catch (const std::exception& e) {
         return fail(e.what());
     }

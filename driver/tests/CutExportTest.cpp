@@ -48,12 +48,13 @@ std::vector<Event2D> inRange(const std::vector<Event2D>& all, uint64_t from, uin
 
 // The cut's events against the source's: same order, pixels and polarities, timestamps apart by one
 // whole number of 24-bit wraps.
-void expectSameModuloWrap(const std::vector<Event2D>& cut, const std::vector<Event2D>& source)
+void expectSameModuloWrap(const std::vector<Event2D>& cut, const std::vector<Event2D>& source,
+                          uint64_t wrap = uint64_t{1} << 24)
 {
     ASSERT_EQ(cut.size(), source.size());
     if (cut.empty()) return;
     const uint64_t shift = source.front().timestamp - cut.front().timestamp;
-    EXPECT_EQ(shift % (uint64_t{1} << 24), 0u);
+    EXPECT_EQ(shift % wrap, 0u);
     for (size_t i = 0; i < cut.size(); ++i) {
         ASSERT_EQ(cut[i].x, source[i].x) << i;
         ASSERT_EQ(cut[i].y, source[i].y) << i;
@@ -92,6 +93,7 @@ std::vector<std::string> strayFiles(const TempDir& dir)
 }
 
 struct Source {
+    std::string format = "EVT3";
     TempDir dir;
     std::vector<uint8_t> file;
     size_t dataStart = 0;
@@ -115,7 +117,7 @@ struct Source {
             dataStart = lineEnd + 1;
             if (last) break;
         }
-        events = test::straightDecode(data());
+        events = test::straightDecode(data(), format);
         reader = std::make_unique<RawFileReader>(path);
         ASSERT_TRUE(reader->loadFile());
         reader->getStartTimeStamp(start);
@@ -134,7 +136,8 @@ struct Source {
         const size_t h = headerLength(cut);
         const std::string header(cut.begin(), cut.begin() + static_cast<long>(h));
         // Our fixed header with the source's geometry.
-        std::string tail = std::strstr(test::standardRawHeader(), "% evt 3.0\n");
+        const std::string ours = test::standardRawHeader(format);
+        std::string tail = ours.substr(ours.find("% evt "));
         const std::string sw = std::to_string(reader->getWidth()), sh = std::to_string(reader->getHeight());
         tail.replace(tail.find("height = 720; width = 1280"), 26, "height = " + sh + "; width = " + sw);
         tail.replace(tail.find("1280x720"), 8, sw + "x" + sh);
@@ -142,30 +145,38 @@ struct Source {
                                                                     "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n") +
                                                         tail)))
             << header;
-        ASSERT_GT(cut.size(), h + kPrefixBytes);
-        EXPECT_EQ(cut[h + 1] >> 4, 0x8) << "starts with TIME_HIGH";
-        EXPECT_EQ(cut[h + 3] >> 4, 0x6) << "then TIME_LOW";
+        // EVT 3.0: TIME_HIGH, TIME_LOW and two state words; EVT 2.x: one TIME_HIGH word.
+        const size_t unit = test::unitOf(format);
+        const size_t prefixBytes = format == "EVT3" ? kPrefixBytes : unit;
+        ASSERT_GT(cut.size(), h + prefixBytes);
+        if (format == "EVT3") {
+            EXPECT_EQ(cut[h + 1] >> 4, 0x8) << "starts with TIME_HIGH";
+            EXPECT_EQ(cut[h + 3] >> 4, 0x6) << "then TIME_LOW";
+        } else {
+            EXPECT_EQ(cut[h + 3] >> 4, 0x8) << "starts with TIME_HIGH";
+        }
 
         // The copy: a contiguous piece of the source data, starting at a word.
         const std::vector<uint8_t> src = data();
-        const std::vector<uint8_t> copy(cut.begin() + static_cast<long>(h + kPrefixBytes), cut.end());
+        const std::vector<uint8_t> copy(cut.begin() + static_cast<long>(h + prefixBytes), cut.end());
         const auto at = std::search(src.begin(), src.end(), copy.begin(), copy.end());
         ASSERT_NE(at, src.end()) << "the copied bytes are not a piece of the source";
-        EXPECT_EQ((at - src.begin()) % 2, 0);
+        EXPECT_EQ((at - src.begin()) % static_cast<long>(unit), 0);
 
         // A cut to the end time takes everything to the end of the data (also events stamped past
         // the stream's last time, when its last TIME_LOW stepped back).
         const std::vector<Event2D> expected = inRange(events, from, to == end ? UINT64_MAX : to);
         const std::vector<uint8_t> cutData(cut.begin() + static_cast<long>(h), cut.end());
-        expectSameModuloWrap(test::straightDecode(cutData), expected);
+        expectSameModuloWrap(test::straightDecode(cutData, format), expected, test::timeWrapOf(format));
 
         RawFileReader again(out);
         ASSERT_TRUE(again.loadFile());
+        EXPECT_STREQ(again.formatName(), reader->formatName());
         EXPECT_EQ(again.getWidth(), reader->getWidth());
         EXPECT_EQ(again.getHeight(), reader->getHeight());
         uint64_t max = 0;
         again.getMaxEvents(max);
-        expectSameModuloWrap(*again.getNEvents(max), expected);
+        expectSameModuloWrap(*again.getNEvents(max), expected, test::timeWrapOf(format));
     }
 };
 
@@ -175,10 +186,8 @@ public:
     void TearDown() override { Logger::Instance().setMinLevel(LOG_LEVEL_INFO); }
 };
 
-struct StreamCase {
-    const char* name;
-    test::StreamShape shape;
-};
+using test::StreamCase;
+using test::inEveryFormat;
 
 class CutStreams : public ::testing::TestWithParam<StreamCase> {};
 
@@ -186,7 +195,8 @@ TEST_P(CutStreams, RandomRangesGiveTheSourceEvents)
 {
     Source s;
     const auto& shape = GetParam().shape;
-    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
+    s.format = shape.format;
+    s.write(test::standardRawHeader(shape.format), test::encodeStream(test::makeEvents(shape), shape));
     std::mt19937_64 rng(GetParam().shape.seed);
     s.cutAndCheck(s.start, s.end);
     for (int i = 0; i < 12; ++i) {
@@ -220,12 +230,12 @@ std::vector<StreamCase> streamCases()
     backsteps.seed = 6;
     test::StreamShape backstepVectors = vectors;
     backstepVectors.backstepPercent = 10;
-    return {{"plain", plain}, {"vectors", vectors}, {"heartbeat", heartbeat}, {"wrap", wrap}, {"late", late},
-            {"backsteps", backsteps}, {"backstepVectors", backstepVectors}};
+    return inEveryFormat({{"plain", plain}, {"vectors", vectors}, {"heartbeat", heartbeat}, {"wrap", wrap},
+                          {"late", late}, {"backsteps", backsteps}, {"backstepVectors", backstepVectors}});
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, CutStreams, ::testing::ValuesIn(streamCases()),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         [](const auto& p) { return p.param.name; });
 
 // Hand-made words for a stream whose time moves on without a new ADDR_Y or VECT_BASE_X, as a
 // sensor may send it: the cut must carry the row and the moved-on vector base over.

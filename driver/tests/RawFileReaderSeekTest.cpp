@@ -57,9 +57,9 @@ struct Opened {
     std::unique_ptr<RawFileReader> reader;
     uint64_t start = 0, end = 0, max = 0;
 
-    void open(const std::string& header, const std::vector<uint8_t>& data)
+    void open(const std::string& header, const std::vector<uint8_t>& data, const std::string& format = "EVT3")
     {
-        expected = test::straightDecode(data);
+        expected = test::straightDecode(data, format);
         test::writeBytes(dir.file("rec.raw"), header, data);
         openFile(dir.file("rec.raw"));
     }
@@ -92,10 +92,8 @@ struct Opened {
     }
 };
 
-struct StreamCase {
-    const char* name;
-    test::StreamShape shape;
-};
+using test::StreamCase;
+using test::inEveryFormat;
 
 std::vector<StreamCase> streamCases()
 {
@@ -120,13 +118,13 @@ std::vector<StreamCase> streamCases()
     backstepVectors.backstepPercent = 8;
     test::StreamShape backstepHeartbeat = heartbeat;
     backstepHeartbeat.backstepPercent = 20;
-    return {{"plain", plain},
-            {"vectors", vectors},
-            {"heartbeat", heartbeat},
-            {"wrap", wrap},
-            {"backsteps", backsteps},
-            {"backstepVectors", backstepVectors},
-            {"backstepHeartbeat", backstepHeartbeat}};
+    return inEveryFormat({{"plain", plain},
+                          {"vectors", vectors},
+                          {"heartbeat", heartbeat},
+                          {"wrap", wrap},
+                          {"backsteps", backsteps},
+                          {"backstepVectors", backstepVectors},
+                          {"backstepHeartbeat", backstepHeartbeat}});
 }
 
 class RawFileReads : public ::testing::TestWithParam<StreamCase> {
@@ -134,7 +132,8 @@ protected:
     void SetUp() override
     {
         const auto& shape = GetParam().shape;
-        o_.open(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
+        o_.open(test::standardRawHeader(shape.format), test::encodeStream(test::makeEvents(shape), shape), shape.format);
+        ASSERT_EQ(o_.reader->formatName(), std::string("EVT ") + test::evtValueOf(shape.format));
         ASSERT_EQ(o_.max, o_.expected.size());
         ASSERT_EQ(o_.max, shape.events);
         // The decoder keeps the times as encoded: such a stream really steps back.
@@ -294,7 +293,7 @@ TEST_P(RawFileReads, Boundaries)
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, RawFileReads, ::testing::ValuesIn(streamCases()),
-                         [](const auto& param) { return std::string(param.param.name); });
+                         [](const auto& param) { return param.param.name; });
 
 std::vector<uint8_t> stream(uint64_t events, uint64_t durationUs, uint32_t seed)
 {

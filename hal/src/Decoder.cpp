@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "Evt2Decoder.h"
 #include "Evt3Decoder.h"
 
 namespace orvane {
@@ -72,6 +73,8 @@ const uint8_t* Decoder::countUntilTimestamp(const uint8_t* begin, const uint8_t*
 std::unique_ptr<Decoder> DecoderFactory::createUniqueDecoder(const RawEventStreamFormat& format)
 {
     if (format.name() == "EVT3") return std::make_unique<Evt3Decoder>(format.width(), format.height());
+    if (format.name() == "EVT2") return makeEvt2Decoder(format.width(), format.height());
+    if (format.name() == "EVT21") return makeEvt21Decoder(format.width(), format.height());
     return nullptr;
 }
 

@@ -1,4 +1,5 @@
 #include "Evt3Decoder.h"
+#include "orvane/hal/EvtWords.h"
 
 #include <algorithm>
 #include <bit>
@@ -32,19 +33,8 @@ constexpr size_t kBlockWords = 32;
 constexpr size_t kOutEvents = 2048;
 constexpr size_t kOutSlack = kBlockWords * 12;
 
-enum WordType : uint32_t {
-    ADDR_Y = 0x0,
-    ADDR_X = 0x2,
-    VECT_BASE_X = 0x3,
-    VECT_12 = 0x4,
-    VECT_8 = 0x5,
-    TIME_LOW = 0x6,
-    CONTINUED_4 = 0x7,
-    TIME_HIGH = 0x8,
-    EXT_TRIGGER = 0xA,
-    OTHERS = 0xE,
-    CONTINUED_12 = 0xF,
-};
+// The word types, as everywhere else in the project.
+using namespace evt3;
 
 // Types the AVX-512 fast path stops at (by bit): they change more state than the time or the row.
 // TIME_HIGH stops it too, but only when it differs from the current one (real streams repeat it

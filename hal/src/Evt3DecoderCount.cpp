@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "Evt3Decoder.h"
+#include "orvane/hal/EvtWords.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -24,7 +25,7 @@ namespace orvane {
 namespace {
 
 // The word types a run reads (bits 15..12).
-constexpr uint32_t kAddrY = 0x0, kAddrX = 0x2, kTimeLow = 0x6, kTimeHigh = 0x8;
+constexpr uint32_t kAddrY = evt3::ADDR_Y, kAddrX = evt3::ADDR_X, kTimeLow = evt3::TIME_LOW, kTimeHigh = evt3::TIME_HIGH;
 
 inline uint32_t wordAt(const uint8_t* p)
 {
@@ -131,7 +132,7 @@ const uint8_t* countRunPortable(const uint8_t* p, const uint8_t* const end, cons
 {
     const Lanes zero{};
     const auto all = [&](int value) { return zero + static_cast<int16_t>(value); };
-    const Lanes typeX = all(kAddrX), typeLow = all(kTimeLow), typeHigh = all(kTimeHigh), typeTrigger = all(0xA);
+    const Lanes typeX = all(kAddrX), typeLow = all(kTimeLow), typeHigh = all(kTimeHigh), typeTrigger = all(evt3::EXT_TRIGGER);
     const Lanes vectorFirst = all(0x3), vectorLast = all(0x5), typeBits = all(0xF);
     const Lanes highWord = all(static_cast<int16_t>(lim.highWord)), bits11 = all(0x7FF), bits12 = all(0xFFF);
     const Lanes lastX = all(lim.lastX), lastY = all(lim.lastY), reachLow = all(lim.reachLow);

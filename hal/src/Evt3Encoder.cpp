@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "orvane/hal/EvtWords.h"
+
 namespace orvane {
 namespace {
 
@@ -12,8 +14,10 @@ inline void put(std::vector<uint8_t>& out, uint32_t word)
     out.push_back(static_cast<uint8_t>((word >> 8) & 0xFF));
 }
 
-constexpr uint32_t kAddrY = 0x0000, kAddrX = 0x2000, kVectBaseX = 0x3000, kVect12 = 0x4000,
-                   kVect8 = 0x5000, kTimeLow = 0x6000, kTimeHigh = 0x8000, kExtTrigger = 0xA000;
+// Each type in place, in the word's top four bits.
+constexpr uint32_t kAddrY = evt3::ADDR_Y << 12, kAddrX = evt3::ADDR_X << 12, kVectBaseX = evt3::VECT_BASE_X << 12,
+                   kVect12 = evt3::VECT_12 << 12, kVect8 = evt3::VECT_8 << 12, kTimeLow = evt3::TIME_LOW << 12,
+                   kTimeHigh = evt3::TIME_HIGH << 12, kExtTrigger = evt3::EXT_TRIGGER << 12;
 
 // The decoder takes a TIME_HIGH that steps back by more than half its range as a wrap, so a
 // forward gap is bridged in steps of less than half the range.

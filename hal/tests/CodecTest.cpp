@@ -317,7 +317,9 @@ TEST(Evt3Robustness, GarbageNeverProducesEventsOffTheSensorOrBeforeTheirTimeHigh
 
 TEST(Decoder, FactoryAndBinarySearch)
 {
-    EXPECT_EQ(DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT2;height=720;width=1280")), nullptr);
+    EXPECT_EQ(DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT4;height=720;width=1280")), nullptr);
+    EXPECT_EQ(DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT2;height=720;width=1280"))->getRawUnitSize(), 4);
+    EXPECT_EQ(DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT21;height=720;width=1280"))->getRawUnitSize(), 8);
     auto d = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->getRawUnitSize(), 2);

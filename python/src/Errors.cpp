@@ -13,18 +13,24 @@ void registerErrors(py::module_& m)
     static PyObject* formatError = [] {
         PyObject* bases = PyTuple_Pack(2, error, PyExc_ValueError);
         PyObject* type = PyErr_NewExceptionWithDoc(
-            "orvane.FormatError", "The file is not an EVT 3.0 recording the driver can read.", bases,
-            nullptr);
+            "orvane.FormatError", "The file is not a recording the driver can read (its header, geometry or data).",
+            bases, nullptr);
         Py_XDECREF(bases);
         return type;
     }();
-    if (!error || !formatError) throw py::error_already_set();
+    static PyObject* unsupportedError = PyErr_NewExceptionWithDoc(
+        "orvane.UnsupportedFormatError",
+        "The recording is in an encoding the driver does not read; the message names it.", formatError, nullptr);
+    if (!error || !formatError || !unsupportedError) throw py::error_already_set();
+    m.attr("UnsupportedFormatError") = py::handle(unsupportedError);
     m.attr("Error") = py::handle(error);
     m.attr("FormatError") = py::handle(formatError);
 
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
+        } catch (const UnsupportedFormatError& e) {
+            PyErr_SetString(unsupportedError, e.what());
         } catch (const FormatError& e) {
             PyErr_SetString(formatError, e.what());
         } catch (const Error& e) {

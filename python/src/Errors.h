@@ -2,6 +2,7 @@
 // translator registered at import turns them into Python exceptions once the GIL is back:
 //   Error        -> orvane.Error (a RuntimeError): the driver refused or failed, with its reason
 //   FormatError  -> orvane.FormatError (an orvane.Error and a ValueError): not a readable recording
+//   UnsupportedFormatError -> orvane.UnsupportedFormatError (a FormatError): an encoding we do not read
 //   PathError    -> the OSError subclass of its errno (FileNotFoundError, IsADirectoryError, ...)
 // Bad arguments are py::value_error (ValueError).
 #pragma once
@@ -19,6 +20,10 @@ struct Error : std::runtime_error {
 
 struct FormatError : Error {
     using Error::Error;
+};
+
+struct UnsupportedFormatError : FormatError {
+    using FormatError::FormatError;
 };
 
 struct PathError : std::runtime_error {

@@ -38,24 +38,25 @@ std::string inQuotes(const std::string& path)
     return "'" + path + "'";
 }
 
-// The header says what the stream is; anything but EVT 3.0 is refused before the reader sees it.
-// Returns the reason, or empty when the header is fine (or absent: the reader decides then).
-std::string headerProblem(const std::string& path)
+// The driver's reason as the exception that stands for it.
+[[noreturn]] void raise(const RecordingError& e, const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (in.peek() == '%' && std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == "% end") break;
-        if (line.rfind("% evt ", 0) == 0 && line.substr(6) != "3.0")
-            return "its header says evt " + line.substr(6);
-        if (line.rfind("% format ", 0) == 0) {
-            const std::string encoding =
-                line.substr(9, line.find(';') == std::string::npos ? std::string::npos : line.find(';') - 9);
-            if (encoding != "EVT3") return "its header says format " + encoding;
-        }
+    using Kind = RecordingError::Kind;
+    switch (e.kind) {
+    case Kind::NotFound:
+    case Kind::NoPermission: throw PathError(e.errnum, std::strerror(e.errnum), path);
+    case Kind::UnsupportedFormat: throw UnsupportedFormatError(e.message);
+    case Kind::BadHeader:
+    case Kind::BadGeometry:
+    case Kind::NotEventData:
+    case Kind::NoEvents: throw FormatError(e.message);
+    case Kind::BadRange: throw py::value_error(e.message);
+    case Kind::Io:
+        if (e.errnum != 0) throw PathError(e.errnum, e.message, path);
+        throw Error(e.message);
+    case Kind::None: break;
     }
-    return {};
+    throw Error(e.message);
 }
 
 void checkOutputFolder(const std::string& out)
@@ -70,57 +71,37 @@ void checkOutputFolder(const std::string& out)
 RawFile::RawFile(std::string path) : path_(std::move(path))
 {
     std::error_code ec;
-    const fs::file_status status = fs::status(path_, ec);
-    if (!fs::exists(status)) throw PathError(ENOENT, "No such file", path_);
-    if (fs::is_directory(status)) throw PathError(EISDIR, "Is a directory", path_);
-    if (::access(path_.c_str(), R_OK) != 0) throw PathError(errno, std::strerror(errno), path_);
-    if (const std::string problem = headerProblem(path_); !problem.empty()) {
-        throw FormatError(inQuotes(path_) + " is not an EVT 3.0 recording (" + problem + ")");
-    }
-
+    if (fs::is_directory(path_, ec)) throw PathError(EISDIR, "Is a directory", path_);
     reader_ = std::make_unique<RawFileReader>(path_);
     const std::string index = reader_->getIndexPath();
     const bool hadIndex = fs::exists(index, ec);
-    bool loaded = false;
-    std::string reason;
+    RecordingError error;
     {
         py::gil_scoped_release nogil;
-        LogErrorCapture capture;
         const auto t0 = std::chrono::steady_clock::now();
-        try {
-            loaded = reader_->loadFile();
-            reason = capture.lastError();
-        } catch (const std::invalid_argument& e) {
-            reason = std::string("malformed number in the header (") + e.what() + ")";
-        } catch (const std::out_of_range& e) {
-            reason = std::string("number out of range in the header (") + e.what() + ")";
-        } catch (const std::exception& e) {
-            reason = e.what();
-        }
+        error = reader_->open();
         openMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-        if (loaded) {
+        if (!error) {
             reader_->getStartTimeStamp(start_us_);
             reader_->getEndTimeStamp(end_us_);
             reader_->getMaxEvents(events_);
             firstEventUs_ = start_us_;
             lastEventUs_ = end_us_;
-            if (events_ > 0) {
-                if (const auto first = reader_->getNEventsGivenStartEvent(0, 1); !first->empty()) {
-                    firstEventUs_ = first->front().timestamp;
-                }
-                if (const auto last = reader_->getNEventsGivenStartEvent(events_ - 1, 1); !last->empty()) {
-                    lastEventUs_ = last->front().timestamp;
-                }
+            if (const auto first = reader_->getNEventsGivenStartEvent(0, 1); !first->empty()) {
+                firstEventUs_ = first->front().timestamp;
+            }
+            if (const auto last = reader_->getNEventsGivenStartEvent(events_ - 1, 1); !last->empty()) {
+                lastEventUs_ = last->front().timestamp;
             }
         }
     }
-    if (!loaded || events_ == 0) {
+    if (error) {
         reader_.reset();
         // A file we could not open keeps nothing of ours beside it.
         if (!hadIndex) fs::remove(index, ec);
-        if (loaded) throw FormatError(inQuotes(path_) + " holds no events");
-        throw FormatError("cannot open " + inQuotes(path_) + (reason.empty() ? "" : ": " + reason));
+        raise(error, path_);
     }
+    format_ = reader_->formatName();
     bytes_ = fs::file_size(path_, ec);
     width_ = reader_->getWidth();
     height_ = reader_->getHeight();
@@ -150,6 +131,7 @@ py::dict RawFile::info() const
     reader();
     py::dict d;
     d["path"] = path_;
+    d["format"] = format_;
     d["bytes"] = bytes_;
     d["width"] = width_;
     d["height"] = height_;
@@ -357,12 +339,12 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
     }
     bool ok = false;
     std::string reason;
+    RecordingError error;
     {
         py::gil_scoped_release nogil;
         std::lock_guard lock(mutex_);
         RawFileReader& r = reader();
         ++generation_;
-        LogErrorCapture capture;
         r.setProgressCallback(report);
         try {
             ok = video
@@ -373,7 +355,10 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
             reason = e.what();
         }
         r.setProgressCallback(nullptr);
-        if (reason.empty()) reason = capture.lastError();
+        if (!ok && r.lastError()) {
+            error = r.lastError();
+            reason = error.message;
+        }
     }
     if (callbackError) {
         // The caller asked to stop: what was written is not what it wanted.
@@ -382,6 +367,8 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         callbackError->restore();
         throw py::error_already_set();
     }
+    if (!ok && error.kind == RecordingError::Kind::BadRange) throw py::value_error(std::string(what) + " failed: " + reason);
+    if (!ok && error.errnum != 0 && error.kind != RecordingError::Kind::Io) raise(error, out);
     if (!ok)
         throw Error(std::string(what) + " of " + inQuotes(path_) + " failed" +
                     (reason.empty() ? "" : ": " + reason));
@@ -443,12 +430,12 @@ void bindRawFile(py::module_& m)
         .def("__next__", &Windows::next);
 
     py::class_<RawFile>(m, "RawFile", R"doc(
-An EVT 3.0 recording. Opening builds the index beside the file (x.raw -> x.ovmark.tmp) the first
+An EVT 3.0, 2.0 or 2.1 recording. Opening builds the index beside the file (x.raw -> x.ovmark.tmp) the first
 time and reuses it later. Events come as numpy structured arrays of EVENT_DTYPE (x, y, p, t) in
 stream order; times are microseconds on the camera's time base.)doc")
         .def(py::init<std::string>(), py::arg("path"))
         .def_property_readonly("info", &RawFile::info,
-                               "path, bytes, width, height, start_us, end_us, duration_us, first_event_us, "
+                               "path, format, bytes, width, height, start_us, end_us, duration_us, first_event_us, "
                                "last_event_us, events, index ('built' or 'reused'), open_ms")
         .def_property_readonly("path", &RawFile::path)
         .def_property_readonly("width", &RawFile::width)

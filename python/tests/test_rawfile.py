@@ -135,6 +135,42 @@ def test_bad_recordings_raise_and_leave_nothing_beside_them(tmp_path):
         assert isinstance(raised.value, ValueError) and name in str(raised.value)
         assert sorted(os.listdir(tmp_path)) == before, name
 
+    # An encoding we do not read says which it is.
+    path = tmp_path / "evt4.raw"
+    path.write_bytes(b"% evt 4.0\n% end\n" + b"\0" * 64)
+    with pytest.raises(orvane.UnsupportedFormatError) as raised:
+        orvane.RawFile(str(path))
+    assert str(raised.value) == f"'{path}' is an EVT 4.0 recording; Orvane reads EVT 2.0, 2.1 and 3.0"
+    assert isinstance(raised.value, orvane.FormatError)
+
+    path = tmp_path / "locked.raw"
+    path.write_bytes(b"% evt 3.0\n% end\n")
+    path.chmod(0)
+    if not os.access(path, os.R_OK):  # root reads anything
+        with pytest.raises(PermissionError):
+            orvane.RawFile(str(path))
+
+
+@pytest.mark.parametrize("encoding", ["evt2", "evt21"])
+def test_evt2_recordings_read_cut_and_export_as_evt3_does(recording, tmp_path, encoding):
+    source = str(tmp_path / f"{encoding}.raw")
+    subprocess.run([str(BIN / "orvane_rawtool"), "loop", recording(ECPY), source, "--events", "400000",
+                    "--format", encoding], check=True, capture_output=True)
+    f = orvane.RawFile(source)
+    assert f.info["format"] == {"evt2": "EVT 2.0", "evt21": "EVT 2.1"}[encoding]
+    evt3 = orvane.RawFile(recording(ECPY)).read()
+    events = f.read()
+    # The first copy of the loop is the reference recording's events, re-encoded.
+    assert np.array_equal(events[: len(evt3)], evt3)
+    start = f.info["start_us"]
+    a, b = start + 100_000, start + 600_000
+    f.cut(a, b, str(tmp_path / "cut.raw"))
+    cut = orvane.RawFile(str(tmp_path / "cut.raw"))
+    assert cut.info["format"] == f.info["format"]
+    assert np.array_equal(cut.read(), f.read(a, b - a))
+    f.export_video(a, b, str(tmp_path / "cut.mp4"))
+    assert os.path.getsize(tmp_path / "cut.mp4") > 0
+
 
 def test_bad_ranges_and_outputs_raise_and_write_nothing(recording, tmp_path):
     source = recording(ECPY)

@@ -19,19 +19,25 @@ csv() { "$ORVANE" dump "$1" --csv | tail -n +2; }
 json_field() { sed -e "s/.*\"$2\":\\([0-9]*\\).*/\\1/" <<<"$1"; }
 
 cp "$DATA/eccodecs_evt3_trigger.raw" "$DATA/ecpy_test_events_1.raw" "$TMP/"
+# The same checks on EVT 2.0 and 2.1 recordings: the reference one looped, re-encoded.
+for f in evt2 evt21; do
+    "$BIN/orvane_rawtool" loop "$TMP/ecpy_test_events_1.raw" "$TMP/ecpy_$f.raw" --events 500000 --format $f >/dev/null
+done
 
-for rec in eccodecs_evt3_trigger ecpy_test_events_1; do
+for rec in eccodecs_evt3_trigger ecpy_test_events_1 ecpy_evt2 ecpy_evt21; do
     src="$TMP/$rec.raw"
     info=$("$ORVANE" info "$src" --json)
     start=$(json_field "$info" start_us)
     end=$(json_field "$info" end_us)
     full=$(csv "$src")
 
-    # The whole recording: the same events, and a valid recording again.
+    # The whole recording: the same events, and a valid recording again, in the source's encoding.
     "$ORVANE" cut "$src" "$TMP/$rec.whole.raw" >/dev/null 2>"$TMP/err" || { echo "FAIL cut $rec"; cat "$TMP/err"; errors=$((errors + 1)); }
     check "$rec whole cut events" "$full" "$(csv "$TMP/$rec.whole.raw")"
     check "$rec whole cut times" "\"start_us\":$start,\"end_us\":$end" \
         "$("$ORVANE" info "$TMP/$rec.whole.raw" --json | grep -o '"start_us":[0-9]*,"end_us":[0-9]*')"
+    check "$rec whole cut format" "$(grep -o '"format":"[^"]*"' <<<"$info")" \
+        "$("$ORVANE" info "$TMP/$rec.whole.raw" --json | grep -o '"format":"[^"]*"')"
 
     # A middle third: exactly the events from --start up to just below --end.
     a=$((start + (end - start) / 3))
@@ -77,7 +83,8 @@ for cmd in cut export; do
     fail_case "$cmd start = end" "must be below --end" "$ORVANE" $cmd "$src" "$TMP/f.$ext" --start 15000000 --end 15000000
     fail_case "$cmd start before" "before the recording's start" "$ORVANE" $cmd "$src" "$TMP/f.$ext" --start 1000
     fail_case "$cmd end after" "after the recording's end" "$ORVANE" $cmd "$src" "$TMP/f.$ext" --end 99999999
-    fail_case "$cmd missing input" "no such file" "$ORVANE" $cmd "$TMP/missing.raw" "$TMP/f.$ext"
+    fail_case "$cmd missing input" "cannot open '$TMP/missing.raw': No such file or directory" \
+        "$ORVANE" $cmd "$TMP/missing.raw" "$TMP/f.$ext"
     fail_case "$cmd bad number" "usage: orvane $cmd" "$ORVANE" $cmd "$src" "$TMP/f.$ext" --start 12x
     fail_case "$cmd wrong extension" "OUT must end in .$ext" "$ORVANE" $cmd "$src" "$TMP/f.txt"
     # The output's own problem, with the system's reason (not the input blamed).

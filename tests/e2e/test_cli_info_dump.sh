@@ -21,11 +21,11 @@ cp "$DATA/eccodecs_evt3_trigger.raw" "$DATA/ecpy_test_events_1.raw" "$TMP/"
 for round in built reused; do
     out=$("$ORVANE" info "$TMP/eccodecs_evt3_trigger.raw" --json)
     check "eccodecs json ($round)" \
-        "\"bytes\":758452,\"width\":1280,\"height\":720,\"start_us\":14221312,\"end_us\":15476202,\"duration_us\":1254890,\"first_event_us\":14224870,\"last_event_us\":15476187,\"events\":82469,\"index\":\"$round\"" \
+        "\"format\":\"EVT 3.0\",\"bytes\":758452,\"width\":1280,\"height\":720,\"start_us\":14221312,\"end_us\":15476202,\"duration_us\":1254890,\"first_event_us\":14224870,\"last_event_us\":15476187,\"events\":82469,\"index\":\"$round\"" \
         "$(echo "$out" | sed -e 's/^{"path":"[^"]*",//' -e 's/,"open_ms".*//')"
     out=$("$ORVANE" info "$TMP/ecpy_test_events_1.raw" --json)
     check "ecpy json ($round)" \
-        "\"bytes\":2250459,\"width\":640,\"height\":480,\"start_us\":7139328,\"end_us\":9218023,\"duration_us\":2078695,\"first_event_us\":7139845,\"last_event_us\":9218023,\"events\":343474,\"index\":\"$round\"" \
+        "\"format\":\"EVT 3.0\",\"bytes\":2250459,\"width\":640,\"height\":480,\"start_us\":7139328,\"end_us\":9218023,\"duration_us\":2078695,\"first_event_us\":7139845,\"last_event_us\":9218023,\"events\":343474,\"index\":\"$round\"" \
         "$(echo "$out" | sed -e 's/^{"path":"[^"]*",//' -e 's/,"open_ms".*//')"
 done
 check "info text" "events       343474" "$("$ORVANE" info "$TMP/ecpy_test_events_1.raw" 2>/dev/null | grep '^events')"
@@ -54,10 +54,12 @@ check "huge span" "$(echo "$full" | awk -F, 'on || $4 >= 8000000 { on = 1; print
 check "count lines" "1234" "$(echo "$count" | wc -l)"
 
 # Failures: one line on stderr, non-zero status, nothing on stdout.
-printf '%% format EVT2.1;height=480\n%% end\n\x01\x02' >"$TMP/evt2.raw"
+printf '%% evt 4.0\n%% end\n\x01\x02' >"$TMP/evt4.raw"
 printf '%% geometry abcx480\n%% end\n' >"$TMP/malformed.raw"
 printf '%% evt 3.0\n%% end\n' >"$TMP/empty.raw"
-for f in "$TMP/missing.raw" "$TMP/evt2.raw" "$TMP/malformed.raw" "$TMP/empty.raw"; do
+printf '%% evt 3.0\n%% end\n' >"$TMP/locked.raw"
+chmod 0 "$TMP/locked.raw"
+for f in "$TMP/missing.raw" "$TMP/evt4.raw" "$TMP/malformed.raw" "$TMP/empty.raw"; do
     for cmd in info dump; do
         out=$("$ORVANE" $cmd "$f" 2>"$TMP/err")
         status=$?
@@ -66,7 +68,23 @@ for f in "$TMP/missing.raw" "$TMP/evt2.raw" "$TMP/malformed.raw" "$TMP/empty.raw
         check "$cmd $f stderr lines" "1" "$(wc -l <"$TMP/err")"
     done
 done
-grep -q "not an EVT 3.0 recording" <("$ORVANE" info "$TMP/evt2.raw" 2>&1) || { echo "FAIL evt2 message"; errors=$((errors + 1)); }
+check "evt4 message" "orvane: '$TMP/evt4.raw' is an EVT 4.0 recording; Orvane reads EVT 2.0, 2.1 and 3.0" \
+    "$("$ORVANE" info "$TMP/evt4.raw" 2>&1)"
+# The exit status tells the reason: 3 not found, 4 no permission, 5 not a recording we read, 6 no events.
+status_of() { "$ORVANE" info "$1" >/dev/null 2>&1; echo $?; }
+check "missing status" 3 "$(status_of "$TMP/missing.raw")"
+[ "$(id -u)" = 0 ] || check "locked status" 4 "$(status_of "$TMP/locked.raw")"
+check "evt4 status" 5 "$(status_of "$TMP/evt4.raw")"
+check "malformed status" 5 "$(status_of "$TMP/malformed.raw")"
+check "empty status" 6 "$(status_of "$TMP/empty.raw")"
+# EVT 2.0 and 2.1 recordings: their encoding in info, their events in dump (the reference ones re-encoded).
+for f in evt2 evt21; do
+    "$BIN/orvane_rawtool" loop "$TMP/ecpy_test_events_1.raw" "$TMP/$f.raw" --events 300000 --format $f >/dev/null
+    check "$f format" "\"format\":\"EVT $([ $f = evt2 ] && echo 2.0 || echo 2.1)\"" \
+        "$("$ORVANE" info "$TMP/$f.raw" --json | grep -o '"format":"[^"]*"')"
+    check "$f dump" "$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --csv | md5sum)" \
+        "$("$ORVANE" dump "$TMP/$f.raw" --csv --count 343474 | md5sum)"
+done
 
 # A recording shorter than one bookmark period (the first 1,500 data bytes of a reference one)
 # reads its events.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "orvane/hal/Decoder.h"
+#include "orvane/hal/Evt2Encoder.h"
 #include "orvane/hal/Evt3Encoder.h"
 #include "orvane/types/Event2D.h"
 
@@ -22,6 +23,31 @@ inline const char* standardRawHeader()
            "% format EVT3; height = 720; width = 1280\n% generation 4.2\n% geometry 1280x720\n"
            "% integrator_name Prophesee\n% plugin_integrator_name Prophesee\n% plugin_name hal_plugin_prophesee\n"
            "% sensor_generation 4.2\n% sensor_name IMX646\n% serial_number ffffffffffffffff\n% system_ID 53\n% end\n";
+}
+
+// The encodings, by the decoder's name: "EVT3", "EVT2", "EVT21".
+inline const char* evtValueOf(const std::string& format)
+{
+    return format == "EVT2" ? "2.0" : format == "EVT21" ? "2.1" : "3.0";
+}
+
+// Our writers' header for another encoding.
+inline std::string standardRawHeader(const std::string& format)
+{
+    std::string h = standardRawHeader();
+    h.replace(h.find("% evt 3.0"), 9, std::string("% evt ") + evtValueOf(format));
+    h.replace(h.find("EVT3;"), 5, format + ";");
+    return h;
+}
+
+// Bytes per word and the span of the time before it wraps.
+inline size_t unitOf(const std::string& format)
+{
+    return format == "EVT2" ? 4 : format == "EVT21" ? 8 : 2;
+}
+inline uint64_t timeWrapOf(const std::string& format)
+{
+    return format == "EVT3" ? uint64_t{1} << 24 : uint64_t{1} << 34;
 }
 
 // A fresh folder under the system's temporary directory, removed with the object.
@@ -62,9 +88,9 @@ inline std::vector<uint8_t> readBytes(const std::string& path)
 }
 
 // Events of a fresh decoder (the reader's fixed 1280 x 720 geometry) over `data`, in one call.
-inline std::vector<Event2D> straightDecode(const std::vector<uint8_t>& data)
+inline std::vector<Event2D> straightDecode(const std::vector<uint8_t>& data, const std::string& format = "EVT3")
 {
-    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat("EVT3;height=720;width=1280"));
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format + ";height=720;width=1280"));
     std::vector<Event2D> out;
     decoder->setEventsStreamHandleCallback([&out](const Event2D* b, const Event2D* e) { out.insert(out.end(), b, e); });
     decoder->decodeRange(data.data(), data.data() + data.size());
@@ -106,6 +132,7 @@ struct StreamShape {
     // Share of events (in percent) stamped 1 to 11 us before the one they follow, under the same
     // TIME_HIGH, as real IMX636 streams have them (the encoder writes the TIME_LOW stepping back).
     uint32_t backstepPercent = 0;
+    std::string format = "EVT3";  // the encoding: "EVT3", "EVT2" or "EVT21"
 };
 
 // Sorted events spread over the span, several per timestamp, with gaps and bursts so bookmarks
@@ -148,8 +175,36 @@ inline std::vector<Event2D> makeEvents(const StreamShape& shape)
     return events;
 }
 
+struct StreamCase {
+    std::string name;
+    StreamShape shape;
+};
+
+// Each case in each encoding. Times stepping back are what EVT 3.0 sensors write (a TIME_LOW under
+// the same TIME_HIGH); EVT 2.x has no such word, so those cases are EVT 3.0's only. EVT 2.x crosses
+// its own 34-bit wrap instead.
+inline std::vector<StreamCase> inEveryFormat(const std::vector<StreamCase>& evt3Cases)
+{
+    std::vector<StreamCase> out = evt3Cases;
+    for (const char* format : {"EVT2", "EVT21"}) {
+        for (StreamCase c : evt3Cases) {
+            if (c.shape.backstepPercent != 0) continue;
+            if (c.name == "wrap") c.shape.startUs = (uint64_t{1} << 34) - 100000;
+            if (c.name == "late") c.shape.startUs = (uint64_t{1} << 35) + 123456;
+            c.shape.format = format;
+            c.name = std::string(format) + "_" + c.name;
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 inline std::vector<uint8_t> encodeStream(const std::vector<Event2D>& events, const StreamShape& shape)
 {
+    if (shape.format != "EVT3") {
+        // EVT 2.1 packs the row runs into masks; the heartbeat is every TIME_HIGH a sensor sends.
+        return encodeEvt2(events, {}, Evt2Encoder::Options{shape.format == "EVT21", shape.timeHighPeriodUs != 0});
+    }
     Evt3Encoder::Options options;
     options.useVectors = shape.rowRuns;
     options.timeHighPeriodUs = shape.timeHighPeriodUs;

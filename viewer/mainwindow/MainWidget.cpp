@@ -728,6 +728,15 @@ bool MainWidget::openRecordingPath(const QString& path)
     return openRawRecording(file);
 }
 
+// The driver's reason, naming the file by its name rather than its whole path.
+QString MainWidget::recordingFailureText(const QFileInfo& file, const orvane::RecordingError& error)
+{
+    QString text = QString::fromStdString(error.message);
+    text.replace(QStringLiteral("'%1'").arg(QString::fromLocal8Bit(QFile::encodeName(file.absoluteFilePath()))),
+                 QStringLiteral("'%1'").arg(file.fileName()));
+    return text;
+}
+
 bool MainWidget::openRawRecording(const QFileInfo& file)
 {
     std::shared_ptr<orvane::DvsFileReader> reader;
@@ -742,31 +751,20 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
         return false;
     }
     // The new file is loaded before the old source stops: a file that cannot be opened changes nothing.
-    bool loaded = false;
-    QString failure;
+    auto* raw = dynamic_cast<orvane::RawFileReader*>(reader.get());
+    orvane::RecordingError error;
     uint64_t start = 0;
     uint64_t end = 0;
-    if (!file.isFile() || !file.isReadable()) {
-        failure = tr("the file cannot be read");
-    } else {
-        runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
-            message(tr("Opening %1 ...").arg(file.fileName()));
-            try {
-                loaded = reader->loadFile();
-                if (loaded) {
-                    reader->getStartTimeStamp(start);
-                    reader->getEndTimeStamp(end);
-                } else {
-                    failure = tr("it is not an EVT 3.0 recording or its header is malformed");
-                }
-            } catch (const std::exception& e) {
-                failure = tr("malformed header (%1)").arg(QString::fromLocal8Bit(e.what()));
-                loaded = false;
-            }
-        });
-    }
-    if (!loaded) {
-        Q_EMIT signalShowLeftBottomTips(tr("Cannot open %1: %2").arg(file.fileName(), failure), MessageError);
+    runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
+        message(tr("Opening %1 ...").arg(file.fileName()));
+        error = raw ? raw->open() : orvane::RecordingError{orvane::RecordingError::Kind::Io, "not a raw reader", 0};
+        if (!error) {
+            reader->getStartTimeStamp(start);
+            reader->getEndTimeStamp(end);
+        }
+    });
+    if (error) {
+        Q_EMIT signalShowLeftBottomTips(recordingFailureText(file, error), MessageError);
         return false;
     }
 
@@ -1217,8 +1215,11 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
             failure = QString::fromLocal8Bit(e.what());
             ok = false;
         }
-        if (raw)
+        if (raw) {
             raw->setProgressCallback({});
+            if (!ok && raw->lastError())
+                failure = QString::fromStdString(raw->lastError().message);
+        }
     });
     if (!ok) {
         if (failure.isEmpty())

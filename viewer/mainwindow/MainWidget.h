@@ -13,6 +13,7 @@
 #include "EventFrameAccumulator.h"
 
 #include "orvane/driver/DvsCameraManager.h"
+#include "orvane/driver/RecordingError.h"
 #include "orvane/driver/Types.h"
 
 #include <QList>
@@ -187,6 +188,7 @@ private:
     void onFusionPlayFinished();
     void checkFusionCamera();
     bool openRawRecording(const QFileInfo& file);
+    static QString recordingFailureText(const QFileInfo& file, const orvane::RecordingError& error);
 
     Ui::MainWidget* ui;
     AppConfig* config_;

@@ -12,6 +12,7 @@
 #include "SourceMonitor.h"
 #include "ui_MainWidget.h"
 
+#include "orvane/driver/RawFileReader.h"
 #include "orvane/hal/CameraTool.h"
 
 #include <QDebug>
@@ -116,8 +117,12 @@ bool MainWidget::openFusionRecordingSource(const QString& rawPath, const QString
                 MessageError);
             return openRawRecording(file);
         }
+        // The events could not be read: the reader says why.
+        orvane::RawFileReader probe(QFile::encodeName(file.absoluteFilePath()).toStdString());
+        const orvane::RecordingError error = probe.open();
         Q_EMIT signalShowLeftBottomTips(
-            tr("Cannot open %1: %2").arg(file.fileName(), tr("it is not an EVT 3.0 recording or its header is malformed")),
+            error ? recordingFailureText(file, error)
+                  : tr("Cannot open %1: %2").arg(file.fileName(), tr("it is not an EVT 3.0 recording or its header is malformed")),
             MessageError);
         return false;
     }

@@ -36,6 +36,8 @@
 
 #include <gtest/gtest.h>
 
+#include "orvane/driver/RawFileReader.h"
+
 namespace sim = orvane::sim;
 
 namespace {
@@ -58,16 +60,18 @@ protected:
         return {args.at(0).toString(), args.at(1).value<OvMessageType>(), args.at(2).toString()};
     }
     // A recording of `us` µs of random events from 5 s of sensor time.
-    QString writeRecording(const QString& name, uint64_t us = 600'000, uint64_t events = 60'000)
+    QString writeRecording(const QString& name, uint64_t us = 600'000, uint64_t events = 60'000,
+                           const std::string& format = "EVT3")
     {
         orvane::test::StreamShape shape;
+        shape.format = format;
         shape.startUs = 5'000'000;
         shape.durationUs = us;
         shape.events = events;
         shape.timeHighPeriodUs = 16;
         const auto ev = orvane::test::makeEvents(shape);
         const QString path = dir.filePath(name);
-        orvane::test::writeBytes(QFile::encodeName(path).toStdString(), orvane::test::standardRawHeader(),
+        orvane::test::writeBytes(QFile::encodeName(path).toStdString(), orvane::test::standardRawHeader(format),
                                  orvane::test::encodeStream(ev, shape));
         return path;
     }
@@ -342,12 +346,16 @@ TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
     struct Case {
         QString name;
         QByteArray bytes;
+        QString text;  // the toast's exact text, when the reason is the driver's
     };
     const Case cases[] = {
-        {"badgeometry.raw", QByteArray("% evt 3.0\n% geometry sevenx720\n% end\n") + QByteArray(64, '\0')},
-        {"evt2.raw", QByteArray("% evt 2.0\n% end\n") + QByteArray(64, '\0')},
-        {"format.raw", QByteArray("% format EVT21; height = 720; width = 1280\n% end\n") + QByteArray(64, '\0')},
-        {"notraw.txt", QByteArray("hello")},
+        {"badgeometry.raw", QByteArray("% evt 3.0\n% geometry sevenx720\n% end\n") + QByteArray(64, '\0'), {}},
+        {"evt2.raw", QByteArray("% evt 2.0\n% end\n") + QByteArray(64, '\0'), "'evt2.raw' holds no events"},
+        {"format.raw", QByteArray("% format EVT21; height = 720; width = 1280\n% end\n") + QByteArray(64, '\0'),
+         "'format.raw' holds no events"},
+        {"x.raw", QByteArray("% evt 4.0\n% end\n") + QByteArray(64, '\0'),
+         "'x.raw' is an EVT 4.0 recording; Orvane reads EVT 2.0, 2.1 and 3.0"},
+        {"notraw.txt", QByteArray("hello"), {}},
     };
     for (const Case& c : cases) {
         QFile f(dir.filePath(c.name));
@@ -359,6 +367,8 @@ TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
         EXPECT_EQ(tips->count(), before + 1) << c.name.toStdString();
         EXPECT_EQ(lastTip().type, MessageError) << c.name.toStdString();
         EXPECT_TRUE(lastTip().text.contains(c.name)) << lastTip().text.toStdString();
+        if (!c.text.isEmpty())
+            EXPECT_EQ(lastTip().text, c.text);
         EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
         EXPECT_EQ(window->engine()->fileEnd(), end);
     }
@@ -385,7 +395,11 @@ TEST_F(WindowTest, CutAndExportFromTheWindow)
     EXPECT_EQ(lastTip().text, "Please open a raw file first.");
     EXPECT_EQ(lastTip().type, MessageWarning);
 
-    const QString source = writeRecording("source.raw", 800'000, 80'000);
+    // Every encoding the same way; a cut keeps its source's.
+    for (const std::string format : {"EVT3", "EVT2", "EVT21"}) {
+    SCOPED_TRACE(format);
+    const QString name = "source" + QString::fromStdString(format);
+    const QString source = writeRecording(name + ".raw", 800'000, 80'000, format);
     ASSERT_TRUE(window->openRecordingPath(source));
     const uint64_t start = window->engine()->fileStart();
     const qint64 sourceSize = QFileInfo(source).size();
@@ -397,6 +411,11 @@ TEST_F(WindowTest, CutAndExportFromTheWindow)
     EXPECT_FALSE(child<QPushButton>("pb_play")->isChecked());
     const QString cut = QDir(out).filePath("cut.raw");
     EXPECT_GT(readEvents(cut), 0u);
+    {
+        orvane::RawFileReader cutReader(QFile::encodeName(cut).toStdString());
+        ASSERT_TRUE(cutReader.loadFile());
+        EXPECT_EQ(cutReader.formatName(), std::string("EVT ") + orvane::test::evtValueOf(format));
+    }
     const QString cli = QStringLiteral(ORVANE_BIN_DIR) + "/orvane";
     if (QFileInfo(cli).isExecutable()) {
         EXPECT_EQ(QProcess::execute(cli, {"info", cut}), 0);
@@ -415,13 +434,14 @@ TEST_F(WindowTest, CutAndExportFromTheWindow)
     EXPECT_FALSE(window->cutRecordingTo(start + 400'000, start + 100'000, out, "back.raw"));
     EXPECT_EQ(lastTip().type, MessageError);
     EXPECT_TRUE(lastTip().text.startsWith("Cut failed"));
-    EXPECT_FALSE(window->cutRecordingTo(start, start + 100'000, dir.path(), "source.raw"));
+    EXPECT_FALSE(window->cutRecordingTo(start, start + 100'000, dir.path(), name + ".raw"));
     EXPECT_EQ(lastTip().type, MessageError);
-    EXPECT_FALSE(window->exportVideoTo(start, start + 100'000, dir.path(), "source.ovmark.tmp"));
+    EXPECT_FALSE(window->exportVideoTo(start, start + 100'000, dir.path(), name + ".ovmark.tmp"));
     EXPECT_TRUE(lastTip().text.startsWith("Export failed"));
     EXPECT_FALSE(window->exportVideoTo(start, start + 100'000, dir.filePath("nowhere"), "x.mp4"));
     EXPECT_EQ(QFileInfo(source).size(), sourceSize);
     EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
+    }
 }
 
 TEST_F(WindowTest, DroppedRawFileOpensAndDroppedDataIsToldOnce)

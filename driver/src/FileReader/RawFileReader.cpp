@@ -1,12 +1,19 @@
 // Construction, the factory and loading: the "%" header, the index, the first position.
 #include "orvane/driver/RawFileReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <iostream>
 
 #include "orvane/base/Logger.h"
 #include "orvane/driver/DataToVideoConverter.h"
 #include "RawFileReaderInternal.h"
+#include "RawFormat.h"
+#include "RawHeader.h"
 #include "orvane/hal/Decoder.h"
 
 namespace orvane {
@@ -24,20 +31,16 @@ std::string indexPathFor(const std::string& rawPath)
     return rawPath.substr(0, at) + kIndexSuffix + rawPath.substr(at + 4);
 }
 
-bool startsWith(const std::string& s, const char* prefix)
-{
-    return s.rfind(prefix, 0) == 0;
-}
-
 }  // namespace
 
-std::unique_ptr<Decoder> makeReaderDecoder()
+std::unique_ptr<Decoder> RawFileReader::makeDecoder() const
 {
-    return DecoderFactory::createUniqueDecoder(RawEventStreamFormat(kReaderDecoderFormat));
+    return format->makeDecoder();
 }
 
 RawFileReader::RawFileReader(std::string path)
-    : decoder(makeReaderDecoder()),
+    : format(&RawFormat::evt3()),
+      decoder(makeDecoder()),
       raw_path(std::move(path)),
       index_path(indexPathFor(raw_path)),
       decoded_events(std::make_shared<std::vector<Event2D>>()),
@@ -48,64 +51,86 @@ RawFileReader::RawFileReader(std::string path)
 
 RawFileReader::~RawFileReader() = default;
 
+bool RawFileReader::fail(RecordingError::Kind kind, const std::string& message, int errnum)
+{
+    last_error = RecordingError{kind, message, errnum};
+    ORVANE_LOG_WARNING("%s", message.c_str());
+    return false;
+}
+
+const char* RawFileReader::formatName() const
+{
+    return format->name();
+}
+
+RecordingError RawFileReader::open()
+{
+    try {
+        if (loadFile() && max_events == 0) {
+            last_error = RecordingError{RecordingError::Kind::NoEvents, inQuotes(raw_path) + " holds no events", 0};
+        }
+    } catch (const std::filesystem::filesystem_error& e) {
+        last_error = RecordingError{RecordingError::Kind::Io, inQuotes(raw_path) + ": " + e.code().message(),
+                                    e.code().value()};
+    } catch (const std::exception& e) {
+        if (!last_error) last_error = RecordingError{RecordingError::Kind::Io, inQuotes(raw_path) + ": " + e.what(), 0};
+    }
+    return last_error;
+}
+
 bool RawFileReader::loadFile()
 {
+    using Kind = RecordingError::Kind;
+    last_error = {};
+    // The system's reason when the file cannot be read (the stream would only say that it failed).
+    if (const int fd = ::open(raw_path.c_str(), O_RDONLY | O_CLOEXEC); fd < 0) {
+        const int err = errno;
+        const Kind kind = err == ENOENT || err == ENOTDIR ? Kind::NotFound
+                          : err == EACCES || err == EPERM  ? Kind::NoPermission
+                                                           : Kind::Io;
+        last_error = RecordingError{kind, "cannot open " + inQuotes(raw_path) + ": " + std::strerror(err), err};
+        return false;
+    } else {
+        struct stat st {};
+        const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+        ::close(fd);
+        if (folder) return fail(Kind::Io, "cannot open " + inQuotes(raw_path) + ": " + std::strerror(EISDIR), EISDIR);
+    }
     input_stream.open(raw_path, std::ios::binary | std::ios::in);
-    if (!input_stream.is_open()) return false;
+    if (!input_stream.is_open()) {
+        return fail(Kind::Io, "cannot open " + inQuotes(raw_path) + ": " + std::strerror(errno), errno);
+    }
 
     input_stream.seekg(0, std::ios::end);
     file_size = static_cast<uint64_t>(input_stream.tellg());
     input_stream.seekg(0, std::ios::beg);
 
-    // Header lines are compared exactly: a line ended by "\r\n" keeps its "\r".
-    std::string line;
-    int w = width, h = height;  // as written; checked once the header is read
-    while (input_stream.peek() == '%') {
-        std::getline(input_stream, line);
-        if (line == "% end") break;
-        if (startsWith(line, "% format ")) {
-            const std::string rest = line.substr(9);
-            size_t start = 0;
-            bool first = true;
-            while (start <= rest.size()) {
-                size_t stop = rest.find(';', start);
-                if (stop == std::string::npos) stop = rest.size();
-                const std::string piece = rest.substr(start, stop - start);
-                if (first) {
-                    if (piece != "EVT3") {
-                        std::cerr << "Error : detected non-EVT3 input file '" << "'" << std::endl;
-                        return false;
-                    }
-                    first = false;
-                } else if (const size_t eq = piece.find('='); eq != std::string::npos) {
-                    const std::string key = piece.substr(0, eq);
-                    if (key == "width") w = std::stoi(piece.substr(eq + 1));
-                    else if (key == "height") h = std::stoi(piece.substr(eq + 1));
-                }
-                start = stop + 1;
-            }
-        } else if (startsWith(line, "% geometry ")) {
-            const std::string rest = line.substr(11);
-            const size_t x = rest.find('x');
-            w = std::stoi(rest.substr(0, x));
-            // Without the x there is no height: the size is malformed.
-            h = x == std::string::npos ? 0 : std::stoi(rest.substr(x + 1));
-        } else if (startsWith(line, "% evt ")) {
-            if (line.substr(6) != "3.0") {
-                std::cerr << "Error : detected non-EVT3 input file.'" << "'" << std::endl;
-                return false;
-            }
-        }
+    ParsedHeader header;
+    try {
+        header = parseRawHeader(input_stream);
+    } catch (const std::invalid_argument& e) {
+        fail(Kind::BadHeader, inQuotes(raw_path) + ": malformed number in the header (" + e.what() + ")");
+        throw;
+    } catch (const std::out_of_range& e) {
+        fail(Kind::BadHeader, inQuotes(raw_path) + ": number out of range in the header (" + e.what() + ")");
+        throw;
     }
-    // EVT 3.0 addresses 11 bits: a side outside 1..2048 is not a sensor this format can carry.
+    RecordingError reason;
+    const RawFormat* const chosen = formatFor(header, raw_path, reason);
+    if (!chosen) return fail(reason.kind, reason.message);
+    format = chosen;
+    // The encodings address 11 bits: a side outside 1..2048 is not a sensor they can carry.
+    const int w = header.width, h = header.height;
     if (w < 1 || w > kMaxSensorSide || h < 1 || h > kMaxSensorSide) {
-        throw std::out_of_range("sensor geometry " + std::to_string(w) + "x" + std::to_string(h) +
-                                " is outside 1x1 to 2048x2048");
+        const std::string what = "sensor geometry " + std::to_string(w) + "x" + std::to_string(h) +
+                                 " is outside 1x1 to 2048x2048";
+        fail(Kind::BadGeometry, inQuotes(raw_path) + ": " + what);
+        throw std::out_of_range(what);
     }
     width = static_cast<uint16_t>(w);
     height = static_cast<uint16_t>(h);
-    input_stream.clear();
-    data_start = static_cast<uint64_t>(input_stream.tellg());
+    decoder = makeDecoder();
+    data_start = header.data_start;
     read_pos = data_start;
 
     ORVANE_LOG_INFO("Loading raw file...");
@@ -128,6 +153,7 @@ bool RawFileReader::loadFile()
 
     if (bookmarks.empty()) {
         ORVANE_LOG_ERROR("Loading raw file failed. There is no data in the file.");
+        last_error = RecordingError{Kind::NoEvents, inQuotes(raw_path) + " holds no events", 0};
         return false;
     }
     start_timestamp = bookmarks.front().timestamp;
@@ -144,7 +170,7 @@ void RawFileReader::restartDecoderAt(uint64_t pos, uint64_t timestamp)
     if (pos <= data_start) {
         // At the first byte a decoder knows nothing yet, as in a straight decode of the file (a
         // decoder told a time would take the first TIME_HIGH as a step from it).
-        decoder = makeReaderDecoder();
+        decoder = makeDecoder();
         setEventsDelivered(events_delivered);
     } else {
         decoder->setTimestamp(timestamp);

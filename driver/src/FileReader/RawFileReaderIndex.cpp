@@ -373,8 +373,8 @@ void RawFileReader::decoderIndexScan(BookmarkRule& rule)
 {
     // A second decoder counts events while the reader's own scans time, so one read of the file
     // serves both. Both start fresh, as a read from the first byte does.
-    auto counter = makeReaderDecoder();
-    decoder = makeReaderDecoder();
+    auto counter = makeDecoder();
+    decoder = makeDecoder();
 
     const uint64_t unit = decoder->getRawUnitSize();
     uint64_t total = 0;

@@ -8,12 +8,11 @@
 
 namespace orvane {
 
-class Decoder;
-
-// Every reader decodes with the same fixed geometry, whatever its header says.
-inline constexpr char kReaderDecoderFormat[] = "EVT3;height=720;width=1280";
-
-std::unique_ptr<Decoder> makeReaderDecoder();
+// "'path'": how messages name a file.
+inline std::string inQuotes(const std::string& path)
+{
+    return "'" + path + "'";
+}
 
 // A file mapped read-only, whole: the index is checked and parsed in place, without a copy.
 struct MappedIndex {
@@ -27,6 +26,3 @@ struct MappedIndex {
 
 }  // namespace orvane
 
-namespace orvane {
-
-}  // namespace orvane

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "RawFormat.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
 #include "orvane/hal/Decoder.h"
@@ -22,22 +23,6 @@ OnExit(F) -> OnExit<F>;
 }  // namespace
 
 namespace {
-
-// How far back from a bookmark the row is looked for; sensors repeat ADDR_Y far more often.
-constexpr uint64_t kRowSearchBytes = 1 << 20;
-constexpr uint64_t kRowSearchBlock = 4096;
-constexpr uint32_t kAddrY = 0x0;
-constexpr uint32_t kVectBaseX = 0x3;
-// Events can be stamped below the time the stream has reached by at most this (TIME_LOW steps back
-// under the same TIME_HIGH).
-constexpr uint64_t kTimeLowSpan = 4096;
-
-// Word types that can make events: ADDR_X, VECT_12, VECT_8.
-inline bool makesEvents(uint8_t high_byte)
-{
-    const uint32_t type = high_byte >> 4;
-    return type == 0x2 || type == 0x4 || type == 0x5;
-}
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b)
 {
@@ -65,32 +50,19 @@ bool RawFileReader::readChunkAt(uint64_t from, uint64_t to)
     return got != 0;
 }
 
+const std::vector<uint8_t>* RawFileReader::readBlock(uint64_t from, uint64_t to)
+{
+    if (!readChunkAt(from, to) || chunk_buffer.size() != to - from) return nullptr;
+    return &chunk_buffer;
+}
+
 RawFileReader::Resume RawFileReader::resumePointFor(const Bookmark& mark)
 {
     Resume r{mark.file_pos, mark.file_pos, mark.timestamp};
     if (mark.file_pos <= data_start) return r;
-
-    // The last ADDR_Y before the bookmark (and any VECT_BASE_X met on the way back): words are
-    // aligned on data_start and tell their type by their top nibble.
-    const uint64_t unit = decoder->getRawUnitSize();
-    const uint64_t aligned_end = data_start + (mark.file_pos - data_start) / unit * unit;
-    const uint64_t limit = aligned_end - std::min(aligned_end - data_start, kRowSearchBytes);
-    uint64_t found = aligned_end;  // earliest word position the scan has to cover
-    bool row_found = false;
-    for (uint64_t block_end = aligned_end; block_end > limit && !row_found;) {
-        const uint64_t block_begin = std::max(limit, block_end - std::min(block_end - limit, kRowSearchBlock));
-        if (!readChunkAt(block_begin, block_end) || chunk_buffer.size() != block_end - block_begin) return r;
-        for (uint64_t off = chunk_buffer.size(); off >= unit; off -= unit) {
-            const uint32_t type = chunk_buffer[off - unit + 1] >> 4;
-            if (type == kVectBaseX) found = block_begin + off - unit;
-            if (type == kAddrY) {
-                found = std::min(found, block_begin + off - unit);
-                row_found = true;
-            }
-        }
-        block_end = block_begin;
-    }
-    if (!row_found) return r;
+    const uint64_t found = format->stateScanStart([this](uint64_t from, uint64_t to) { return readBlock(from, to); },
+                                                  mark.file_pos, data_start);
+    if (found >= mark.file_pos) return r;
 
     // The time at `found` is only known at a bookmark: start the scan at the last one not after it.
     const auto it = std::upper_bound(bookmarks.begin(), bookmarks.end(), found,
@@ -226,7 +198,7 @@ std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEvents(uint64_t dur
     } else {
         result_events->swap(left);
         left.clear();
-        const uint64_t settled = saturatingAdd(limit, kTimeLowSpan);
+        const uint64_t settled = saturatingAdd(limit, format->eventLag());
         const bool ok = readAndDecodeEvents([&] {
             std::vector<Event2D>& decoded = *decoded_events;
             const size_t keep = split_at(decoded);
@@ -238,8 +210,9 @@ std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEvents(uint64_t dur
                 return true;
             }
             decoded.clear();
-            // Once the time is a whole TIME_LOW range past the limit, every later event is past it
-            // too (the time high never goes back): stop instead of reading through an idle stretch.
+            // Once the time is as far past the limit as events can lag behind it, every later event
+            // is past it too (the time high never goes back): stop instead of reading through an
+            // idle stretch.
             return !to_end && decoder->getLastTimestamp() >= settled;
         });
         decoded_events->clear();
@@ -348,16 +321,17 @@ bool RawFileReader::seekTime(uint64_t timestamp)
     const OnExit redeliver{[this] { setEventsDelivered(true); }};
     const Resume resume = resumePointFor(mark);
 
-    // The first raw unit after which the time is at least `timestamp`: no event before it is at or
-    // past that time.
+    // The first raw unit after which the time is at least `timestamp` less the lead events can have
+    // on the stream's time: no event before it is at or past that time.
     replayTo(resume, resume.pos);
     const uint64_t unit = decoder->getRawUnitSize();
+    const uint64_t reach = timestamp - std::min(timestamp, format->eventLead());
     uint64_t target = file_size;
     for (uint64_t chunk_pos = resume.pos; readChunkAt(chunk_pos, file_size); chunk_pos += chunk_buffer.size()) {
         const uint8_t* const begin = chunk_buffer.data();
         const uint8_t* const whole_end = begin + chunk_buffer.size() / unit * unit;
-        const uint8_t* const end_of_unit = decoder->scanUntilTimestamp(begin, whole_end, timestamp);
-        if (decoder->getLastTimestamp() >= timestamp) {
+        const uint8_t* const end_of_unit = decoder->scanUntilTimestamp(begin, whole_end, reach);
+        if (decoder->getLastTimestamp() >= reach) {
             target = chunk_pos + static_cast<uint64_t>(end_of_unit - begin);
             break;
         }
@@ -378,7 +352,7 @@ bool RawFileReader::seekTime(uint64_t timestamp)
         const uint8_t* const whole_end = begin + chunk_buffer.size() / unit * unit;
         const uint8_t* run = begin;
         for (const uint8_t* q = begin; q < whole_end; q += unit) {
-            if (!makesEvents(q[unit - 1])) continue;
+            if (!format->makesEvents(q)) continue;
             decoder->scanRange(run, q);
             run = q + unit;
             if (decoder->decodeRange(q, run) == 0) continue;

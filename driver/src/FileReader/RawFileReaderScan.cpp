@@ -151,7 +151,7 @@ bool RawFileReader::fastIndexScan(BookmarkRule& rule)
     const bool ahead = file_size - data_start >= kAheadMinBytes && std::thread::hardware_concurrency() > 1;
     ChunkReader chunks(file.fd, data_start, file_size, ahead);
 
-    auto counter = makeReaderDecoder();
+    auto counter = makeDecoder();
     const uint64_t unit = counter->getRawUnitSize();
     uint64_t total = 0;
     uint64_t end_pos = data_start;

@@ -26,7 +26,7 @@ bool RawFileReader::getTriggerEvents(uint64_t startTimestamp, uint64_t endTimest
 
     std::lock_guard<std::mutex> lock(mutex);
     const uint64_t savedPos = read_pos;
-    std::unique_ptr<Decoder> scan = makeReaderDecoder();
+    std::unique_ptr<Decoder> scan = makeDecoder();
     scan->setTimestamp(mark.timestamp);
     scan->setTriggerInCallback([&](EventTriggerIn t) {
         if (t.timestamp >= startTimestamp && t.timestamp < endTimestamp) out.push_back(t);

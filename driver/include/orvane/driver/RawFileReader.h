@@ -1,5 +1,5 @@
-// RawFileReader replays an EVT 3.0 raw file: a "%" text header, then the camera's words up to the end
-// of the file. Loading parses the header and builds (first time) or reloads (later) a bookmark index
+// RawFileReader replays a raw file: a "%" text header, then the camera's words up to the end of the
+// file, in EVT 3.0, EVT 2.0 or EVT 2.1 as the header says (a policy per encoding holds what differs). Loading parses the header and builds (first time) or reloads (later) a bookmark index
 // kept beside the file (x.raw -> x.ovmark.tmp) that ties timestamps to byte positions and event counts,
 // so seeks decode at most a few milliseconds of recording. Reads decode one 128 KiB chunk at a time and
 // carry the events that overshoot a request over to the next call. One client thread at a time; the
@@ -16,11 +16,13 @@
 #include <vector>
 
 #include "orvane/driver/DvsFileReader.h"
+#include "orvane/driver/RecordingError.h"
 
 namespace orvane {
 
 class Decoder;
 class DataToVideoConverter;
+class RawFormat;
 struct MappedIndex;
 
 class RawFileReader : public DvsFileReader {
@@ -67,6 +69,15 @@ public:
     bool exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath) override;
     uint16_t getWidth() const override { return width; }
     uint16_t getHeight() const override { return height; }
+
+    // Loads as loadFile does, but never throws: the reason when the file cannot be replayed, a
+    // recording without events included (Kind::NoEvents); Kind::None when it loaded with events.
+    RecordingError open();
+    // Why the last loadFile, extractEventData or exportEventDataToVideo failed; Kind::None after a
+    // success.
+    const RecordingError& lastError() const { return last_error; }
+    // The encoding of the loaded file as users know it: "EVT 3.0", "EVT 2.0" or "EVT 2.1".
+    const char* formatName() const;
 
     // Where the index of this file lives: the path with its last ".raw" replaced by ".ovmark.tmp",
     // or, for a path without ".raw", the path with ".ovmark.tmp" appended (never the input itself).
@@ -156,6 +167,13 @@ private:
     // Moves the read position to `pos` with no events carried over. Caller holds mutex.
     void positionAt(uint64_t pos, uint64_t event_num, uint64_t timestamp);
 
+    // Records the failure (also logged as a warning) and returns false.
+    bool fail(RecordingError::Kind kind, const std::string& message, int errnum = 0);
+    std::unique_ptr<Decoder> makeDecoder() const;
+    // Reads [from, to) (at most a chunk) for the format policy; null unless read whole. Caller holds mutex.
+    const std::vector<uint8_t>* readBlock(uint64_t from, uint64_t to);
+
+    const RawFormat* format;  // the encoding's policy: EVT 3.0 until a header says otherwise
     std::unique_ptr<Decoder> decoder;
     std::string raw_path;
     std::string index_path;
@@ -187,6 +205,7 @@ private:
     bool index_reused = false;
     bool events_delivered = false;  // whether the decoder's events reach decoded_events
     std::unique_ptr<MappedIndex> index_map;  // the index file as checked, handed on to the load
+    RecordingError last_error;
 };
 
 }  // namespace orvane

@@ -13,13 +13,16 @@
 
 namespace orvane {
 
-// A stream format such as "EVT3;height=720;width=1280": an encoding name, then key=value pieces.
+// A stream format such as "EVT3;height=720;width=1280": an encoding name ("EVT3", "EVT2" or
+// "EVT21"), then key=value pieces.
 class RawEventStreamFormat {
 public:
     explicit RawEventStreamFormat(std::string format);
 
     const std::string& name() const { return name_; }  // "EVT3"
     const std::string& text() const { return text_; }
+    // The key=value pieces after the name, in order, as written (no spaces trimmed).
+    const std::vector<std::pair<std::string, std::string>>& values() const { return values_; }
     // A value by key, or `fallback` when absent or not a number.
     int64_t intValue(const std::string& key, int64_t fallback) const;
     uint16_t width() const;   // default 1280
