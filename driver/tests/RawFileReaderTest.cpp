@@ -372,6 +372,83 @@ TEST_F(RawFileIndex, RecordsThatBreakTheInvariantsAreRebuilt)
     }
 }
 
+// Indexes with a valid checksum and plausible records that still disagree with the data: the
+// reader checks the index where it uses it (on open, the segments that give the range and the
+// count; at a seek, the segment it starts from), rebuilds it on a mismatch, and never answers from
+// it. Each seek and read gives what a reader with a good index gives.
+TEST_F(RawFileIndex, IndexesThatDisagreeWithTheDataAreRebuiltWhereTheyAreUsed)
+{
+    const Totals good = open();
+    const auto original = test::readBytes(indexPath());
+    const size_t body = static_cast<size_t>(std::find(original.begin(), original.end(), uint8_t{0}) - original.begin()) + 1;
+    uint64_t n = 0;
+    std::memcpy(&n, original.data() + body, 8);
+    ASSERT_GE(n, 6u);
+    auto record = [&](std::vector<uint8_t>& v, uint64_t i) { return v.data() + body + 8 + i * 29; };
+    auto get64 = [](const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; };
+    auto get32 = [](const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; };
+    auto put64 = [](uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); };
+    auto put32 = [](uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); };
+    const uint64_t mid = n / 2;
+    using Edit = std::function<void(std::vector<uint8_t>&)>;
+    const std::vector<std::pair<const char*, Edit>> cases = {
+        {"middle positions moved by one byte",
+         [&](auto& v) {
+             for (uint64_t i = 1; i + 1 < n; ++i) put64(record(v, i) + 8, get64(record(v, i) + 8) + 1);
+         }},
+        {"a middle position moved by one word", [&](auto& v) { put64(record(v, mid) + 8, get64(record(v, mid) + 8) + 2); }},
+        {"a middle count off by five", [&](auto& v) { put32(record(v, mid) + 25, get32(record(v, mid) + 25) + 5); }},
+        {"the last count 1000 too high", [&](auto& v) { put32(record(v, n - 1) + 25, get32(record(v, n - 1) + 25) + 1000); }},
+        {"the last time 10^13",
+         [&](auto& v) {
+             put64(record(v, n - 1), 10'000'000'000'000ull);
+             put64(record(v, n - 1) + 17, 10'000'000'000'000ull);
+         }},
+        {"one record: the end, no events",
+         [&](auto& v) {
+             std::vector<uint8_t> last(record(v, n - 1), record(v, n - 1) + 29);
+             put32(last.data() + 25, 0);
+             v.resize(body + 8);
+             put64(v.data() + body, 1);
+             v.insert(v.end(), last.begin(), last.end());
+         }},
+    };
+
+    // What a reader with a good index gives for a seek to each bookmark's time, and by count.
+    std::vector<uint64_t> times;
+    for (uint64_t i = 0; i < n; ++i) times.push_back(get64(original.data() + body + 8 + i * 29));
+    auto seekAndRead = [&](RawFileReader& reader) {
+        std::vector<std::vector<Event2D>> out;
+        for (uint64_t t : times) {
+            reader.seekTime(t);
+            out.push_back(*reader.getNEvents(50));
+        }
+        for (uint64_t k : {uint64_t{0}, good.events / 3, good.events / 2, good.events - 1}) {
+            reader.seekNEvents(k);
+            out.push_back(*reader.getNEvents(50));
+        }
+        return out;
+    };
+    RawFileReader reference(path_);
+    ASSERT_TRUE(reference.loadFile());
+    const auto expected = seekAndRead(reference);
+
+    for (const auto& [name, edit] : cases) {
+        SCOPED_TRACE(name);
+        auto bytes = original;
+        bytes.pop_back();
+        edit(bytes);
+        bytes.push_back(test::referenceCrc8(bytes.data(), bytes.size()));
+        test::writeBytes(indexPath(), "", bytes);
+        EXPECT_EQ(open(), good);
+        test::writeBytes(indexPath(), "", bytes);
+        RawFileReader reader(path_);
+        ASSERT_TRUE(reader.loadFile());
+        EXPECT_TRUE(seekAndRead(reader) == expected);
+        EXPECT_EQ(test::readBytes(indexPath()), original) << "the index is rebuilt and replaced";
+    }
+}
+
 // The same size and geometry, different content: the index of the old recording is not used.
 TEST_F(RawFileIndex, ARecordingRewrittenWithTheSameSizeIsIndexedAgain)
 {

@@ -148,21 +148,43 @@ bool RawFileReader::loadFile()
         initBookmark();
     }
     index_reused = reused;
+    segment_checked.assign(bookmarks.empty() ? 0 : bookmarks.size() - 1, false);
 
     setEventsDelivered(true);
+    if (reused) {
+        // The range and the count come from the first and the last bookmark: check the segments
+        // that hold them before answering from them. A lone closing bookmark says the stream never
+        // told its time: then no event may be in it.
+        std::lock_guard<std::mutex> lock(mutex);
+        if (bookmarks.size() == 1) {
+            setEventsDelivered(false);
+            const uint64_t found = replayTo(Resume{data_start, data_start, 0}, file_size);
+            setEventsDelivered(true);
+            if (found != 0) rebuildIndex("it says no event, the data holds " + std::to_string(found));
+        } else if (!segmentAgrees(0)) {
+            rebuildIndex("its first bookmarks disagree with the data");
+        } else if (!segmentAgrees(bookmarks.size() - 2)) {
+            rebuildIndex("its last bookmarks disagree with the data");
+        }
+    }
 
     if (bookmarks.empty()) {
         ORVANE_LOG_ERROR("Loading raw file failed. There is no data in the file.");
         last_error = RecordingError{Kind::NoEvents, inQuotes(raw_path) + " holds no events", 0};
         return false;
     }
-    start_timestamp = bookmarks.front().timestamp;
-    end_timestamp = bookmarks.back().timestamp;
-    max_events = bookmarks.back().event_count;
+    takeRangeFromBookmarks();
 
     seekTime(start_timestamp);
     ORVANE_LOG_INFO("Loading raw file succeeded.");
     return true;
+}
+
+void RawFileReader::takeRangeFromBookmarks()
+{
+    start_timestamp = bookmarks.empty() ? 0 : bookmarks.front().timestamp;
+    end_timestamp = bookmarks.empty() ? 0 : bookmarks.back().timestamp;
+    max_events = bookmarks.empty() ? 0 : bookmarks.back().event_count;
 }
 
 void RawFileReader::restartDecoderAt(uint64_t pos, uint64_t timestamp)

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "RawFileReaderInternal.h"
+#include "RawFormat.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
 #include "orvane/hal/Decoder.h"
@@ -575,11 +576,14 @@ bool RawFileReader::bookmarksPlausible(const BookmarkList& marks) const
     // Each bookmark: time grows by at most one 24-bit wrap per two words (a key beyond that lies);
     // keys rise, positions do not fall and stay in the file; counts do not fall and grow by at most
     // 12 events per 2-byte word.
+    const uint64_t unit = format->unitSize();
     bool ok[2] = {true, true};
     inHalves(marks.size(), kParallelRecords, [&](size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i) {
             const Bookmark& b = marks[i];
-            bool good = (b.timestamp >> 24) <= (b.file_pos - data_start) / 2 + 2;
+            // Every bookmark but the closing one sits on a word: the decoder restarts there.
+            bool good = (b.timestamp >> 24) <= (b.file_pos - data_start) / 2 + 2 &&
+                        (i + 1 == marks.size() || (b.file_pos - data_start) % unit == 0);
             if (i > 0) {
                 const Bookmark& a = marks[i - 1];
                 good = good && b.timestamp > a.timestamp && b.file_pos >= a.file_pos && b.file_pos <= file_size &&
@@ -592,6 +596,57 @@ bool RawFileReader::bookmarksPlausible(const BookmarkList& marks) const
         }
     });
     return ok[0] && ok[1];
+}
+
+bool RawFileReader::segmentAgrees(size_t i)
+{
+    if (!index_reused || i + 1 >= bookmarks.size() || segment_checked[i]) return true;
+    const Bookmark a = bookmarks[i], b = bookmarks[i + 1];
+    const bool delivered = events_delivered;
+    setEventsDelivered(false);
+    const uint64_t count = replayTo(resumePointFor(a), b.file_pos);
+    bool agrees = count == b.event_count - a.event_count;
+    // A bookmark's time is the stream's once the unit at its position is read; the closing one's
+    // is the stream's at its end.
+    const uint64_t unit = decoder->getRawUnitSize();
+    if (agrees && b.file_pos < file_size) {
+        const std::vector<uint8_t>* block = readBlock(b.file_pos, std::min(file_size, b.file_pos + unit));
+        if (block) decoder->scanRange(block->data(), block->data() + block->size());
+        agrees = block != nullptr;
+    }
+    agrees = agrees && decoder->getLastTimestamp() == b.timestamp;
+    setEventsDelivered(delivered);
+    segment_checked[i] = agrees;
+    return agrees;
+}
+
+void RawFileReader::rebuildIndex(const std::string& why)
+{
+    ORVANE_LOG_WARNING("Index file '%s' does not agree with the recording (%s), rebuilding it", index_path.c_str(),
+                       why.c_str());
+    const bool delivered = events_delivered;
+    input_stream.clear();
+    input_stream.seekg(static_cast<std::streamoff>(data_start));
+    read_pos = data_start;
+    initBookmark();
+    index_reused = false;
+    segment_checked.clear();
+    decoder = makeDecoder();  // the build leaves its own decoder behind
+    setEventsDelivered(delivered);
+    takeRangeFromBookmarks();
+}
+
+bool RawFileReader::seekSegmentAgrees(const Bookmark& mark)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!index_reused) return true;
+    const auto it = std::lower_bound(bookmarks.begin(), bookmarks.end(), mark.timestamp,
+                                     [](const Bookmark& b, uint64_t t) { return b.timestamp < t; });
+    if (it == bookmarks.end() || it->file_pos != mark.file_pos) return true;
+    const size_t i = static_cast<size_t>(it - bookmarks.begin());
+    if (segmentAgrees(i)) return true;
+    rebuildIndex("the data at byte " + std::to_string(mark.file_pos) + " disagrees with its bookmark");
+    return false;
 }
 
 bool RawFileReader::getRawFileBookmark(uint64_t timestamp, Bookmark& out)

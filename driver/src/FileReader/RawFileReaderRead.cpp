@@ -257,6 +257,7 @@ bool RawFileReader::seekNEvents(uint64_t eventNum)
     }
     Bookmark mark;
     if (!getRawFileBookmarkByNEvents(eventNum, mark)) return false;
+    if (!seekSegmentAgrees(mark)) return seekNEvents(eventNum);  // built anew: look again
 
     std::lock_guard<std::mutex> lock(mutex);
     // Seeks only count; whatever way they end, reads deliver events again afterwards.
@@ -314,6 +315,7 @@ bool RawFileReader::seekTime(uint64_t timestamp)
         mark.timestamp == bookmarks.back().timestamp) {
         mark = bookmarks[bookmarks.size() - 2];
     }
+    if (!seekSegmentAgrees(mark)) return seekTime(timestamp);  // built anew: look again
 
     std::lock_guard<std::mutex> lock(mutex);
     // Seeks only count; whatever way they end, reads deliver events again afterwards.

@@ -141,6 +141,18 @@ private:
     bool loadBookmarksFromFile(const std::string& path);
     bool bookmarksPlausible(const BookmarkList& marks) const;
     bool checkBookmarksFromFile(const std::string& path);
+    // An index read from its file is a cache and is checked against the data where it is used:
+    // the segment from bookmark `i` to the next must hold the events their counts say and end at
+    // the next one's time. Each segment is checked once, when first used. Caller holds mutex.
+    bool segmentAgrees(size_t i);
+    // Builds the index anew from the data after a check found the one read from its file wrong
+    // (logged with `why`); the recording's range and count are taken from the new one. Caller
+    // holds mutex.
+    void rebuildIndex(const std::string& why);
+    // Checks the segment a seek starts at (from `mark`); false after it was wrong and the index was
+    // built anew (the caller then looks its bookmark up again). Takes mutex.
+    bool seekSegmentAgrees(const Bookmark& mark);
+    void takeRangeFromBookmarks();
     static uint8_t crc8(const std::vector<uint8_t>& data);
     bool getRawFileBookmark(uint64_t timestamp, Bookmark& out);
     bool getRawFileBookmarkByNEvents(uint64_t eventNum, Bookmark& out);
@@ -203,6 +215,7 @@ private:
     BookmarkList bookmarks;  // the lookup by count searches it too: counts never decrease
     ContentKey content_key;
     bool index_reused = false;
+    std::vector<bool> segment_checked;  // per segment of a reused index: found to agree with the data
     bool events_delivered = false;  // whether the decoder's events reach decoded_events
     std::unique_ptr<MappedIndex> index_map;  // the index file as checked, handed on to the load
     RecordingError last_error;
