@@ -30,6 +30,15 @@ if command -v ffmpeg >/dev/null && [ ! -f "$seeds/tiny.mp4" ]; then
     "$seeds/tiny.mp4" || true
 fi
 seed fuzz_mp4_reader "$seeds/tiny.mp4"
+# Index lies with a valid CRC: a middle record's position off by a byte and by a word, its time and
+# its count off by a few, and others (record numbers are taken modulo the records there are).
+i=0
+for edit in '\x03\x00\x01\x00' '\x03\x00\x02\x00' '\x03\x01\x05\x00' '\x03\x02\x05\x00' \
+            '\xff\x02\x7f\x00' '\xff\x01\x7f\x00' '\x01\x00\xfe\x00\x04\x02\xfb\x00'; do
+  mkdir -p "$BUILD_DIR/corpus/fuzz_index_loader"
+  printf "\xfe$edit" >"$BUILD_DIR/corpus/fuzz_index_loader/crafted_$i"
+  i=$((i + 1))
+done
 
 # The targets that read files write each input to a folder under TMPDIR: keep those in the build
 # folder and empty it afterwards.

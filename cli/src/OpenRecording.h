@@ -21,7 +21,7 @@ struct RecordingFailure : std::runtime_error {
 };
 
 // 3 not found, 4 no permission, 5 not a recording Orvane reads (its encoding, header, geometry or
-// data), 6 no events, 1 anything else (2 is a usage error).
+// data), 6 no events, 130 cancelled (Ctrl-C, SIGTERM), 1 anything else (2 is a usage error).
 inline int exitStatusFor(RecordingError::Kind kind)
 {
     using Kind = RecordingError::Kind;
@@ -33,6 +33,7 @@ inline int exitStatusFor(RecordingError::Kind kind)
     case Kind::BadGeometry:
     case Kind::NotEventData: return 5;
     case Kind::NoEvents: return 6;
+    case Kind::Cancelled: return 130;  // as a shell tells a command ended by Ctrl-C
     default: return 1;
     }
 }

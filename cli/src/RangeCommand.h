@@ -5,7 +5,9 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -60,10 +62,43 @@ inline void checkOutputCreatable(const std::string& out)
     std::remove(probe.c_str());
 }
 
+// Set by SIGINT (Ctrl-C) and SIGTERM while a cut or an export runs: the reader sees it between
+// pieces, stops and removes its part file.
+inline std::atomic<bool> interrupted{false};
+
+extern "C" inline void onInterrupt(int)
+{
+    interrupted.store(true);
+}
+
+// The handlers for the time of one job; the defaults again afterwards, so that a second Ctrl-C
+// outside a job ends the process as usual.
+struct InterruptHandlers {
+    struct sigaction previousInt {}, previousTerm {};
+    InterruptHandlers()
+    {
+        interrupted = false;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt);
+        sigaction(SIGTERM, &action, &previousTerm);
+    }
+    ~InterruptHandlers()
+    {
+        sigaction(SIGINT, &previousInt, nullptr);
+        sigaction(SIGTERM, &previousTerm, nullptr);
+    }
+    InterruptHandlers(const InterruptHandlers&) = delete;
+    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+};
+
 // Runs `op` with a percentage on stderr when that is a terminal. On failure throws the reader's
-// reason, so the user sees one line that says what went wrong.
+// reason, so the user sees one line that says what went wrong. Ctrl-C cancels it.
 inline void runWithProgress(RawFileReader& reader, const char* what, const std::function<bool()>& op)
 {
+    const InterruptHandlers handlers;
+    reader.setCancelFlag(&interrupted);
     const bool tty = isatty(2);
     int shown = -1;
     reader.setProgressCallback([&](double f) {
@@ -84,6 +119,7 @@ inline void runWithProgress(RawFileReader& reader, const char* what, const std::
     }
     if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(LOG_LEVEL_ERROR);
     reader.setProgressCallback(nullptr);
+    reader.setCancelFlag(nullptr);
     if (tty && shown >= 0) std::fputs(ok ? "\n" : "\r\033[K", stderr);
     const RecordingError& reason = reader.lastError();
     if (ok) return;

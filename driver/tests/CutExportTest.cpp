@@ -4,6 +4,11 @@
 // of the rendering; a refusal or failure leaves no file behind.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -593,6 +598,45 @@ TEST(Export, FailuresLeaveNoFile)
     // The input survives and still reads.
     RawFileReader again(s.dir.file("rec.raw"));
     EXPECT_TRUE(again.loadFile());
+}
+
+// A cancel (Ctrl-C in the CLI, KeyboardInterrupt in Python) set from another thread while a cut or
+// an export runs stops it: no output, no part file, the reason says so; part files that writers
+// now gone left beside the output are removed by the next job on it.
+TEST(CutExportCancel, ACancelledJobLeavesNoFileAndStalePartFilesGo)
+{
+    Source s;
+    test::StreamShape shape;
+    shape.events = 400000;
+    shape.durationUs = 2000000;
+    s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
+    std::atomic<bool> cancel{false};
+    s.reader->setCancelFlag(&cancel);
+    s.reader->setProgressCallback([&cancel](double f) {
+        if (f > 0 && f < 1) cancel = true;  // as a signal arriving mid-way would
+    });
+    EXPECT_FALSE(s.reader->extractEventData(s.start, s.end, s.dir.file("cut.raw")));
+    EXPECT_EQ(s.reader->lastError().kind, RecordingError::Kind::Cancelled);
+    EXPECT_NE(s.reader->lastError().message.find("cancelled"), std::string::npos);
+    cancel = false;
+    EXPECT_FALSE(s.reader->exportEventDataToVideo(s.start, s.end, s.dir.file("out.mp4")));
+    EXPECT_EQ(s.reader->lastError().kind, RecordingError::Kind::Cancelled);
+    EXPECT_TRUE(strayFiles(s.dir).empty());
+
+    // A part file of a process that is gone (a child that has exited), and one of a live process.
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    const std::string stale = s.dir.file("cut.raw.part" + std::to_string(child) + ".raw");
+    const std::string live = s.dir.file("cut.raw.part1.raw");  // init never goes away
+    test::writeBytes(stale, "", {1, 2, 3});
+    test::writeBytes(live, "", {1, 2, 3});
+    s.reader->setCancelFlag(nullptr);
+    s.reader->setProgressCallback(nullptr);
+    ASSERT_TRUE(s.reader->extractEventData(s.start, s.end, s.dir.file("cut.raw")));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
 }
 
 const auto* const quiet = ::testing::AddGlobalTestEnvironment(new Quiet);

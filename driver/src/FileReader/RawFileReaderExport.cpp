@@ -16,6 +16,7 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -44,6 +45,35 @@ std::string partPathFor(const std::string& path)
 {
     const std::filesystem::path p(path);
     return path + ".part" + std::to_string(::getpid()) + p.extension().string();
+}
+
+// Part files beside `path` of writers that are gone (killed in the middle): the next job on the
+// same output removes them. Those of live processes, this one included, are left alone.
+void removeStalePartFiles(const std::string& path)
+{
+    const std::filesystem::path p(path);
+    const std::string prefix = p.filename().string() + ".part", ext = p.extension().string();
+    std::error_code ec;
+    const std::filesystem::path dir = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() + ext.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - ext.size(), ext.size(), ext) != 0) {
+            continue;
+        }
+        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        if (pid == ::getpid() || pid <= 0 || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        std::error_code removed;
+        if (std::filesystem::remove(entry.path(), removed))
+            ORVANE_LOG_INFO("Removed %s, left by a process that is gone", entry.path().c_str());
+    }
+}
+
+RecordingError cancelledError(const std::string& what, const std::string& out)
+{
+    return {RecordingError::Kind::Cancelled, what + " into " + inQuotes(out) + " cancelled; no file was left", 0};
 }
 
 RecordingError::Kind outputErrorKind(int err)
@@ -135,6 +165,7 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         return false;
     }
 
+    removeStalePartFiles(outPath);
     const std::string part_path = partPathFor(outPath);
     std::ofstream out(part_path, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
@@ -188,6 +219,10 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
             done += n;
             if (progress_callback)
                 progress_callback(static_cast<double>(done) / static_cast<double>(length) * 0.99);
+            if (cancelled()) {
+                last_error = cancelledError("the cut", outPath);
+                return false;  // the part file goes with `part`
+            }
         }
 
         if (!state->finish([this](uint64_t from, uint64_t to) { return readBlock(from, to); }, start_pos, data_start,
@@ -230,6 +265,7 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
     video_converter->setConverterFrameSize(height, width, height, width);
     video_converter->setConverterFmt(VIDEO_PIX_FMT_BGR24, VIDEO_PIX_FMT_YUV420P);
     const std::string part_path = partPathFor(outPath);
+    removeStalePartFiles(outPath);
     if (sameFile(outPath, raw_path)) {
         ORVANE_LOG_ERROR(
             "Video converter initialization failed, please confirm that the input file is correct.");
@@ -277,6 +313,7 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
                 progress_callback(static_cast<double>(t - startTimestamp) /
                                   static_cast<double>(endTimestamp - startTimestamp) * 0.99);
             }
+            if (cancelled()) break;
             // Past the recording's end no slice can hold events.
             if (reachedEndOfEvents()) break;
         }
@@ -284,6 +321,12 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
         video_converter.reset();
         removeQuietly(part_path);
         throw;
+    }
+    if (cancelled()) {
+        last_error = cancelledError("the export", outPath);
+        video_converter.reset();
+        removeQuietly(part_path);
+        return false;
     }
     // A frame that did not go in, or a file left unfinished, is a failed export, not a shorter video.
     if (!frames_ok) {

@@ -643,8 +643,10 @@ bool RawFileReader::seekSegmentAgrees(const Bookmark& mark)
     const auto it = std::lower_bound(bookmarks.begin(), bookmarks.end(), mark.timestamp,
                                      [](const Bookmark& b, uint64_t t) { return b.timestamp < t; });
     if (it == bookmarks.end() || it->file_pos != mark.file_pos) return true;
+    // The segment before tells whether the bookmark's own position and time are right; its own
+    // whether the counts after it are.
     const size_t i = static_cast<size_t>(it - bookmarks.begin());
-    if (segmentAgrees(i)) return true;
+    if ((i == 0 || segmentAgrees(i - 1)) && segmentAgrees(i)) return true;
     rebuildIndex("the data at byte " + std::to_string(mark.file_pos) + " disagrees with its bookmark");
     return false;
 }

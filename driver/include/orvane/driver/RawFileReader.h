@@ -6,6 +6,7 @@
 // mutex serialises the stream and the decoder between a reader thread and an exporting caller.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -98,6 +99,10 @@ public:
     // Cut and export call this on their own thread with the share of the work done (0 to 1), now and
     // then and once with 1 when they succeed; empty (the default) reports nothing.
     void setProgressCallback(std::function<void(double)> callback) { progress_callback = std::move(callback); }
+    // A flag that cut and export look at between pieces (any thread may set it): once it is true
+    // they stop, remove their part file and fail with RecordingError::Kind::Cancelled. Null: none.
+    // The flag must outlive the calls.
+    void setCancelFlag(const std::atomic<bool>* flag) { cancel_flag = flag; }
 
 private:
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
@@ -212,6 +217,8 @@ private:
     std::shared_ptr<DataToVideoConverter> video_converter;
     int32_t export_fps = 30;
     std::function<void(double)> progress_callback;
+    const std::atomic<bool>* cancel_flag = nullptr;
+    bool cancelled() const { return cancel_flag && cancel_flag->load(); }
     BookmarkList bookmarks;  // the lookup by count searches it too: counts never decrease
     ContentKey content_key;
     bool index_reused = false;

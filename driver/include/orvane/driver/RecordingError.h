@@ -19,6 +19,7 @@ struct RecordingError {
         NoEvents,           // the recording holds no events
         BadRange,           // a cut or export range the recording does not cover, or holds nothing of
         Io,                 // reading or writing failed; the message has the system's reason
+        Cancelled,          // a cut or export stopped by its cancel flag; it left no file
     };
 
     Kind kind = Kind::None;
