@@ -1,10 +1,12 @@
 #include "RawFile.h"
 
+#include <atomic>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -59,8 +61,16 @@ std::string inQuotes(const std::string& path)
     throw Error(e.message);
 }
 
+// A path with a NUL in it would name another file once it reaches the system (everything up to
+// the NUL): refuse it, as Python's own open() does.
+void checkNoNul(const std::string& path, const char* what)
+{
+    if (path.find('\0') != std::string::npos) throw py::value_error(std::string(what) + " contains a NUL character");
+}
+
 void checkOutputFolder(const std::string& out)
 {
+    checkNoNul(out, "path");
     const fs::path parent = fs::absolute(fs::path(out)).parent_path();
     std::error_code ec;
     if (!fs::is_directory(parent, ec)) throw PathError(ENOENT, "No such folder", parent.string());
@@ -70,6 +80,7 @@ void checkOutputFolder(const std::string& out)
 
 RawFile::RawFile(std::string path) : path_(std::move(path))
 {
+    checkNoNul(path_, "path");
     std::error_code ec;
     if (fs::is_directory(path_, ec)) throw PathError(EISDIR, "Is a directory", path_);
     reader_ = std::make_unique<RawFileReader>(path_);
@@ -323,20 +334,26 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
     checkOutputFolder(out);
 
     // The driver reports progress on the thread that runs the job; Python is entered only with the
-    // GIL, and the first exception the callback raises ends the reporting and is raised afterwards.
+    // GIL, at most every 100 ms (and at the end), to call the callback and to run pending signal
+    // handlers (Ctrl-C). The first exception either raises cancels the job, which then removes its
+    // part file, and is raised afterwards.
     std::unique_ptr<py::error_already_set> callbackError;
-    std::function<void(double)> report;
-    if (!progress.is_none()) {
-        report = [&progress, &callbackError](double share) {
-            py::gil_scoped_acquire gil;
-            if (callbackError) return;
-            try {
-                progress(share);
-            } catch (py::error_already_set& e) {
-                callbackError = std::make_unique<py::error_already_set>(std::move(e));
-            }
-        };
-    }
+    std::atomic<bool> cancel{false};
+    auto lastEntry = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    const std::function<void(double)> report = [&](double share) {
+        const auto now = std::chrono::steady_clock::now();
+        if (share < 1.0 && now - lastEntry < std::chrono::milliseconds(100)) return;
+        lastEntry = now;
+        py::gil_scoped_acquire gil;
+        if (callbackError) return;
+        try {
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (!progress.is_none()) progress(share);
+        } catch (py::error_already_set& e) {
+            callbackError = std::make_unique<py::error_already_set>(std::move(e));
+            cancel = true;
+        }
+    };
     bool ok = false;
     std::string reason;
     RecordingError error;
@@ -346,6 +363,7 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         RawFileReader& r = reader();
         ++generation_;
         r.setProgressCallback(report);
+        r.setCancelFlag(&cancel);
         try {
             ok = video
                      ? r.exportEventDataToVideo(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs),
@@ -355,6 +373,7 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
             reason = e.what();
         }
         r.setProgressCallback(nullptr);
+        r.setCancelFlag(nullptr);
         if (!ok && r.lastError()) {
             error = r.lastError();
             reason = error.message;

@@ -3,6 +3,7 @@
 import json
 import os
 import subprocess
+import time
 
 import numpy as np
 import pytest
@@ -218,3 +219,40 @@ def test_bad_ranges_and_outputs_raise_and_write_nothing(recording, tmp_path):
     f.close()
     with pytest.raises(orvane.Error):
         f.read()
+
+
+def test_ctrl_c_stops_cut_and_export_and_leaves_no_file(recording, tmp_path):
+    # Ctrl-C arriving while the job runs: the job stops at its next look (every 100 ms), raises
+    # KeyboardInterrupt and removes its part file, with or without a progress callback.
+    import _thread
+    import threading
+
+    f = orvane.RawFile(recording(ECPY))
+    start, end = f.info["start_us"], f.info["end_us"]
+    out = tmp_path / "out"
+    out.mkdir()
+
+    def interrupt_once(calls=[]):
+        if not calls:
+            calls.append(1)
+            _thread.interrupt_main()
+
+    with pytest.raises(KeyboardInterrupt):
+        f.export_video(start, end, str(out / "v.mp4"), progress=lambda share: interrupt_once())
+    timer = threading.Timer(0.05, _thread.interrupt_main)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        f.export_video(start, end, str(out / "w.mp4"))
+        time.sleep(5)  # finished before the interrupt: it lands here instead
+    timer.join()
+    assert os.listdir(out) == []
+
+
+def test_paths_with_a_nul_are_refused(recording, tmp_path):
+    path = recording(ECPY)
+    with pytest.raises(ValueError):
+        orvane.RawFile(path + "\0x")
+    f = orvane.RawFile(path)
+    with pytest.raises(ValueError):
+        f.cut(f.info["start_us"], f.info["end_us"], str(tmp_path / "cut.raw") + "\0.raw")
+    assert not any(name.startswith("cut") for name in os.listdir(tmp_path))
