@@ -107,6 +107,45 @@ TEST(RawFileHeader, Table)
     }
 }
 
+// A file whose header names no encoding (none at all, or only a size) is read in the encoding its
+// words tell; words that fit none are refused with the share no encoding uses.
+TEST(RawFileHeader, WithoutAnEncodingTheWordsTellIt)
+{
+    for (const std::string format : {"EVT3", "EVT2", "EVT21"}) {
+        for (const bool vectors : {false, true}) {
+            test::StreamShape shape;
+            shape.events = 20000;
+            shape.durationUs = 100000;
+            shape.rowRuns = vectors;
+            shape.timeHighPeriodUs = 16;
+            shape.format = format;
+            const std::vector<uint8_t> data = test::encodeStream(test::makeEvents(shape), shape);
+            for (const char* header : {"", "% geometry 1280x720\n", "% geometry 1280x720\n% end\n"}) {
+                SCOPED_TRACE(format + (vectors ? " runs, header '" : ", header '") + header + "'");
+                TempDir dir;
+                test::writeBytes(dir.file("r.raw"), header, data);
+                RawFileReader reader(dir.file("r.raw"));
+                ASSERT_TRUE(reader.loadFile()) << reader.lastError().message;
+                EXPECT_EQ(reader.formatName(), std::string("EVT ") + test::evtValueOf(format));
+                EXPECT_EQ(readAll(reader), test::straightDecode(data, format));
+            }
+        }
+    }
+    TempDir dir;
+    std::mt19937 rng(9);
+    std::vector<uint8_t> noise(100000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(rng());
+    test::writeBytes(dir.file("x.raw"), "", noise);
+    RawFileReader reader(dir.file("x.raw"));
+    EXPECT_FALSE(reader.loadFile());
+    EXPECT_EQ(reader.lastError().kind, RecordingError::Kind::NotEventData);
+    EXPECT_TRUE(std::regex_match(reader.lastError().message,
+                                 std::regex("'.*x\\.raw' does not look like event data: [0-9]+ % of its first 64 KiB "
+                                            "are words no EVT encoding uses")))
+        << reader.lastError().message;
+    EXPECT_FALSE(fs::exists(dir.file("x.ovmark.tmp")));
+}
+
 TEST(RawFileHeader, MalformedNumbersRaiseTheStandardConversionErrors)
 {
     const std::vector<uint8_t> data = smallStream();

@@ -84,7 +84,17 @@ for f in evt2 evt21; do
         "$("$ORVANE" info "$TMP/$f.raw" --json | grep -o '"format":"[^"]*"')"
     check "$f dump" "$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --csv | md5sum)" \
         "$("$ORVANE" dump "$TMP/$f.raw" --csv --count 343474 | md5sum)"
+    # Without its header the words tell the encoding.
+    tail -c +$(( $(grep -a -b -m1 '^% end' "$TMP/$f.raw" | cut -d: -f1) + 7 )) "$TMP/$f.raw" >"$TMP/bare_$f.raw"
+    fields() { "$ORVANE" info "$1" --json | grep -o -e '"format":"[^"]*"' -e '"events":[0-9]*' | tr '\n' ' '; }
+    check "$f without header" "$(fields "$TMP/$f.raw")" "$(fields "$TMP/bare_$f.raw")"
 done
+# Data that is no recording at all is refused, saying why.
+head -c 100000 /dev/urandom >"$TMP/noise.raw"
+"$ORVANE" info "$TMP/noise.raw" >/dev/null 2>"$TMP/err"
+check "noise status" 5 $?
+grep -q "^orvane: '$TMP/noise.raw' does not look like event data: [0-9]* % of its first 64 KiB are words no EVT encoding uses$" "$TMP/err" ||
+    { echo "FAIL noise message: $(cat "$TMP/err")"; errors=$((errors + 1)); }
 
 # A recording shorter than one bookmark period (the first 1,500 data bytes of a reference one)
 # reads its events.

@@ -64,6 +64,12 @@ public:
     // The header our writers put before the data, with this encoding named.
     std::string header(const std::string& date, unsigned width, unsigned height) const;
 
+    // The encoding of data whose header names none, told from its words (the first 64 KiB): the
+    // word types each encoding uses, EVT 2.1's segment-aligned x, and the TIME_HIGH words' slow
+    // climb. Null when the words fit none; `unused_percent` then says how many no encoding uses.
+    static const RawFormat* sniff(const uint8_t* data, size_t size, unsigned& unused_percent);
+    static constexpr size_t kSniffBytes = 65536;
+
     static const RawFormat& evt3();
     static const RawFormat& evt2();
     static const RawFormat& evt21();
