@@ -82,7 +82,6 @@ TEST(RawFileHeader, Table)
          ": its header names both EVT 3.0 and EVT 2.0"},
     };
     const std::vector<uint8_t> data = smallStream();
-    const std::vector<Event2D> expected = test::straightDecode(data);
     for (const HeaderCase& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -102,8 +101,11 @@ TEST(RawFileHeader, Table)
         uint64_t start = 0;
         reader.getStartTimeStamp(start);
         EXPECT_EQ(reader.getCurrentPosTimeStamp(), start);
-        // The data starts right after the header: every event comes back.
+        // The data starts right after the header: every event on the sensor comes back, the others
+        // are counted.
+        const std::vector<Event2D> expected = test::straightDecode(data, "EVT3", c.width, c.height);
         EXPECT_EQ(readAll(reader), expected);
+        EXPECT_EQ(reader.offSensorEvents(), test::straightDecode(data).size() - expected.size());
     }
 }
 
@@ -250,13 +252,14 @@ TEST_F(RawFileIndex, BuiltOnceThenReused)
     EXPECT_EQ(second, first);
     EXPECT_EQ(test::readBytes(indexPath()), bytes);  // reuse does not rewrite it
 
-    // Layout: the three text lines, two more that identify the recording (decimal values, so any
+    // Layout: the three text lines, two more that identify the recording and the count of events
+    // off the sensor (decimal values, so any
     // reader of the format parses and ignores them), 0x00, N, 29-byte records, CRC-8 of all before it.
     const std::string known = "max_byte:" + std::to_string(fs::file_size(path_)) +
                               "\nsensor_width:1280\nsensor_height:720\n";
     const std::string text(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{0}));
     EXPECT_EQ(text.substr(0, known.size()), known);
-    EXPECT_TRUE(std::regex_match(text.substr(known.size()), std::regex("raw_mtime_ns:\\d+\nraw_edges_hash:\\d+\n")))
+    EXPECT_TRUE(std::regex_match(text.substr(known.size()), std::regex("raw_mtime_ns:\\d+\nraw_edges_hash:\\d+\noff_sensor_events:0\n")))
         << text;
     uint64_t n = 0;
     std::memcpy(&n, bytes.data() + text.size() + 1, 8);

@@ -150,6 +150,19 @@ TEST_P(Evt2Codec, NothingBeforeTheFirstTimeHighNorOffTheSensor)
     auto counter = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=480;width=640"));
     EXPECT_EQ(counter->decodeRange(data.data(), data.data() + data.size()), 2u);
     EXPECT_EQ(counter->droppedOutOfGeometry(), 2u);
+    // Counting up to a time (the index build) drops and counts the same, also eight words a step.
+    std::vector<Event2D> many;
+    for (uint16_t i = 0; i < 400; ++i) many.emplace_back(static_cast<uint16_t>(i * 3 % 1280), i % 720, 1, 5000 + i);
+    const std::vector<uint8_t> longer = encode(many);
+    auto fast = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=480;width=640"));
+    uint64_t counted = 0;
+    fast->countUntilTimestamp(longer.data(), longer.data() + longer.size(), UINT64_MAX, counted);
+    auto slow = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=480;width=640"));
+    uint64_t slowCounted = 0;
+    for (size_t at = 0; at < longer.size(); at += unit()) slowCounted += slow->decodeRange(&longer[at], &longer[at] + unit());
+    EXPECT_EQ(counted, slowCounted);
+    EXPECT_EQ(fast->droppedOutOfGeometry(), slow->droppedOutOfGeometry());
+    EXPECT_EQ(counted + fast->droppedOutOfGeometry(), many.size());
 }
 
 // The index build and the seeks stop at the first word after which the time reaches a target and

@@ -35,7 +35,7 @@ std::string indexPathFor(const std::string& rawPath)
 
 std::unique_ptr<Decoder> RawFileReader::makeDecoder() const
 {
-    return format->makeDecoder();
+    return format->makeDecoder(width, height);
 }
 
 RawFileReader::RawFileReader(std::string path)

@@ -43,8 +43,8 @@ public:
     virtual const char* formatName() const = 0;
     virtual uint8_t unitSize() const = 0;
 
-    // A decoder for the reader (one fixed geometry for all, as the reader's events are filtered by it).
-    std::unique_ptr<Decoder> makeDecoder() const;
+    // A decoder for a sensor of this size: events outside it are dropped and counted, never handed out.
+    std::unique_ptr<Decoder> makeDecoder(uint16_t width, uint16_t height) const;
 
     // How far above the stream's time (the decoder's getLastTimestamp) an event can be stamped, and
     // how far below it: a seek to t scans to t - lead, a window read stops once the time is a lag

@@ -15,10 +15,6 @@ namespace orvane {
 
 namespace {
 
-// Every reader decodes with the same fixed geometry, whatever its header says.
-constexpr uint16_t kDecoderWidth = 1280;
-constexpr uint16_t kDecoderHeight = 720;
-
 // ---- EVT 3.0 -------------------------------------------------------------------------------------
 
 // How far back from a bookmark the row is looked for; sensors repeat ADDR_Y far more often.
@@ -328,10 +324,10 @@ const RawFormat* RawFormat::sniff(const uint8_t* data, size_t size, unsigned& un
     return nullptr;
 }
 
-std::unique_ptr<Decoder> RawFormat::makeDecoder() const
+std::unique_ptr<Decoder> RawFormat::makeDecoder(uint16_t width, uint16_t height) const
 {
-    const std::string text = std::string(formatName()) + ";height=" + std::to_string(kDecoderHeight) +
-                             ";width=" + std::to_string(kDecoderWidth);
+    const std::string text = std::string(formatName()) + ";height=" + std::to_string(height) +
+                             ";width=" + std::to_string(width);
     return DecoderFactory::createUniqueDecoder(RawEventStreamFormat(text));
 }
 
