@@ -450,6 +450,8 @@ private:
         const size_t whole = static_cast<size_t>(end - begin) / kUnit * kUnit;
         const uint8_t* const stop = words<M, Until>(begin, begin + whole, t, count);
         if (stop != begin + whole) return stop;
+        // Reached at the last whole word: the bytes after it are for the caller to hand in again.
+        if (Until && timeKnown_ && base() >= t) return stop;
         if (begin + whole != end) {
             pending_ = static_cast<size_t>(end - (begin + whole));
             std::memcpy(pendingBytes_, begin + whole, pending_);

@@ -192,6 +192,19 @@ TEST_P(Evt2Codec, CountingAndScanningUpToATimeStopWhereWordByWordDoes)
     }
 }
 
+// Reaching the time at the last whole word stops there, without taking the bytes after it.
+TEST_P(Evt2Codec, ReachingTheTimeAtTheLastWholeWordLeavesTheRest)
+{
+    std::vector<uint8_t> data = encode({{1, 1, 1, 100}, {2, 2, 1, 1000}});
+    const size_t lastHigh = data.size() - 2 * unit();  // the TIME_HIGH of 1000, then its event
+    data.resize(lastHigh + unit() + 3);                 // and three bytes of the event word
+    auto d = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=720;width=1280"));
+    uint64_t count = 0;
+    EXPECT_EQ(d->countUntilTimestamp(data.data(), data.data() + data.size(), 1000 >> 6 << 6, count),
+              data.data() + lastHigh + unit());
+    EXPECT_EQ(count, 1u);
+}
+
 // A decoder told the time mid-stream (a seek) decodes on from any word.
 TEST_P(Evt2Codec, SetTimestampResumesMidStream)
 {
