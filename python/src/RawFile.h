@@ -71,7 +71,8 @@ private:
     uint16_t width_ = 0, height_ = 0;
     uint64_t stepUs_ = 1;  // time span of one piece of a read: about kPieceEvents events
     double openMs_ = 0;
-    std::string format_;  // "EVT 3.0", "EVT 2.0", "EVT 2.1"
+    std::string format_;
+    uint64_t offSensor_ = 0;  // "EVT 3.0", "EVT 2.0", "EVT 2.1"
     bool indexReused_ = false;
 };
 
