@@ -223,8 +223,13 @@ void OvFusionCameraDataProcessor::processApsFrame(const ApsFrame& frame)
 bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
 {
     stopPlayThread();
+    std::lock_guard readers(readerLock_);
     loadFailure_ = LoadFailure::None;
     havePending_ = false;
+    pendingIndex_ = 0;
+    shownIndex_ = -1;
+    lower_.store(0);
+    upper_.store(UINT64_MAX);
     apsTimestamps.clear();
     apsReader.reset();
     dvsReader.reset();
@@ -240,6 +245,7 @@ bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
         apsFrameHeight_ = apsReader->getHeight();
         // A file that opens but yields no picture (no frames, undecodable) is as unreadable as one
         // that does not open: the first picture is decoded here, on the loading thread.
+        pendingIndex_ = -1;
         fetchNextFrame();
     }
     if (!havePending_) {
@@ -272,6 +278,7 @@ bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
     uint64_t offset = 0;
     hasDvsOffset_ = parseMicroseconds(apsReader->getMetadata(orvane::kVideoDvsOffsetKey), offset);
     frameOffset_ = hasDvsOffset_ ? offset : startTs;
+    shownTime_.store(startTs);
 
     Q_EMIT signalStartTimeStamp(startTs);
     Q_EMIT signalEndTimeStamp(endTs);
@@ -311,23 +318,105 @@ bool OvFusionCameraDataProcessor::fetchNextFrame()
     if (need == 0 || next.size < need) return false;
     pending_ = next;
     havePending_ = true;
+    ++pendingIndex_;
     return true;
 }
 
 void OvFusionCameraDataProcessor::rewind()
 {
+    // Back to the first frame of the played range, decoded as the pending one; nothing is shown.
     havePending_ = false;
-    if (apsReader && !apsTimestamps.empty()) {
+    const int index = firstFrameInRange();
+    if (apsReader && index >= 0) {
         ApsFrame first{};
         try {
-            if (apsReader->getNFrame(0, first) && first.data) {
+            if (apsReader->getNFrame(index, first) && first.data) {
                 pending_ = first;
                 havePending_ = true;
+                pendingIndex_ = index;
             }
         } catch (const std::out_of_range&) {
         }
     }
-    if (dvsReader) dvsReader->seekTime(startTs);
+    shownIndex_ = -1;
+    shownTime_.store(std::max(lower_.load(), startTs));
+    if (dvsReader) dvsReader->seekTime(std::max(lower_.load(), startTs));
+}
+
+int OvFusionCameraDataProcessor::frameAtOrBefore(uint64_t time) const
+{
+    if (apsTimestamps.empty()) return -1;
+    // Frame times are file times; the range and the slider speak DVS times.
+    const uint64_t fileTime = time > frameOffset_ ? time - frameOffset_ : 0;
+    const auto after = std::upper_bound(apsTimestamps.begin(), apsTimestamps.end(), fileTime);
+    return after == apsTimestamps.begin() ? 0 : int(after - apsTimestamps.begin()) - 1;
+}
+
+int OvFusionCameraDataProcessor::firstFrameInRange() const
+{
+    if (apsTimestamps.empty()) return -1;
+    const uint64_t lower = lower_.load();
+    const uint64_t fileTime = lower > frameOffset_ ? lower - frameOffset_ : 0;
+    const auto first = std::lower_bound(apsTimestamps.begin(), apsTimestamps.end(), fileTime);
+    return first == apsTimestamps.end() ? int(apsTimestamps.size()) - 1 : int(first - apsTimestamps.begin());
+}
+
+int OvFusionCameraDataProcessor::lastFrameInRange() const
+{
+    return std::max(frameAtOrBefore(upper_.load()), firstFrameInRange());
+}
+
+bool OvFusionCameraDataProcessor::showFrameLocked(int index)
+{
+    if (!apsReader || index < 0 || static_cast<size_t>(index) >= apsTimestamps.size()) return false;
+    ApsFrame frame{};
+    try {
+        if (!apsReader->getNFrame(index, frame) || !frame.data) return false;
+    } catch (const std::out_of_range&) {
+        return false;
+    }
+    const uint64_t need = static_cast<uint64_t>(apsFrameWidth_) * static_cast<uint64_t>(apsFrameHeight_) * 3;
+    if (need == 0 || frame.size < need) return false;
+    pending_ = frame;
+    havePending_ = true;
+    pendingIndex_ = index;
+    return playOneFrame();
+}
+
+void OvFusionCameraDataProcessor::setRange(uint64_t lower, uint64_t upper)
+{
+    lower_.store(lower);
+    upper_.store(std::max(lower, upper));
+}
+
+bool OvFusionCameraDataProcessor::stepFrames(int delta)
+{
+    std::lock_guard readers(readerLock_);
+    if (apsTimestamps.empty()) return false;
+    const int low = firstFrameInRange();
+    const int high = lastFrameInRange();
+    const int from = shownIndex_ < 0 ? (delta > 0 ? low - 1 : low) : shownIndex_;
+    const int target = std::clamp(from + delta, low, high);
+    if (target == shownIndex_) return false;
+    return showFrameLocked(target);
+}
+
+bool OvFusionCameraDataProcessor::seekToTime(uint64_t time)
+{
+    if (playing.load()) {
+        seekTime_.store(time);
+        seekPending_.store(true);
+        return true;
+    }
+    std::lock_guard readers(readerLock_);
+    const int index = std::clamp(frameAtOrBefore(time), firstFrameInRange(), lastFrameInRange());
+    return showFrameLocked(index);
+}
+
+bool OvFusionCameraDataProcessor::rewindToLower()
+{
+    std::lock_guard readers(readerLock_);
+    return showFrameLocked(firstFrameInRange());
 }
 
 std::shared_ptr<std::vector<Event2D>> OvFusionCameraDataProcessor::readEventsBetween(uint64_t from, uint64_t to)
@@ -353,6 +442,8 @@ bool OvFusionCameraDataProcessor::playOneFrame()
 {
     if (!havePending_ && !fetchNextFrame()) return false;
     const uint64_t frameTime = dvsTimeOf(pending_.timestamp);
+    shownIndex_ = pendingIndex_;
+    shownTime_.store(frameTime);
     {
         std::lock_guard lock(canvasLock);
         resample(pending_.data, apsFrameWidth_, apsFrameHeight_, fusionCanvas);
@@ -383,14 +474,23 @@ void OvFusionCameraDataProcessor::playLoop()
     playing.store(true);
     while (playing.load()) {
         const auto t0 = Clock::now();
-        if (!playOneFrame()) {
-            rewind();
-            if (!replay.load()) {
-                playing.store(false);
-                Q_EMIT signalPalyFileFinished();
-                Q_EMIT signalPlayProgress(startTs, endTs);
-                break;
+        bool shown = false;
+        {
+            std::lock_guard readers(readerLock_);
+            if (seekPending_.exchange(false)) {
+                const int index = std::clamp(frameAtOrBefore(seekTime_.load()), firstFrameInRange(), lastFrameInRange());
+                shown = showFrameLocked(index);
+            } else if (havePending_ || fetchNextFrame()) {
+                // The upper end of the played range ends playing as the recording's end does.
+                shown = dvsTimeOf(pending_.timestamp) <= upper_.load() && playOneFrame();
             }
+            if (!shown) rewind();
+        }
+        if (!shown && !replay.load()) {
+            playing.store(false);
+            Q_EMIT signalPalyFileFinished();
+            Q_EMIT signalPlayProgress(std::max(lower_.load(), startTs), endTs);
+            break;
         }
         const auto deadline = t0 + std::chrono::microseconds(kPlayPeriodUs);
         if (playing.load() && Clock::now() < deadline) std::this_thread::sleep_until(deadline);

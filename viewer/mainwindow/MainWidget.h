@@ -30,6 +30,7 @@ class OvFilePathReminderForm;
 class OvFusionCameraDataProcessor;
 class OvThreeHandleSlider;
 class PlaybackEngine;
+class PlaybackSource;
 class QAction;
 class QFileInfo;
 class QMenu;
@@ -77,6 +78,7 @@ public:
     QMenu* menuOf(const QString& buttonName) const;
     OvThreeHandleSlider* timeSlider() const { return slider_; }
     PlaybackEngine* engine() const { return engine_; }
+    PlaybackSource* source() const { return source_.get(); }
     RecordingControl* recordingControl() const { return recording_; }
     SourceMonitor* sourceMonitor() const { return monitor_; }
     OvFusionCameraDataProcessor* fusionProcessor() const { return fusionProcessor_; }
@@ -151,6 +153,10 @@ private:
             toggleStartEnd;
     };
     enum class FileJob { Cut, Export };
+    enum class MenuRole { None, OpenCamera, OpenRecording, SaveAs, CutRecording, Quit, GeneralSetting, Language,
+                          AboutUs, ToggleStartEnd };
+    QAction* addMenuAction(QMenu* menu, MenuRole role);
+    QString menuText(MenuRole role) const;
 
     static MenuTexts translatedMenuTexts();
     void buildMenus();
@@ -161,10 +167,14 @@ private:
     void updateWindowMask();
     void openStartupSource();
 
-    // Stops whatever plays or records, so another source can open.
-    void stopCurrentSource();
+    // Stops whatever plays or records and drops the source, so another can open.
+    void closeSource();
+    // Makes `source` the open one: its signals wired, the play bar enabled from what it can do.
+    void openSource(std::unique_ptr<PlaybackSource> source);
+    void applyCapabilities();
+    void rangeToSource();
+    bool hasTransport() const;
     void stopRecordingAndReport();
-    void watchSource();
     void setPanelsState(PanelSourceState cameraPanel, PanelSourceState sensorPanels);
     void handCameraToolsToPanels();
     bool startOpenedCamera(const QString& serial, int viewerType);
@@ -178,14 +188,9 @@ private:
     void onDataDropped(quint64 bytes);
     void onRateChanged(quint64 eventsPerSecond);
 
-    // The fusion sources (modes 2 and 4) go through these.
     bool openFusionCameraSource(const orvane::CameraDescription& desc);
     bool openFusionRecordingSource(const QString& rawPath, const QString& mp4Path);
-    void toggleFusionPlayback();
     void connectFusionProcessor();
-    void stopFusionSource();
-    void onFusionPlayFinished();
-    void checkFusionCamera();
     bool openRawRecording(const QFileInfo& file);
 
     Ui::MainWidget* ui;
@@ -216,11 +221,10 @@ private:
     RecordingControl* recording_;
     SourceMonitor* monitor_;
     ScopeStats* stats_ = nullptr;
-    // Fusion sources: the frame builder (no parent, deleted with the window), whether a fusion
-    // source streams or plays, and the check that notices a fusion camera going away.
+    // The open source, if any; the handles above mirror what it holds, for recording and the panels.
+    std::unique_ptr<PlaybackSource> source_;
+    // The frame builder of both fusion sources (no parent, deleted with the window).
     OvFusionCameraDataProcessor* fusionProcessor_ = nullptr;
-    bool fusionPlaying_ = false;
-    QTimer* fusionWatch_ = nullptr;
     OvThreeHandleSlider* slider_;
     SidebarCameraSettingUI* cameraPanel_ = nullptr;
     SidebarDvsSettingUI* dvsPanel_ = nullptr;

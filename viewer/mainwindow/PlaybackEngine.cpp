@@ -136,6 +136,18 @@ void PlaybackEngine::publishPicture(uint64_t timestamp)
         Q_EMIT pictureReady();
 }
 
+void PlaybackEngine::publishImage(const QImage& picture, uint64_t timestamp)
+{
+    {
+        std::lock_guard lock(pictureLock_);
+        picture_ = picture;
+        pictureTs_ = timestamp;
+        pictureFresh_ = true;
+    }
+    if (!signalPending_.exchange(true))
+        Q_EMIT pictureReady();
+}
+
 bool PlaybackEngine::takePicture(QImage& picture, uint64_t& timestamp)
 {
     // Cleared before taking, so a picture published from now on raises a new signal.
