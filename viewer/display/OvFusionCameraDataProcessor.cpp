@@ -13,6 +13,7 @@
 #include "orvane/driver/ApsFileReader.h"
 #include "orvane/driver/DataToVideoConverter.h"
 #include "orvane/driver/DvsFileReader.h"
+#include "orvane/driver/FrameRenderer.h"
 #include "orvane/driver/FusionCamera.h"
 
 using orvane::ApsFrame;
@@ -22,15 +23,18 @@ namespace {
 
 constexpr size_t kCounterElements = 2u * OvFusionCameraDataProcessor::dvsWidth * OvFusionCameraDataProcessor::dvsHeight;
 
-// Canvas bytes are blue, green, red.
-constexpr uint8_t kRed[3] = {0, 0, 255};
-constexpr uint8_t kBlue[3] = {255, 0, 0};
-
-inline void put(uchar* pixel, const uint8_t (&colour)[3])
+// The fusion view draws in the light theme: ON red and OFF blue over the frame or white.
+const orvane::Palette& palette()
 {
-    pixel[0] = colour[0];
-    pixel[1] = colour[1];
-    pixel[2] = colour[2];
+    return orvane::paletteOf(orvane::ColourTheme::Light);
+}
+
+// Canvas bytes are blue, green, red.
+inline void put(uchar* pixel, uint32_t colour)
+{
+    pixel[0] = static_cast<uint8_t>(colour);
+    pixel[1] = static_cast<uint8_t>(colour >> 8);
+    pixel[2] = static_cast<uint8_t>(colour >> 16);
 }
 
 // A text that is a whole decimal number, nothing else.
@@ -51,8 +55,8 @@ OvFusionCameraDataProcessor::OvFusionCameraDataProcessor()
 {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<orvane::STREAM_TYPE>("orvane::STREAM_TYPE");
-    fusionCanvas.fill(Qt::white);
-    dvsCanvas.fill(Qt::white);
+    fusionCanvas.fill(QColor::fromRgb(palette().background));
+    dvsCanvas.fill(QColor::fromRgb(palette().background));
 }
 
 OvFusionCameraDataProcessor::~OvFusionCameraDataProcessor()
@@ -152,7 +156,7 @@ uint64_t OvFusionCameraDataProcessor::paintCounts(const uint16_t* counts, QImage
             const uint16_t on = c[2 * x + 1];
             if ((off | on) == 0) continue;
             events += static_cast<uint64_t>(off) + on;
-            put(row + 3 * x, on > 0 && on >= off ? kRed : kBlue);
+            put(row + 3 * x, on > 0 && on >= off ? palette().on : palette().off);
         }
     }
     return events;
@@ -206,7 +210,7 @@ void OvFusionCameraDataProcessor::processApsFrame(const ApsFrame& frame)
             std::lock_guard counterGuard(counterLock);
             counters.swap(spareCounters);
         }
-        dvsCanvas.fill(Qt::white);
+        dvsCanvas.fill(QColor::fromRgb(palette().background));
         painted_.fetch_add(paintCounts(spareCounters.data(), dvsCanvas), std::memory_order_relaxed);
         std::fill(spareCounters.begin(), spareCounters.end(), uint16_t{0});
         picture = dvsCanvas;
@@ -434,7 +438,7 @@ void OvFusionCameraDataProcessor::paintMirrored(const std::vector<Event2D>& even
     for (const Event2D& e : events) {
         const uint32_t column = static_cast<uint32_t>(dvsWidth) - e.x;
         if (column >= static_cast<uint32_t>(dvsWidth) || e.y >= dvsHeight) continue;
-        put(fusionCanvas.scanLine(e.y) + 3 * column, e.polarity == 1 ? kRed : kBlue);
+        put(fusionCanvas.scanLine(e.y) + 3 * column, e.polarity == 1 ? palette().on : palette().off);
     }
 }
 

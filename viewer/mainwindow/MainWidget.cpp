@@ -22,6 +22,7 @@
 #include "SidebarApsSettingUI.h"
 #include "SidebarCameraSettingUI.h"
 #include "SidebarDvsSettingUI.h"
+#include "SettingDisplayItem.h"
 #include "SourceMonitor.h"
 #include "Sources.h"
 #include "ui_MainWidget.h"
@@ -327,6 +328,39 @@ void MainWidget::buildSidePanels()
     ui->widget_setting_panels->hide();
     ui->frame_setting->setMaximumWidth(ui->widget_side_bar->maximumWidth());
     setPanelsState(PanelSourceState::NoCamera, PanelSourceState::NoCamera);
+
+    // How pictures are drawn: from config.ini, the same in both panels that show it.
+    orvane::RenderSettings render;
+    if (config_) {
+        const AppConfig::Display d = config_->display();
+        render.mode = orvane::DisplayMode(d.mode);
+        render.polarity = orvane::PolarityFilter(d.polarity);
+        render.theme = orvane::ColourTheme(d.theme);
+        render.timeConstantUs = d.timeConstantUs;
+    }
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()}) {
+        if (!item)
+            continue;
+        item->setRenderSettings(render);
+        connect(item, &SettingDisplayItem::signalRenderSettingsChanged, this, &MainWidget::slotRenderSettingsChanged);
+    }
+    accumulator_.setSettings(render);
+}
+
+void MainWidget::slotRenderSettingsChanged(const orvane::RenderSettings& settings)
+{
+    accumulator_.setSettings(settings);
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()})
+        if (item && !(item->renderSettings() == settings))
+            item->setRenderSettings(settings);
+    if (config_) {
+        config_->setDisplay({int32_t(settings.mode), int32_t(settings.polarity), int32_t(settings.theme),
+                             settings.timeConstantUs});
+        config_->save();
+    }
+    // A paused recording shows its place again in the new look.
+    if (hasTransport() && !source_->playing() && mode() == PlaybackEngine::RawFile)
+        readRecording([&] { source_->moveTo(source_->position()); });
 }
 
 void MainWidget::showSidePanel(int which, bool show)
@@ -912,6 +946,9 @@ void MainWidget::openSource(std::unique_ptr<PlaybackSource> source)
     connect(
         src, &PlaybackSource::playEnded, this,
         [this, src] {
+            // An end that arrives after playing started again belongs to the run before.
+            if (src->playing())
+                return;
             src->pause();  // joins the thread that ended
             monitor_->stop();
             ui->pb_play->setChecked(false);

@@ -13,6 +13,7 @@
 #include "EventFrameAccumulator.h"
 
 #include "orvane/driver/DvsCameraManager.h"
+#include "orvane/driver/FrameRenderer.h"
 #include "orvane/driver/Types.h"
 
 #include <QList>
@@ -120,6 +121,8 @@ public Q_SLOTS:
     // Display settings of the camera settings panel (connected directly).
     void slotFpsChanged(uint32_t fps);
     void slotCumulativeTimeChanged(uint64_t time_us);
+    // The display panel's mode, polarity filter, theme and time constant.
+    void slotRenderSettingsChanged(const orvane::RenderSettings& settings);
 
 private Q_SLOTS:
     void on_pb_record_clicked();
