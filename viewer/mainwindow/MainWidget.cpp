@@ -12,6 +12,7 @@
 #include "OvFusionCameraDataProcessor.h"
 #include "OvGeneralSetting.h"
 #include "OvGraphicsView.h"
+#include "OvActivityTimeline.h"
 #include "OvThreeHandleSlider.h"
 #include "OvToolTip.h"
 #include "PanelSourceState.h"
@@ -53,6 +54,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <exception>
 #include <mutex>
@@ -282,10 +284,23 @@ void MainWidget::buildPlayBar()
     slider_->setObjectName(QStringLiteral("slider_time"));
     slider_->setCenterValue(0);
     slider_->setEnabled(false);
-    ui->layout_time_slider->addWidget(slider_);
+    // The slider with the recording's activity under it, on one x axis.
+    auto* timeColumn = new QWidget(this);
+    auto* column = new QVBoxLayout(timeColumn);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(slider_);
+    timeline_ = new OvActivityTimeline(timeColumn);
+    timeline_->hide();
+    column->addWidget(timeline_);
+    ui->layout_time_slider->addWidget(timeColumn);
     connect(slider_, &OvThreeHandleSlider::centerValueTrackClick, this, &MainWidget::onSliderTimeTrackClick);
     connect(slider_, &OvThreeHandleSlider::centerValueMove, this, &MainWidget::onSliderTimeMove);
-    const auto rangeToEngine = [this] { rangeToSource(); };
+    const auto rangeToEngine = [this] {
+        rangeToSource();
+        timeline_->setRange(uint64_t(std::max<qint64>(slider_->lowerValue(), 0)),
+                            uint64_t(std::max<qint64>(slider_->upperValue(), 0)));
+    };
     connect(slider_, &OvThreeHandleSlider::lowerValueChanged, this, rangeToEngine);
     connect(slider_, &OvThreeHandleSlider::upperValueChanged, this, rangeToEngine);
     connect(slider_, &OvThreeHandleSlider::rangeChanged, this, rangeToEngine);
@@ -634,6 +649,8 @@ void MainWidget::closeSource()
         source_.reset();
     }
     ui->pb_play->setChecked(false);
+    timeline_->clearProfile();
+    timeline_->hide();
     eventCamera.reset();
     fusionCamera.reset();
     rawReader.reset();
@@ -777,6 +794,7 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
     QString failure;
     uint64_t start = 0;
     uint64_t end = 0;
+    std::vector<uint64_t> profile;
     if (!file.isFile() || !file.isReadable()) {
         failure = tr("the file cannot be read");
     } else {
@@ -787,6 +805,7 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
                 if (loaded) {
                     reader->getStartTimeStamp(start);
                     reader->getEndTimeStamp(end);
+                    profile = OvActivityTimeline::profileOf(*reader, start, end);
                 } else {
                     failure = tr("it is not an EVT 3.0 recording or its header is malformed");
                 }
@@ -807,6 +826,8 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
     accumulator_.clear();
     openSource(std::make_unique<RecordingSource>(*engine_, reader, start, end));
     showOpenedRecording(file, start, end);
+    timeline_->setProfile(start, end, std::move(profile));
+    timeline_->show();
     rangeToSource();
     ui->pb_play->click();
     setPanelsState(PanelSourceState::File, PanelSourceState::NoCamera);
@@ -1160,6 +1181,7 @@ void MainWidget::slotSetSliderEndTime(uint64_t ts)
 void MainWidget::slotShowFilePlayProgress(uint64_t cur_ts, uint64_t total_ts)
 {
     slider_->setCenterValue(qint64(cur_ts));
+    timeline_->setPosition(cur_ts);
     setTimeLabel(cur_ts, total_ts);
 }
 

@@ -28,6 +28,7 @@ class AppConfig;
 class FramelessWindowAgent;
 class OvTimeRangeDialog;
 class OvFilePathReminderForm;
+class OvActivityTimeline;
 class OvFusionCameraDataProcessor;
 class OvThreeHandleSlider;
 class PlaybackEngine;
@@ -78,6 +79,7 @@ public:
     FramelessWindowAgent* windowAgent() const { return agent_; }
     QMenu* menuOf(const QString& buttonName) const;
     OvThreeHandleSlider* timeSlider() const { return slider_; }
+    OvActivityTimeline* activityTimeline() const { return timeline_; }
     PlaybackEngine* engine() const { return engine_; }
     PlaybackSource* source() const { return source_.get(); }
     RecordingControl* recordingControl() const { return recording_; }
@@ -229,6 +231,7 @@ private:
     // The frame builder of both fusion sources (no parent, deleted with the window).
     OvFusionCameraDataProcessor* fusionProcessor_ = nullptr;
     OvThreeHandleSlider* slider_;
+    OvActivityTimeline* timeline_ = nullptr;
     SidebarCameraSettingUI* cameraPanel_ = nullptr;
     SidebarDvsSettingUI* dvsPanel_ = nullptr;
     SidebarApsSettingUI* apsPanel_ = nullptr;
