@@ -168,3 +168,19 @@ TEST(FrameRenderer, Bgr24HasTheSameColoursInTheExportsByteOrder)
         EXPECT_EQ(bgr.back(), 0xAB) << "nothing written past the picture";
     }
 }
+
+TEST(FrameRenderer, PixelInfoCountsThePictureShownAndKeepsTheLastTime)
+{
+    FrameRenderer r(kW, kH);
+    add(r, {ev(4, 5, 1, 100), ev(4, 5, 0, 200), ev(4, 5, 1, 300), ev(6, 5, 0, 250)});
+    EXPECT_EQ(r.pixelInfo(4, 5).count, 0u) << "counts are of the picture shown";
+    render(r, 300);
+    EXPECT_EQ(r.pixelInfo(4, 5).count, 3u);
+    EXPECT_EQ(r.pixelInfo(4, 5).lastTime, 300u);
+    EXPECT_EQ(r.pixelInfo(6, 5).count, 1u);
+    EXPECT_EQ(r.pixelInfo(0, 0).lastTime, 0u);
+    EXPECT_EQ(r.pixelInfo(-1, kH).count, 0u);
+    render(r, 400);
+    EXPECT_EQ(r.pixelInfo(4, 5).count, 0u) << "the next picture had none";
+    EXPECT_EQ(r.pixelInfo(4, 5).lastTime, 300u) << "the last time stays";
+}

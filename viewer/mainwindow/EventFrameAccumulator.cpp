@@ -72,8 +72,8 @@ orvane::RenderSettings EventFrameAccumulator::settings() const
     return renderer_.settings();
 }
 
-double EventFrameAccumulator::surfaceValue(int x, int y) const
+orvane::FrameRenderer::PixelInfo EventFrameAccumulator::pixelInfo(int x, int y) const
 {
     std::lock_guard lock(lock_);
-    return renderer_.surfaceValue(x, y, renderer_.lastTime());
+    return renderer_.pixelInfo(x, y);
 }

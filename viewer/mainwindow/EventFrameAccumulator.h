@@ -39,8 +39,9 @@ public:
 
     void setSettings(const orvane::RenderSettings& settings);
     orvane::RenderSettings settings() const;
-    // What is known of one pixel for the info bar: its time-surface weight at the newest event.
-    double surfaceValue(int x, int y) const;
+    // What is known of one pixel for the info bar: its events in the picture taken last and the
+    // time of its newest event.
+    orvane::FrameRenderer::PixelInfo pixelInfo(int x, int y) const;
 
 private:
     QImage freshPicture();  // caller holds lock_

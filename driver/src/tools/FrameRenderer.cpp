@@ -42,7 +42,8 @@ uint32_t FrameRenderer::blend(uint32_t background, uint32_t colour, double w)
 
 FrameRenderer::FrameRenderer(int width, int height)
     : width_(std::max(width, 1)), height_(std::max(height, 1)),
-      last_(static_cast<size_t>(width_) * static_cast<size_t>(height_), kNone)
+      last_(static_cast<size_t>(width_) * static_cast<size_t>(height_), kNone), times_(last_.size(), 0),
+      counts_(last_.size(), 0), shownCounts_(last_.size(), 0)
 {
     buildFadeTable();
 }
@@ -53,7 +54,6 @@ void FrameRenderer::setSettings(const RenderSettings& settings)
     next.timeConstantUs = std::clamp(next.timeConstantUs, kMinTimeConstantUs, kMaxTimeConstantUs);
     const bool modeChanged = next.mode != settings_.mode;
     settings_ = next;
-    if (settings_.mode == DisplayMode::TimeSurface && times_.size() != last_.size()) times_.assign(last_.size(), 0);
     if (modeChanged) clear();
     buildFadeTable();
 }
@@ -71,7 +71,9 @@ void FrameRenderer::buildFadeTable()
 void FrameRenderer::clear()
 {
     std::fill(last_.begin(), last_.end(), kNone);
-    if (!times_.empty()) std::fill(times_.begin(), times_.end(), 0);
+    std::fill(times_.begin(), times_.end(), 0);
+    std::fill(counts_.begin(), counts_.end(), 0);
+    std::fill(shownCounts_.begin(), shownCounts_.end(), 0);
     lastTime_ = 0;
     painted_ = false;
 }
@@ -84,19 +86,14 @@ void FrameRenderer::addEvents(const Event2D* begin, const Event2D* end)
     const auto w = static_cast<uint32_t>(width_);
     const auto h = static_cast<uint32_t>(height_);
     uint8_t* const last = last_.data();
-    if (settings_.mode == DisplayMode::TimeSurface) {
-        uint64_t* const times = times_.data();
-        for (const Event2D* e = begin; e != end; ++e) {
-            if (e->x >= w || e->y >= h || !(e->polarity ? keepOn : keepOff)) continue;
-            const size_t i = static_cast<size_t>(e->y) * w + e->x;
-            last[i] = e->polarity ? kOn : kOff;
-            times[i] = e->timestamp;
-        }
-    } else {
-        for (const Event2D* e = begin; e != end; ++e) {
-            if (e->x >= w || e->y >= h || !(e->polarity ? keepOn : keepOff)) continue;
-            last[static_cast<size_t>(e->y) * w + e->x] = e->polarity ? kOn : kOff;
-        }
+    uint64_t* const times = times_.data();
+    uint16_t* const counts = counts_.data();
+    for (const Event2D* e = begin; e != end; ++e) {
+        if (e->x >= w || e->y >= h || !(e->polarity ? keepOn : keepOff)) continue;
+        const size_t i = static_cast<size_t>(e->y) * w + e->x;
+        last[i] = e->polarity ? kOn : kOff;
+        times[i] = e->timestamp;
+        counts[i] = static_cast<uint16_t>(counts[i] + (counts[i] != UINT16_MAX));
     }
     lastTime_ = std::max(lastTime_, (end - 1)->timestamp);
     painted_ = true;
@@ -111,9 +108,18 @@ double FrameRenderer::surfaceValue(int x, int y, uint64_t now) const
     return std::exp(-static_cast<double>(age) / static_cast<double>(settings_.timeConstantUs));
 }
 
+FrameRenderer::PixelInfo FrameRenderer::pixelInfo(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
+    const size_t i = static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
+    return {shownCounts_[i], times_[i]};
+}
+
 template <typename Put>
 void FrameRenderer::renderWith(uint64_t now, Put&& put)
 {
+    counts_.swap(shownCounts_);
+    std::fill(counts_.begin(), counts_.end(), 0);
     const Palette& palette = paletteOf(settings_.theme);
     const auto w = static_cast<size_t>(width_);
     const auto h = static_cast<size_t>(height_);

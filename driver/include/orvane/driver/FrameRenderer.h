@@ -64,6 +64,14 @@ public:
     // Drops everything painted (a seek, a new source).
     void clear();
 
+    // What one pixel holds: its events in the picture rendered last and the time of its newest
+    // event so far (0 when none). Zero outside the sensor.
+    struct PixelInfo {
+        uint32_t count = 0;
+        uint64_t lastTime = 0;
+    };
+    PixelInfo pixelInfo(int x, int y) const;
+
     // One pixel's colour for a polarity seen with weight `w` (0..1) over the theme's background.
     static uint32_t blend(uint32_t background, uint32_t colour, double w);
 
@@ -77,8 +85,11 @@ private:
     RenderSettings settings_;
     // Accumulation: 0 no event, 1 OFF, 2 ON, per pixel.
     std::vector<uint8_t> last_;
-    // Time surface: time and polarity of each pixel's last event (time 0: none).
+    // Time of each pixel's last event (the time surface's ages; the info under the cursor).
     std::vector<uint64_t> times_;
+    // Events per pixel in the window being painted and in the one rendered last.
+    std::vector<uint16_t> counts_;
+    std::vector<uint16_t> shownCounts_;
     uint64_t lastTime_ = 0;
     bool painted_ = false;
     // exp(-age / tau) sampled over ages 0 .. kFadeSpan tau.
