@@ -54,8 +54,11 @@
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <QBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <exception>
 #include <mutex>
 
@@ -182,6 +185,15 @@ MainWidget::MainWidget(AppConfig* config, QWidget* parent)
             },
             this);
 
+    // The pixel under the cursor, in the info bar after the rate.
+    pixelInfo_ = new QLabel(this);
+    pixelInfo_->setObjectName(QStringLiteral("label_show_pixel_info"));
+    if (auto* bar = qobject_cast<QBoxLayout*>(ui->label_show_dropped_info->parentWidget()->layout()))
+        bar->insertWidget(bar->indexOf(ui->label_show_dropped_info) + 1, pixelInfo_);
+    pixelInfo_->hide();
+    connect(imageView()->view(), &OvGraphicsView::cursorMoved, this, &MainWidget::showPixelUnderCursor);
+    connect(imageView()->view(), &OvGraphicsView::cursorLeft, pixelInfo_, &QLabel::hide);
+
     ui->label_show_play_text3->hide();
     ui->label_show_rate_info->hide();
     ui->label_show_dropped_info->hide();
@@ -254,6 +266,10 @@ void MainWidget::buildMenus()
     connect(addMenuAction(menuFile_, MenuRole::SaveAs), &QAction::triggered, this, &MainWidget::slotSaveAs);
     connect(addMenuAction(menuFile_, MenuRole::CutRecording), &QAction::triggered, this,
             &MainWidget::slotCutRecording);
+    recentMenu_ = menuFile_->addMenu(tr("Open Recent"));
+    recentMenu_->setStyleSheet(QString::fromLatin1(kMenuStyle));
+    connect(recentMenu_, &QMenu::aboutToShow, this, &MainWidget::fillRecentMenu);
+    fillRecentMenu();
     addMenuAction(menuFile_, MenuRole::Quit);
     ui->pb_menu_file->setMenu(menuFile_);
 
@@ -592,6 +608,12 @@ void MainWidget::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Right:
         on_pb_next_clicked();
         break;
+    case Qt::Key_F11:
+        if (isFullScreen())
+            showNormal();
+        else
+            showFullScreen();
+        break;
     default:
         QWidget::keyPressEvent(event);
         return;
@@ -771,9 +793,46 @@ bool MainWidget::openRecordingPath(const QString& path)
     if (config_)
         config_->setInputRawFilePath(file.absolutePath());
     const QString mp4 = QStringLiteral("%1/%2.mp4").arg(file.absolutePath(), file.completeBaseName());
-    if (QFileInfo::exists(mp4))
-        return openFusionRecordingSource(file.absoluteFilePath(), mp4);
-    return openRawRecording(file);
+    const bool opened = QFileInfo::exists(mp4) ? openFusionRecordingSource(file.absoluteFilePath(), mp4)
+                                               : openRawRecording(file);
+    if (opened && config_) {
+        config_->addRecentFile(file.absoluteFilePath());
+        config_->save();
+    }
+    return opened;
+}
+
+void MainWidget::fillRecentMenu()
+{
+    recentMenu_->clear();
+    const QStringList recent = config_ ? config_->recentFiles() : QStringList();
+    for (const QString& path : recent)
+        connect(recentMenu_->addAction(QFileInfo(path).fileName()), &QAction::triggered, this,
+                [this, path] { openRecordingPath(path); });
+    if (recent.isEmpty())
+        recentMenu_->addAction(tr("No recent recordings"))->setEnabled(false);
+}
+
+// Sensor coordinates under the cursor and, for the event pictures, what that pixel holds.
+void MainWidget::showPixelUnderCursor(QPointF scenePoint)
+{
+    const int x = int(std::floor(scenePoint.x()));
+    const int y = int(std::floor(scenePoint.y()));
+    const QSize picture = imageView()->currentPixmap().size();
+    if (x < 0 || y < 0 || x >= picture.width() || y >= picture.height()) {
+        pixelInfo_->hide();
+        return;
+    }
+    QString text = tr(" | Pixel: ") + tr("x %1  y %2").arg(x).arg(y);
+    const int32_t m = mode();
+    if (m == PlaybackEngine::EventCamera || m == PlaybackEngine::RawFile) {
+        const orvane::FrameRenderer::PixelInfo info = accumulator_.pixelInfo(x, y);
+        text += QStringLiteral("  %1 ev").arg(info.count);
+        if (info.lastTime > 0)
+            text += QStringLiteral("  @ ") + formatTime(info.lastTime);
+    }
+    pixelInfo_->setText(text);
+    pixelInfo_->show();
 }
 
 bool MainWidget::openRawRecording(const QFileInfo& file)

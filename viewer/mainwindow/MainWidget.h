@@ -17,6 +17,7 @@
 #include "orvane/driver/Types.h"
 
 #include <QList>
+#include <QPointF>
 #include <QPointer>
 #include <QWidget>
 
@@ -35,6 +36,7 @@ class PlaybackEngine;
 class PlaybackSource;
 class QAction;
 class QFileInfo;
+class QLabel;
 class QMenu;
 class QPixmap;
 class QTimer;
@@ -125,6 +127,8 @@ public Q_SLOTS:
     void slotCumulativeTimeChanged(uint64_t time_us);
     // The display panel's mode, polarity filter, theme and time constant.
     void slotRenderSettingsChanged(const orvane::RenderSettings& settings);
+    // The info bar's text for the picture point under the mouse.
+    void showPixelUnderCursor(QPointF scenePoint);
 
 private Q_SLOTS:
     void on_pb_record_clicked();
@@ -171,6 +175,7 @@ private:
     void applyTitleBarStyle(bool maximized);
     void updateWindowMask();
     void openStartupSource();
+    void fillRecentMenu();
 
     // Stops whatever plays or records and drops the source, so another can open.
     void closeSource();
@@ -208,6 +213,8 @@ private:
     QMenu* menuHelp_ = nullptr;
     QMenu* menuViewerSetting_ = nullptr;
     QAction* actionStartEnd_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QLabel* pixelInfo_ = nullptr;
     QString titleBarBaseStyle_;
     QString startupFile_;
     QString startupCamera_;

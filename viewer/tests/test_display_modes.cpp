@@ -7,6 +7,7 @@
 #include "OVComboBoxBase.h"
 #include "OvComboBox.h"
 #include "SettingDisplayItem.h"
+#include "OvGraphicsView.h"
 #include "ShowImageForm.h"
 #include "SidebarCameraSettingUI.h"
 #include "SidebarDvsSettingUI.h"
@@ -16,7 +17,11 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QWheelEvent>
 #include <QTest>
 
 #include <map>
@@ -125,4 +130,68 @@ TEST(DisplaySettings, TimeConstantTextsAndStoredNonsense)
     EXPECT_EQ(config.display().mode, 0);
     EXPECT_EQ(config.display().theme, 0);
     EXPECT_EQ(config.display().timeConstantUs, 100u) << "clamped to the shortest";
+}
+
+TEST_F(DisplayModeTest, CursorInfoRecentRecordingsAndFullScreen)
+{
+    const QString path = writeRecording();
+    ASSERT_TRUE(window->openRecordingPath(path));
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    child<QPushButton>("pb_next")->click();
+    QCoreApplication::processEvents();
+
+    // The pixel under the cursor: its sensor coordinates, and for a painted pixel its count and time.
+    OvGraphicsView* view = window->imageView()->view();
+    const QImage picture = window->imageView()->currentPixmap().toImage();
+    QPoint painted(-1, -1);
+    for (int y = 0; y < picture.height() && painted.x() < 0; ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if ((picture.pixel(x, y) | 0xFF000000u) != orvane::paletteOf(orvane::ColourTheme::Grey).background) {
+                painted = QPoint(x, y);
+                break;
+            }
+    ASSERT_GE(painted.x(), 0);
+    for (int i = 0; i < 40; ++i) {  // zoomed in, one picture pixel is several screen pixels
+        QWheelEvent e(view->viewport()->rect().center(), view->viewport()->mapToGlobal(view->viewport()->rect().center()),
+                      QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &e);
+    }
+    view->centerOn(QPointF(painted) + QPointF(0.5, 0.5));
+    const QPoint at = view->mapFromScene(QPointF(painted) + QPointF(0.5, 0.5));
+    QTest::mouseMove(view->viewport(), at);
+    QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    auto* info = child<QLabel>("label_show_pixel_info");
+    EXPECT_TRUE(info->isVisible());
+    EXPECT_TRUE(info->text().contains(QStringLiteral("x %1  y %2").arg(painted.x()).arg(painted.y()))) << info->text().toStdString();
+    EXPECT_TRUE(info->text().contains(" ev")) << info->text().toStdString();
+    EXPECT_FALSE(info->text().contains(" 0 ev")) << info->text().toStdString();
+    EXPECT_TRUE(info->text().contains("@")) << info->text().toStdString();
+
+    // Open Recent lists it, newest first, at most ten, and kept in config.ini.
+    for (int i = 0; i < 12; ++i)
+        config->addRecentFile(dir.filePath(QStringLiteral("other%1.raw").arg(i)));
+    config->addRecentFile(path);
+    EXPECT_EQ(config->recentFiles().size(), AppConfig::kRecentFiles);
+    EXPECT_EQ(config->recentFiles().front(), path);
+    config->save();
+    AppConfig again(dir.filePath("config.ini"), dir.path());
+    EXPECT_EQ(again.recentFiles(), config->recentFiles());
+    QMenu* file = window->menuOf("pb_menu_file");
+    QMenu* recent = nullptr;
+    for (QAction* a : file->actions())
+        if (a->menu())
+            recent = a->menu();
+    ASSERT_NE(recent, nullptr);
+    Q_EMIT recent->aboutToShow();
+    ASSERT_EQ(recent->actions().size(), AppConfig::kRecentFiles);
+    EXPECT_EQ(recent->actions().front()->text(), "modes.raw");
+    recent->actions().front()->trigger();
+    EXPECT_EQ(window->mode(), 3);
+
+    // F11 goes full screen and back.
+    QTest::keyClick(window.get(), Qt::Key_F11);
+    EXPECT_TRUE(window->isFullScreen());
+    QTest::keyClick(window.get(), Qt::Key_F11);
+    EXPECT_FALSE(window->isFullScreen());
 }

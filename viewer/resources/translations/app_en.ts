@@ -322,6 +322,22 @@
         <source>Playback stopped: %1</source>
         <translation>Playback stopped: %1</translation>
     </message>
+    <message>
+        <source>Open Recent</source>
+        <translation>Open Recent</translation>
+    </message>
+    <message>
+        <source>No recent recordings</source>
+        <translation>No recent recordings</translation>
+    </message>
+    <message>
+        <source> | Pixel: </source>
+        <translation> | Pixel: </translation>
+    </message>
+    <message>
+        <source>x %1  y %2</source>
+        <translation>x %1  y %2</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>

@@ -322,6 +322,22 @@
         <source>Playback stopped: %1</source>
         <translation>播放已停止：%1</translation>
     </message>
+    <message>
+        <source>Open Recent</source>
+        <translation>最近打开</translation>
+    </message>
+    <message>
+        <source>No recent recordings</source>
+        <translation>没有最近的录制文件</translation>
+    </message>
+    <message>
+        <source> | Pixel: </source>
+        <translation> | 像素：</translation>
+    </message>
+    <message>
+        <source>x %1  y %2</source>
+        <translation>x %1  y %2</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
