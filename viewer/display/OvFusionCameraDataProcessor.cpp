@@ -1,5 +1,7 @@
 #include "OvFusionCameraDataProcessor.h"
 
+#include "OvActivityTimeline.h"
+
 #include <QDebug>
 #include <QMetaType>
 
@@ -232,6 +234,7 @@ bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
     havePending_ = false;
     pendingIndex_ = 0;
     shownIndex_ = -1;
+    profile_.clear();
     lower_.store(0);
     upper_.store(UINT64_MAX);
     apsTimestamps.clear();
@@ -283,6 +286,7 @@ bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
     hasDvsOffset_ = parseMicroseconds(apsReader->getMetadata(orvane::kVideoDvsOffsetKey), offset);
     frameOffset_ = hasDvsOffset_ ? offset : startTs;
     shownTime_.store(startTs);
+    profile_ = OvActivityTimeline::profileOf(*dvsReader, startTs, endTs);
 
     Q_EMIT signalStartTimeStamp(startTs);
     Q_EMIT signalEndTimeStamp(endTs);

@@ -83,6 +83,8 @@ public:
     // DVS time of the frame shown last (the range's lower end before any).
     uint64_t shownTime() const { return shownTime_.load(); }
     size_t frameCount() const { return apsTimestamps.size(); }
+    // The events of the loaded recording per bin of its length, from its index (see OvActivityTimeline).
+    const std::vector<uint64_t>& activityProfile() const { return profile_; }
 
     // Resamples a BGR24 picture of width x height (rows packed) onto a 1280 x 720 BGR888 canvas:
     // centred and shrunk, nearest pixel, white where the picture does not reach.
@@ -148,6 +150,7 @@ private:
     std::atomic<uint64_t> lower_{0};
     std::atomic<uint64_t> upper_{UINT64_MAX};
     std::atomic<bool> seekPending_{false};
+    std::vector<uint64_t> profile_;
     std::atomic<uint64_t> seekTime_{0};
     std::shared_ptr<orvane::DvsFileReader> dvsReader;
     std::shared_ptr<orvane::ApsFileReader> apsReader;

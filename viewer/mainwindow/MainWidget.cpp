@@ -972,6 +972,8 @@ bool MainWidget::openFusionRecordingSource(const QString& rawPath, const QString
     rawPath_ = file.absoluteFilePath();
     openSource(std::make_unique<FusionRecordingSource>(*fusionProcessor_));
     showOpenedRecording(file, source_->startTime(), source_->endTime());
+    timeline_->setProfile(source_->startTime(), source_->endTime(), fusionProcessor_->activityProfile());
+    timeline_->show();
     rangeToSource();
     ui->pb_play->click();
     setPanelsState(PanelSourceState::File, PanelSourceState::NoCamera);

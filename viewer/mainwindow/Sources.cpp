@@ -343,3 +343,11 @@ uint64_t FusionRecordingSource::position() const
 {
     return processor_.shownTime();
 }
+
+SourceMonitor::Probe FusionRecordingSource::probe() const
+{
+    // The events painted over the frames as they play: the replay's event rate.
+    SourceMonitor::Probe probe;
+    probe.eventsDelivered = [processor = &processor_] { return processor->paintedEvents(); };
+    return probe;
+}

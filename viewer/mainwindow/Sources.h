@@ -118,6 +118,7 @@ public:
     uint64_t startTime() const override;
     uint64_t endTime() const override;
     uint64_t position() const override;
+    SourceMonitor::Probe probe() const override;
 
 private:
     OvFusionCameraDataProcessor& processor_;

@@ -3,12 +3,14 @@
 #include "AppConfig.h"
 #include "MainWidget.h"
 #include "MainWindowFixture.h"
+#include "OvActivityTimeline.h"
 #include "OvFusionCameraDataProcessor.h"
 #include "OvThreeHandleSlider.h"
 #include "PlaybackEngine.h"
 #include "ShowImageForm.h"
 #include "SourceMonitor.h"
 
+#include "orvane/driver/DvsFileReader.h"
 #include "orvane/driver/Mp4FileReader.h"
 #include "orvane/hal/Simulator.h"
 
@@ -22,6 +24,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <numeric>
 
 namespace sim = orvane::sim;
 
@@ -114,6 +118,15 @@ TEST_F(FusionWindowTest, TandemStreamsRecordsAndItsRecordingReplaysOrOpensPlainW
     EXPECT_EQ(slider->minimum(), qint64(start));
     EXPECT_EQ(slider->maximum(), qint64(end));
     EXPECT_TRUE(play->isChecked());
+    // Its activity strip holds every event of the recording.
+    {
+        auto events = orvane::DvsFileReader::createFileReader(QFile::encodeName(raw).toStdString());
+        uint64_t total = 0;
+        ASSERT_TRUE(events && events->loadFile() && events->getMaxEvents(total));
+        const auto& profile = window->activityTimeline()->profile();
+        EXPECT_EQ(std::accumulate(profile.begin(), profile.end(), uint64_t(0)), total);
+        EXPECT_TRUE(window->activityTimeline()->isVisible());
+    }
     qint64 furthest = 0;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
