@@ -5,6 +5,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <cstdint>
 
 #include <memory>
 
@@ -31,7 +34,23 @@ public:
     void setVideoSavePath(const QString& path) { videoSavePath_ = path; }
     void setLanguage(const QString& language);
 
-    // Writes the four fields and flushes the file.
+    // How pictures are drawn (the display panel): the values of orvane::DisplayMode,
+    // PolarityFilter and ColourTheme, and the time surface's time constant.
+    struct Display {
+        int32_t mode = 0;
+        int32_t polarity = 0;
+        int32_t theme = 0;
+        uint64_t timeConstantUs = 20000;
+    };
+    Display display() const { return display_; }
+    void setDisplay(const Display& display);
+
+    // The recordings opened last, newest first, at most kRecentFiles.
+    static constexpr int kRecentFiles = 10;
+    QStringList recentFiles() const { return recentFiles_; }
+    void addRecentFile(const QString& path);
+
+    // Writes the fields and flushes the file.
     void save();
 
 private:
@@ -42,4 +61,6 @@ private:
     QString inputRawFilePath_;
     QString videoSavePath_;
     QString language_ = QStringLiteral("en");
+    Display display_;
+    QStringList recentFiles_;
 };

@@ -1,5 +1,7 @@
 #include "OvFusionCameraDataProcessor.h"
 
+#include "OvActivityTimeline.h"
+
 #include <QDebug>
 #include <QMetaType>
 
@@ -13,6 +15,7 @@
 #include "orvane/driver/ApsFileReader.h"
 #include "orvane/driver/DataToVideoConverter.h"
 #include "orvane/driver/DvsFileReader.h"
+#include "orvane/driver/FrameRenderer.h"
 #include "orvane/driver/FusionCamera.h"
 
 using orvane::ApsFrame;
@@ -22,15 +25,18 @@ namespace {
 
 constexpr size_t kCounterElements = 2u * OvFusionCameraDataProcessor::dvsWidth * OvFusionCameraDataProcessor::dvsHeight;
 
-// Canvas bytes are blue, green, red.
-constexpr uint8_t kRed[3] = {0, 0, 255};
-constexpr uint8_t kBlue[3] = {255, 0, 0};
-
-inline void put(uchar* pixel, const uint8_t (&colour)[3])
+// The fusion view draws in the light theme: ON red and OFF blue over the frame or white.
+const orvane::Palette& palette()
 {
-    pixel[0] = colour[0];
-    pixel[1] = colour[1];
-    pixel[2] = colour[2];
+    return orvane::paletteOf(orvane::ColourTheme::Light);
+}
+
+// Canvas bytes are blue, green, red.
+inline void put(uchar* pixel, uint32_t colour)
+{
+    pixel[0] = static_cast<uint8_t>(colour);
+    pixel[1] = static_cast<uint8_t>(colour >> 8);
+    pixel[2] = static_cast<uint8_t>(colour >> 16);
 }
 
 // A text that is a whole decimal number, nothing else.
@@ -51,8 +57,8 @@ OvFusionCameraDataProcessor::OvFusionCameraDataProcessor()
 {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<orvane::STREAM_TYPE>("orvane::STREAM_TYPE");
-    fusionCanvas.fill(Qt::white);
-    dvsCanvas.fill(Qt::white);
+    fusionCanvas.fill(QColor::fromRgb(palette().background));
+    dvsCanvas.fill(QColor::fromRgb(palette().background));
 }
 
 OvFusionCameraDataProcessor::~OvFusionCameraDataProcessor()
@@ -152,7 +158,7 @@ uint64_t OvFusionCameraDataProcessor::paintCounts(const uint16_t* counts, QImage
             const uint16_t on = c[2 * x + 1];
             if ((off | on) == 0) continue;
             events += static_cast<uint64_t>(off) + on;
-            put(row + 3 * x, on > 0 && on >= off ? kRed : kBlue);
+            put(row + 3 * x, on > 0 && on >= off ? palette().on : palette().off);
         }
     }
     return events;
@@ -206,7 +212,7 @@ void OvFusionCameraDataProcessor::processApsFrame(const ApsFrame& frame)
             std::lock_guard counterGuard(counterLock);
             counters.swap(spareCounters);
         }
-        dvsCanvas.fill(Qt::white);
+        dvsCanvas.fill(QColor::fromRgb(palette().background));
         painted_.fetch_add(paintCounts(spareCounters.data(), dvsCanvas), std::memory_order_relaxed);
         std::fill(spareCounters.begin(), spareCounters.end(), uint16_t{0});
         picture = dvsCanvas;
@@ -223,8 +229,14 @@ void OvFusionCameraDataProcessor::processApsFrame(const ApsFrame& frame)
 bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
 {
     stopPlayThread();
+    std::lock_guard readers(readerLock_);
     loadFailure_ = LoadFailure::None;
     havePending_ = false;
+    pendingIndex_ = 0;
+    shownIndex_ = -1;
+    profile_.clear();
+    lower_.store(0);
+    upper_.store(UINT64_MAX);
     apsTimestamps.clear();
     apsReader.reset();
     dvsReader.reset();
@@ -240,6 +252,7 @@ bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
         apsFrameHeight_ = apsReader->getHeight();
         // A file that opens but yields no picture (no frames, undecodable) is as unreadable as one
         // that does not open: the first picture is decoded here, on the loading thread.
+        pendingIndex_ = -1;
         fetchNextFrame();
     }
     if (!havePending_) {
@@ -272,6 +285,8 @@ bool OvFusionCameraDataProcessor::slotReadFusionFile(std::string raw_file_path)
     uint64_t offset = 0;
     hasDvsOffset_ = parseMicroseconds(apsReader->getMetadata(orvane::kVideoDvsOffsetKey), offset);
     frameOffset_ = hasDvsOffset_ ? offset : startTs;
+    shownTime_.store(startTs);
+    profile_ = OvActivityTimeline::profileOf(*dvsReader, startTs, endTs);
 
     Q_EMIT signalStartTimeStamp(startTs);
     Q_EMIT signalEndTimeStamp(endTs);
@@ -311,23 +326,105 @@ bool OvFusionCameraDataProcessor::fetchNextFrame()
     if (need == 0 || next.size < need) return false;
     pending_ = next;
     havePending_ = true;
+    ++pendingIndex_;
     return true;
 }
 
 void OvFusionCameraDataProcessor::rewind()
 {
+    // Back to the first frame of the played range, decoded as the pending one; nothing is shown.
     havePending_ = false;
-    if (apsReader && !apsTimestamps.empty()) {
+    const int index = firstFrameInRange();
+    if (apsReader && index >= 0) {
         ApsFrame first{};
         try {
-            if (apsReader->getNFrame(0, first) && first.data) {
+            if (apsReader->getNFrame(index, first) && first.data) {
                 pending_ = first;
                 havePending_ = true;
+                pendingIndex_ = index;
             }
         } catch (const std::out_of_range&) {
         }
     }
-    if (dvsReader) dvsReader->seekTime(startTs);
+    shownIndex_ = -1;
+    shownTime_.store(std::max(lower_.load(), startTs));
+    if (dvsReader) dvsReader->seekTime(std::max(lower_.load(), startTs));
+}
+
+int OvFusionCameraDataProcessor::frameAtOrBefore(uint64_t time) const
+{
+    if (apsTimestamps.empty()) return -1;
+    // Frame times are file times; the range and the slider speak DVS times.
+    const uint64_t fileTime = time > frameOffset_ ? time - frameOffset_ : 0;
+    const auto after = std::upper_bound(apsTimestamps.begin(), apsTimestamps.end(), fileTime);
+    return after == apsTimestamps.begin() ? 0 : int(after - apsTimestamps.begin()) - 1;
+}
+
+int OvFusionCameraDataProcessor::firstFrameInRange() const
+{
+    if (apsTimestamps.empty()) return -1;
+    const uint64_t lower = lower_.load();
+    const uint64_t fileTime = lower > frameOffset_ ? lower - frameOffset_ : 0;
+    const auto first = std::lower_bound(apsTimestamps.begin(), apsTimestamps.end(), fileTime);
+    return first == apsTimestamps.end() ? int(apsTimestamps.size()) - 1 : int(first - apsTimestamps.begin());
+}
+
+int OvFusionCameraDataProcessor::lastFrameInRange() const
+{
+    return std::max(frameAtOrBefore(upper_.load()), firstFrameInRange());
+}
+
+bool OvFusionCameraDataProcessor::showFrameLocked(int index)
+{
+    if (!apsReader || index < 0 || static_cast<size_t>(index) >= apsTimestamps.size()) return false;
+    ApsFrame frame{};
+    try {
+        if (!apsReader->getNFrame(index, frame) || !frame.data) return false;
+    } catch (const std::out_of_range&) {
+        return false;
+    }
+    const uint64_t need = static_cast<uint64_t>(apsFrameWidth_) * static_cast<uint64_t>(apsFrameHeight_) * 3;
+    if (need == 0 || frame.size < need) return false;
+    pending_ = frame;
+    havePending_ = true;
+    pendingIndex_ = index;
+    return playOneFrame();
+}
+
+void OvFusionCameraDataProcessor::setRange(uint64_t lower, uint64_t upper)
+{
+    lower_.store(lower);
+    upper_.store(std::max(lower, upper));
+}
+
+bool OvFusionCameraDataProcessor::stepFrames(int delta)
+{
+    std::lock_guard readers(readerLock_);
+    if (apsTimestamps.empty()) return false;
+    const int low = firstFrameInRange();
+    const int high = lastFrameInRange();
+    const int from = shownIndex_ < 0 ? (delta > 0 ? low - 1 : low) : shownIndex_;
+    const int target = std::clamp(from + delta, low, high);
+    if (target == shownIndex_) return false;
+    return showFrameLocked(target);
+}
+
+bool OvFusionCameraDataProcessor::seekToTime(uint64_t time)
+{
+    if (playing.load()) {
+        seekTime_.store(time);
+        seekPending_.store(true);
+        return true;
+    }
+    std::lock_guard readers(readerLock_);
+    const int index = std::clamp(frameAtOrBefore(time), firstFrameInRange(), lastFrameInRange());
+    return showFrameLocked(index);
+}
+
+bool OvFusionCameraDataProcessor::rewindToLower()
+{
+    std::lock_guard readers(readerLock_);
+    return showFrameLocked(firstFrameInRange());
 }
 
 std::shared_ptr<std::vector<Event2D>> OvFusionCameraDataProcessor::readEventsBetween(uint64_t from, uint64_t to)
@@ -345,7 +442,7 @@ void OvFusionCameraDataProcessor::paintMirrored(const std::vector<Event2D>& even
     for (const Event2D& e : events) {
         const uint32_t column = static_cast<uint32_t>(dvsWidth) - e.x;
         if (column >= static_cast<uint32_t>(dvsWidth) || e.y >= dvsHeight) continue;
-        put(fusionCanvas.scanLine(e.y) + 3 * column, e.polarity == 1 ? kRed : kBlue);
+        put(fusionCanvas.scanLine(e.y) + 3 * column, e.polarity == 1 ? palette().on : palette().off);
     }
 }
 
@@ -353,6 +450,8 @@ bool OvFusionCameraDataProcessor::playOneFrame()
 {
     if (!havePending_ && !fetchNextFrame()) return false;
     const uint64_t frameTime = dvsTimeOf(pending_.timestamp);
+    shownIndex_ = pendingIndex_;
+    shownTime_.store(frameTime);
     {
         std::lock_guard lock(canvasLock);
         resample(pending_.data, apsFrameWidth_, apsFrameHeight_, fusionCanvas);
@@ -383,14 +482,23 @@ void OvFusionCameraDataProcessor::playLoop()
     playing.store(true);
     while (playing.load()) {
         const auto t0 = Clock::now();
-        if (!playOneFrame()) {
-            rewind();
-            if (!replay.load()) {
-                playing.store(false);
-                Q_EMIT signalPalyFileFinished();
-                Q_EMIT signalPlayProgress(startTs, endTs);
-                break;
+        bool shown = false;
+        {
+            std::lock_guard readers(readerLock_);
+            if (seekPending_.exchange(false)) {
+                const int index = std::clamp(frameAtOrBefore(seekTime_.load()), firstFrameInRange(), lastFrameInRange());
+                shown = showFrameLocked(index);
+            } else if (havePending_ || fetchNextFrame()) {
+                // The upper end of the played range ends playing as the recording's end does.
+                shown = dvsTimeOf(pending_.timestamp) <= upper_.load() && playOneFrame();
             }
+            if (!shown) rewind();
+        }
+        if (!shown && !replay.load()) {
+            playing.store(false);
+            Q_EMIT signalPalyFileFinished();
+            Q_EMIT signalPlayProgress(std::max(lower_.load(), startTs), endTs);
+            break;
         }
         const auto deadline = t0 + std::chrono::microseconds(kPlayPeriodUs);
         if (playing.load() && Clock::now() < deadline) std::this_thread::sleep_until(deadline);

@@ -73,6 +73,19 @@ public:
     // Events the live camera delivered, whatever the viewer type (its event rate).
     uint64_t deliveredEvents() const { return delivered_.load(std::memory_order_relaxed); }
 
+    // Transport on a loaded recording, one APS frame a step, within the played range (DVS times).
+    // Called on the GUI thread; while the play thread runs a seek is handed to it, the other
+    // steps expect it stopped. Each shows the frame it lands on and answers whether one was shown.
+    void setRange(uint64_t lower, uint64_t upper);
+    bool stepFrames(int delta);
+    bool seekToTime(uint64_t time);  // the frame at or before `time`
+    bool rewindToLower();
+    // DVS time of the frame shown last (the range's lower end before any).
+    uint64_t shownTime() const { return shownTime_.load(); }
+    size_t frameCount() const { return apsTimestamps.size(); }
+    // The events of the loaded recording per bin of its length, from its index (see OvActivityTimeline).
+    const std::vector<uint64_t>& activityProfile() const { return profile_; }
+
     // Resamples a BGR24 picture of width x height (rows packed) onto a 1280 x 720 BGR888 canvas:
     // centred and shrunk, nearest pixel, white where the picture does not reach.
     static void resample(const uint8_t* source, int width, int height, QImage& canvas);
@@ -100,6 +113,11 @@ private:
     // Decodes the next picture into the reader's buffer as the pending frame.
     bool fetchNextFrame();
     void rewind();
+    // Caller holds readerLock_.
+    bool showFrameLocked(int index);
+    int frameAtOrBefore(uint64_t time) const;
+    int firstFrameInRange() const;
+    int lastFrameInRange() const;
     uint64_t dvsTimeOf(uint64_t frameTime) const { return frameTime + frameOffset_; }
     std::shared_ptr<std::vector<orvane::Event2D>> readEventsBetween(uint64_t from, uint64_t to);
     void paintMirrored(const std::vector<orvane::Event2D>& events);
@@ -123,7 +141,17 @@ private:
     std::atomic<bool> playing{false};
     std::atomic<bool> replay{false};
 
-    // Recording state: written by loading, then used by the play thread alone.
+    // Recording state: written by loading, then used by the play thread, or by the GUI thread's
+    // transport while the play thread is stopped; readerLock_ keeps the two apart.
+    std::mutex readerLock_;
+    int pendingIndex_ = 0;  // frame index of pending_
+    int shownIndex_ = -1;
+    std::atomic<uint64_t> shownTime_{0};
+    std::atomic<uint64_t> lower_{0};
+    std::atomic<uint64_t> upper_{UINT64_MAX};
+    std::atomic<bool> seekPending_{false};
+    std::vector<uint64_t> profile_;
+    std::atomic<uint64_t> seekTime_{0};
     std::shared_ptr<orvane::DvsFileReader> dvsReader;
     std::shared_ptr<orvane::ApsFileReader> apsReader;
     uint64_t startTs = 0;

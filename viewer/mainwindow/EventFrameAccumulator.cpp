@@ -8,11 +8,10 @@ constexpr size_t kReusedPictures = 4;
 
 }  // namespace
 
-EventFrameAccumulator::EventFrameAccumulator()
+static_assert(EventFrameAccumulator::kBackground == 0xFF707070u);
+
+EventFrameAccumulator::EventFrameAccumulator() : renderer_(kWidth, kHeight)
 {
-    std::lock_guard lock(lock_);
-    current_ = freshPicture();
-    pixels_ = reinterpret_cast<uint32_t*>(current_.bits());
 }
 
 QImage EventFrameAccumulator::freshPicture()
@@ -27,30 +26,25 @@ QImage EventFrameAccumulator::freshPicture()
     std::erase_if(handedOut_, [](const QImage& i) { return i.isNull(); });
     if (picture.isNull())
         picture = QImage(kWidth, kHeight, QImage::Format_RGB32);
-    picture.fill(kBackground);
     return picture;
 }
 
 void EventFrameAccumulator::addEvents(const orvane::Event2D* begin, const orvane::Event2D* end)
 {
     std::lock_guard lock(lock_);
-    uint32_t* const pixels = pixels_;
-    for (const orvane::Event2D* e = begin; e != end; ++e) {
-        if (e->x >= kWidth || e->y >= kHeight)
-            continue;
-        pixels[size_t(e->y) * kWidth + e->x] = e->polarity ? kOnColour : kOffColour;
-    }
+    renderer_.addEvents(begin, end);
 }
 
 void EventFrameAccumulator::takeFrame(QImage& out)
 {
     std::lock_guard lock(lock_);
-    out = current_;
+    QImage picture = freshPicture();
+    renderer_.render(renderer_.lastTime(), reinterpret_cast<uint32_t*>(picture.bits()),
+                     size_t(picture.bytesPerLine()) / sizeof(uint32_t));
     if (handedOut_.size() >= kReusedPictures)
         handedOut_.erase(handedOut_.begin());
-    handedOut_.push_back(current_);
-    current_ = freshPicture();
-    pixels_ = reinterpret_cast<uint32_t*>(current_.bits());
+    handedOut_.push_back(picture);
+    out = std::move(picture);
 }
 
 void EventFrameAccumulator::takeFrame(QPixmap& out)
@@ -63,5 +57,23 @@ void EventFrameAccumulator::takeFrame(QPixmap& out)
 void EventFrameAccumulator::clear()
 {
     std::lock_guard lock(lock_);
-    current_.fill(kBackground);
+    renderer_.clear();
+}
+
+void EventFrameAccumulator::setSettings(const orvane::RenderSettings& settings)
+{
+    std::lock_guard lock(lock_);
+    renderer_.setSettings(settings);
+}
+
+orvane::RenderSettings EventFrameAccumulator::settings() const
+{
+    std::lock_guard lock(lock_);
+    return renderer_.settings();
+}
+
+orvane::FrameRenderer::PixelInfo EventFrameAccumulator::pixelInfo(int x, int y) const
+{
+    std::lock_guard lock(lock_);
+    return renderer_.pixelInfo(x, y);
 }

@@ -12,6 +12,7 @@
 #include "OvFusionCameraDataProcessor.h"
 #include "OvGeneralSetting.h"
 #include "OvGraphicsView.h"
+#include "OvActivityTimeline.h"
 #include "OvThreeHandleSlider.h"
 #include "OvToolTip.h"
 #include "PanelSourceState.h"
@@ -22,13 +23,16 @@
 #include "SidebarApsSettingUI.h"
 #include "SidebarCameraSettingUI.h"
 #include "SidebarDvsSettingUI.h"
+#include "SettingDisplayItem.h"
 #include "SourceMonitor.h"
+#include "Sources.h"
 #include "ui_MainWidget.h"
 
 #include "orvane/driver/DvsCameraPrivate.h"
 #include "orvane/driver/DvsFileReader.h"
 #include "orvane/driver/FusionCameraPrivate.h"
 #include "orvane/driver/RawFileReader.h"
+#include "orvane/hal/CameraTool.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -50,7 +54,11 @@
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <QBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
 
+#include <cmath>
 #include <exception>
 #include <mutex>
 
@@ -159,30 +167,8 @@ MainWidget::MainWidget(AppConfig* config, QWidget* parent)
     connect(this, &MainWidget::toShowCameraTimestamp, this, &MainWidget::showTimeStamp);
     connect(this, &MainWidget::signalShowLeftBottomTips, this, &MainWidget::slotShowLeftBottomTips);
 
-    // The engine's loops run on their own threads: what they say arrives queued. Pictures are
-    // always queued (newest wins); positions from the GUI thread's own commands apply at once.
+    // Every source's pictures come through the engine's mailbox, queued (newest wins).
     connect(engine_, &PlaybackEngine::pictureReady, this, &MainWidget::triggerEventsToShow, Qt::QueuedConnection);
-    connect(engine_, &PlaybackEngine::positionChanged, this, [this](quint64 position) {
-        if (engine_->mode() == PlaybackEngine::RawFile)
-            slotShowFilePlayProgress(position, engine_->fileEnd());
-    });
-    connect(
-        engine_, &PlaybackEngine::filePlayEnded, this,
-        [this] {
-            engine_->joinEndedLoops();
-            monitor_->stop();
-            ui->pb_play->setChecked(false);
-        },
-        Qt::QueuedConnection);
-    connect(engine_, &PlaybackEngine::cameraLost, this, &MainWidget::onCameraLost, Qt::QueuedConnection);
-    connect(
-        engine_, &PlaybackEngine::playbackFailed, this,
-        [this](const QString& reason) {
-            engine_->joinEndedLoops();
-            ui->pb_play->setChecked(false);
-            Q_EMIT signalShowLeftBottomTips(reason, MessageError);
-        },
-        Qt::QueuedConnection);
 
     connect(recording_, &RecordingControl::clockChanged, ui->lb_recoding_time, &QLabel::setText);
     connect(monitor_, &SourceMonitor::rateChanged, this, &MainWidget::onRateChanged);
@@ -199,6 +185,15 @@ MainWidget::MainWidget(AppConfig* config, QWidget* parent)
             },
             this);
 
+    // The pixel under the cursor, in the info bar after the rate.
+    pixelInfo_ = new QLabel(this);
+    pixelInfo_->setObjectName(QStringLiteral("label_show_pixel_info"));
+    if (auto* bar = qobject_cast<QBoxLayout*>(ui->label_show_dropped_info->parentWidget()->layout()))
+        bar->insertWidget(bar->indexOf(ui->label_show_dropped_info) + 1, pixelInfo_);
+    pixelInfo_->hide();
+    connect(imageView()->view(), &OvGraphicsView::cursorMoved, this, &MainWidget::showPixelUnderCursor);
+    connect(imageView()->view(), &OvGraphicsView::cursorLeft, pixelInfo_, &QLabel::hide);
+
     ui->label_show_play_text3->hide();
     ui->label_show_rate_info->hide();
     ui->label_show_dropped_info->hide();
@@ -211,10 +206,7 @@ MainWidget::~MainWidget()
     // Loops and recordings end before the window's parts go.
     if (recording_->active())
         stopRecordingAndReport();
-    engine_->stopLive();
-    engine_->stopFilePlay();
-    engine_->dropCamera();
-    stopFusionSource();
+    closeSource();
     delete fusionProcessor_;
     delete ui;
 }
@@ -226,7 +218,7 @@ ShowImageForm* MainWidget::imageView() const
 
 int32_t MainWidget::mode() const
 {
-    return engine_->mode();
+    return source_ ? source_->mode() : int32_t(PlaybackEngine::None);
 }
 
 MainWidget::MenuTexts MainWidget::translatedMenuTexts()
@@ -238,26 +230,56 @@ MainWidget::MenuTexts MainWidget::translatedMenuTexts()
 
 // ---- construction
 
+QAction* MainWidget::addMenuAction(QMenu* menu, MenuRole role)
+{
+    QAction* action = menu->addAction(menuText(role));
+    action->setData(int(role));
+    return action;
+}
+
+QString MainWidget::menuText(MenuRole role) const
+{
+    switch (role) {
+    case MenuRole::OpenCamera: return texts_.openCamera;
+    case MenuRole::OpenRecording: return texts_.openRecording;
+    case MenuRole::SaveAs: return texts_.saveAs;
+    case MenuRole::CutRecording: return texts_.cutRecording;
+    case MenuRole::Quit: return texts_.quit;
+    case MenuRole::GeneralSetting: return texts_.generalSetting;
+    case MenuRole::Language: return texts_.language;
+    case MenuRole::AboutUs: return texts_.aboutUs;
+    case MenuRole::ToggleStartEnd: return texts_.toggleStartEnd;
+    case MenuRole::None: break;
+    }
+    return {};
+}
+
 void MainWidget::buildMenus()
 {
     menuDevice_ = makeMenu(this);
-    connect(menuDevice_->addAction(texts_.openCamera), &QAction::triggered, this, &MainWidget::slotOpenCamera);
+    connect(addMenuAction(menuDevice_, MenuRole::OpenCamera), &QAction::triggered, this, &MainWidget::slotOpenCamera);
     ui->pb_menu_device->setMenu(menuDevice_);
 
     menuFile_ = makeMenu(this);
-    connect(menuFile_->addAction(texts_.openRecording), &QAction::triggered, this, &MainWidget::slotOpenRecording);
-    connect(menuFile_->addAction(texts_.saveAs), &QAction::triggered, this, &MainWidget::slotSaveAs);
-    connect(menuFile_->addAction(texts_.cutRecording), &QAction::triggered, this, &MainWidget::slotCutRecording);
-    menuFile_->addAction(texts_.quit);
+    connect(addMenuAction(menuFile_, MenuRole::OpenRecording), &QAction::triggered, this,
+            &MainWidget::slotOpenRecording);
+    connect(addMenuAction(menuFile_, MenuRole::SaveAs), &QAction::triggered, this, &MainWidget::slotSaveAs);
+    connect(addMenuAction(menuFile_, MenuRole::CutRecording), &QAction::triggered, this,
+            &MainWidget::slotCutRecording);
+    recentMenu_ = menuFile_->addMenu(tr("Open Recent"));
+    recentMenu_->setStyleSheet(QString::fromLatin1(kMenuStyle));
+    connect(recentMenu_, &QMenu::aboutToShow, this, &MainWidget::fillRecentMenu);
+    fillRecentMenu();
+    addMenuAction(menuFile_, MenuRole::Quit);
     ui->pb_menu_file->setMenu(menuFile_);
 
     menuSetting_ = makeMenu(this);
-    menuSetting_->addAction(texts_.generalSetting);
-    menuSetting_->addAction(texts_.language);
+    addMenuAction(menuSetting_, MenuRole::GeneralSetting);
+    addMenuAction(menuSetting_, MenuRole::Language);
     ui->pb_menu_setting->setMenu(menuSetting_);
 
     menuHelp_ = makeMenu(this);
-    menuHelp_->addAction(texts_.aboutUs);
+    addMenuAction(menuHelp_, MenuRole::AboutUs);
     ui->pb_menu_help->setMenu(menuHelp_);
 
     for (QMenu* menu : {menuDevice_, menuFile_, menuSetting_, menuHelp_})
@@ -265,7 +287,7 @@ void MainWidget::buildMenus()
 
     // The slider starts with its three handles, so the entry starts checked.
     menuViewerSetting_ = makeMenu(this);
-    actionStartEnd_ = menuViewerSetting_->addAction(texts_.toggleStartEnd);
+    actionStartEnd_ = addMenuAction(menuViewerSetting_, MenuRole::ToggleStartEnd);
     actionStartEnd_->setCheckable(true);
     actionStartEnd_->setChecked(true);
     connect(actionStartEnd_, &QAction::triggered, this, &MainWidget::slotStartEndPointEditable);
@@ -278,12 +300,22 @@ void MainWidget::buildPlayBar()
     slider_->setObjectName(QStringLiteral("slider_time"));
     slider_->setCenterValue(0);
     slider_->setEnabled(false);
-    ui->layout_time_slider->addWidget(slider_);
+    // The slider with the recording's activity under it, on one x axis.
+    auto* timeColumn = new QWidget(this);
+    auto* column = new QVBoxLayout(timeColumn);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(slider_);
+    timeline_ = new OvActivityTimeline(timeColumn);
+    timeline_->hide();
+    column->addWidget(timeline_);
+    ui->layout_time_slider->addWidget(timeColumn);
     connect(slider_, &OvThreeHandleSlider::centerValueTrackClick, this, &MainWidget::onSliderTimeTrackClick);
     connect(slider_, &OvThreeHandleSlider::centerValueMove, this, &MainWidget::onSliderTimeMove);
     const auto rangeToEngine = [this] {
-        engine_->setRange(uint64_t(std::max<qint64>(slider_->lowerValue(), 0)),
-                          uint64_t(std::max<qint64>(slider_->upperValue(), 0)));
+        rangeToSource();
+        timeline_->setRange(uint64_t(std::max<qint64>(slider_->lowerValue(), 0)),
+                            uint64_t(std::max<qint64>(slider_->upperValue(), 0)));
     };
     connect(slider_, &OvThreeHandleSlider::lowerValueChanged, this, rangeToEngine);
     connect(slider_, &OvThreeHandleSlider::upperValueChanged, this, rangeToEngine);
@@ -327,6 +359,39 @@ void MainWidget::buildSidePanels()
     ui->widget_setting_panels->hide();
     ui->frame_setting->setMaximumWidth(ui->widget_side_bar->maximumWidth());
     setPanelsState(PanelSourceState::NoCamera, PanelSourceState::NoCamera);
+
+    // How pictures are drawn: from config.ini, the same in both panels that show it.
+    orvane::RenderSettings render;
+    if (config_) {
+        const AppConfig::Display d = config_->display();
+        render.mode = orvane::DisplayMode(d.mode);
+        render.polarity = orvane::PolarityFilter(d.polarity);
+        render.theme = orvane::ColourTheme(d.theme);
+        render.timeConstantUs = d.timeConstantUs;
+    }
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()}) {
+        if (!item)
+            continue;
+        item->setRenderSettings(render);
+        connect(item, &SettingDisplayItem::signalRenderSettingsChanged, this, &MainWidget::slotRenderSettingsChanged);
+    }
+    accumulator_.setSettings(render);
+}
+
+void MainWidget::slotRenderSettingsChanged(const orvane::RenderSettings& settings)
+{
+    accumulator_.setSettings(settings);
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()})
+        if (item && !(item->renderSettings() == settings))
+            item->setRenderSettings(settings);
+    if (config_) {
+        config_->setDisplay({int32_t(settings.mode), int32_t(settings.polarity), int32_t(settings.theme),
+                             settings.timeConstantUs});
+        config_->save();
+    }
+    // A paused recording shows its place again in the new look.
+    if (hasTransport() && !source_->playing() && mode() == PlaybackEngine::RawFile)
+        readRecording([&] { source_->moveTo(source_->position()); });
 }
 
 void MainWidget::showSidePanel(int which, bool show)
@@ -387,21 +452,29 @@ QMenu* MainWidget::menuOf(const QString& buttonName) const
 
 void MainWidget::openActionSlot(QAction* action)
 {
-    const QString text = action->text();
-    if (text == texts_.quit) {
+    // The actions with a handler of their own (open, save, cut) are connected to it directly.
+    switch (MenuRole(action->data().toInt())) {
+    case MenuRole::Quit:
         close();
-    } else if (text == texts_.language) {
+        break;
+    case MenuRole::Language:
         if (config_)
             language::askAndChangeLanguage(this, *config_);
-    } else if (text == texts_.aboutUs) {
+        break;
+    case MenuRole::AboutUs: {
         OVMessageBox box(tr("Is it open in the browser?"), tr("Tips"), tr("Open"), tr("Close"), this);
         if (box.exec() == QDialog::Accepted)
             QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerSite)));
-    } else if (text == texts_.generalSetting) {
+        break;
+    }
+    case MenuRole::GeneralSetting:
         if (config_) {
             OvGeneralSetting dialog(config_, this);
             dialog.exec();
         }
+        break;
+    default:
+        break;
     }
 }
 
@@ -502,20 +575,11 @@ void MainWidget::changeEvent(QEvent* event)
 void MainWidget::retranslate()
 {
     ui->retranslateUi(this);
-    const MenuTexts old = texts_;
     texts_ = translatedMenuTexts();
-    const std::pair<QString, QString> renames[] = {
-        {old.openCamera, texts_.openCamera},         {old.openRecording, texts_.openRecording},
-        {old.saveAs, texts_.saveAs},                 {old.cutRecording, texts_.cutRecording},
-        {old.quit, texts_.quit},                     {old.generalSetting, texts_.generalSetting},
-        {old.aboutUs, texts_.aboutUs},               {old.toggleStartEnd, texts_.toggleStartEnd}};
     for (QMenu* menu : {menuDevice_, menuFile_, menuSetting_, menuHelp_, menuViewerSetting_})
         for (QAction* action : menu->actions())
-            for (const auto& [from, to] : renames)
-                if (action->text() == from) {
-                    action->setText(to);
-                    break;
-                }
+            if (const auto role = MenuRole(action->data().toInt()); role != MenuRole::None)
+                action->setText(menuText(role));
 }
 
 void MainWidget::closeEvent(QCloseEvent* event)
@@ -543,6 +607,12 @@ void MainWidget::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_Right:
         on_pb_next_clicked();
+        break;
+    case Qt::Key_F11:
+        if (isFullScreen())
+            showNormal();
+        else
+            showFullScreen();
         break;
     default:
         QWidget::keyPressEvent(event);
@@ -591,19 +661,20 @@ void MainWidget::slotShowLeftBottomTips(QString tips, OvMessageType type, QStrin
 
 // ---- opening sources
 
-void MainWidget::stopCurrentSource()
+void MainWidget::closeSource()
 {
     if (recording_->active())
         stopRecordingAndReport();
-    if (ui->pb_play->isChecked())
-        ui->pb_play->click();
-    stopFusionSource();
-    engine_->stopLive();
-    engine_->stopFilePlay();
     monitor_->stop();
-    engine_->dropCamera();
-    engine_->dropReader();
+    if (source_) {
+        source_->close();
+        source_.reset();
+    }
+    ui->pb_play->setChecked(false);
+    timeline_->clearProfile();
+    timeline_->hide();
     eventCamera.reset();
+    fusionCamera.reset();
     rawReader.reset();
     rawPath_.clear();
     engine_->setMode(PlaybackEngine::None);
@@ -665,13 +736,12 @@ bool MainWidget::openCameraDescription(const orvane::CameraDescription& desc)
     if (desc.product == "Tandem")
         return openFusionCameraSource(desc);
     if (!isEventCameraProduct(desc.product)) {
-        stopCurrentSource();
+        closeSource();
         Q_EMIT signalShowLeftBottomTips(tr("Open camera: ") + serial + tr("failed."), MessageError);
         return false;
     }
 
-    stopCurrentSource();
-    engine_->setMode(PlaybackEngine::EventCamera);
+    closeSource();
     std::shared_ptr<orvane::DvsCamera> camera;
     QString failure;
     runBehindWaitingWindow(imageView(), [&](const TaskMessage&) {
@@ -687,7 +757,7 @@ bool MainWidget::openCameraDescription(const orvane::CameraDescription& desc)
         return false;
     }
     eventCamera = camera;
-    engine_->setCamera(camera);
+    openSource(std::make_unique<EventCameraSource>(*engine_, camera));
     return startOpenedCamera(serial, 0);
 }
 
@@ -723,9 +793,46 @@ bool MainWidget::openRecordingPath(const QString& path)
     if (config_)
         config_->setInputRawFilePath(file.absolutePath());
     const QString mp4 = QStringLiteral("%1/%2.mp4").arg(file.absolutePath(), file.completeBaseName());
-    if (QFileInfo::exists(mp4))
-        return openFusionRecordingSource(file.absoluteFilePath(), mp4);
-    return openRawRecording(file);
+    const bool opened = QFileInfo::exists(mp4) ? openFusionRecordingSource(file.absoluteFilePath(), mp4)
+                                               : openRawRecording(file);
+    if (opened && config_) {
+        config_->addRecentFile(file.absoluteFilePath());
+        config_->save();
+    }
+    return opened;
+}
+
+void MainWidget::fillRecentMenu()
+{
+    recentMenu_->clear();
+    const QStringList recent = config_ ? config_->recentFiles() : QStringList();
+    for (const QString& path : recent)
+        connect(recentMenu_->addAction(QFileInfo(path).fileName()), &QAction::triggered, this,
+                [this, path] { openRecordingPath(path); });
+    if (recent.isEmpty())
+        recentMenu_->addAction(tr("No recent recordings"))->setEnabled(false);
+}
+
+// Sensor coordinates under the cursor and, for the event pictures, what that pixel holds.
+void MainWidget::showPixelUnderCursor(QPointF scenePoint)
+{
+    const int x = int(std::floor(scenePoint.x()));
+    const int y = int(std::floor(scenePoint.y()));
+    const QSize picture = imageView()->currentPixmap().size();
+    if (x < 0 || y < 0 || x >= picture.width() || y >= picture.height()) {
+        pixelInfo_->hide();
+        return;
+    }
+    QString text = tr(" | Pixel: ") + tr("x %1  y %2").arg(x).arg(y);
+    const int32_t m = mode();
+    if (m == PlaybackEngine::EventCamera || m == PlaybackEngine::RawFile) {
+        const orvane::FrameRenderer::PixelInfo info = accumulator_.pixelInfo(x, y);
+        text += QStringLiteral("  %1 ev").arg(info.count);
+        if (info.lastTime > 0)
+            text += QStringLiteral("  @ ") + formatTime(info.lastTime);
+    }
+    pixelInfo_->setText(text);
+    pixelInfo_->show();
 }
 
 // The driver's reason, naming the file by its name rather than its whole path.
@@ -755,12 +862,14 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
     orvane::RecordingError error;
     uint64_t start = 0;
     uint64_t end = 0;
+    std::vector<uint64_t> profile;
     runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
         message(tr("Opening %1 ...").arg(file.fileName()));
         error = raw ? raw->open() : orvane::RecordingError{orvane::RecordingError::Kind::Io, "not a raw reader", 0};
         if (!error) {
             reader->getStartTimeStamp(start);
             reader->getEndTimeStamp(end);
+            profile = OvActivityTimeline::profileOf(*reader, start, end);
         }
     });
     if (error) {
@@ -768,14 +877,106 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
         return false;
     }
 
-    stopCurrentSource();
+    closeSource();
     rawReader = reader;
     rawPath_ = file.absoluteFilePath();
-    engine_->setMode(PlaybackEngine::RawFile);
-    engine_->setReader(reader, start, end);
     accumulator_.clear();
+    openSource(std::make_unique<RecordingSource>(*engine_, reader, start, end));
     showOpenedRecording(file, start, end);
-    engine_->setRange(uint64_t(slider_->lowerValue()), uint64_t(slider_->upperValue()));
+    timeline_->setProfile(start, end, std::move(profile));
+    timeline_->show();
+    rangeToSource();
+    ui->pb_play->click();
+    setPanelsState(PanelSourceState::File, PanelSourceState::NoCamera);
+    return true;
+}
+
+// ---- fusion sources
+
+// The fusion processor draws both fusion sources; its pictures join the engine's mailbox on the
+// thread that built them, so a slow GUI skips pictures instead of queueing them.
+void MainWidget::connectFusionProcessor()
+{
+    fusionProcessor_ = new OvFusionCameraDataProcessor();
+    OvFusionCameraDataProcessor* p = fusionProcessor_;
+    connect(
+        p, &OvFusionCameraDataProcessor::signalFusionImage, engine_,
+        [engine = engine_, p](const QImage& image) { engine->publishImage(image, p->shownTime()); },
+        Qt::DirectConnection);
+    connect(p, &OvFusionCameraDataProcessor::signalTimeStamp, this, &MainWidget::showTimeStamp);
+    connect(p, &OvFusionCameraDataProcessor::signalStartTimeStamp, this, &MainWidget::slotSetSliderStartTime);
+    connect(p, &OvFusionCameraDataProcessor::signalEndTimeStamp, this, &MainWidget::slotSetSliderEndTime);
+    connect(this, &MainWidget::signalSetViewerShowType, p, &OvFusionCameraDataProcessor::slotSetViewerType);
+    connect(this, &MainWidget::signalFusionFilePlayControl, p, &OvFusionCameraDataProcessor::slotFusionFilePlayControl);
+}
+
+bool MainWidget::openFusionCameraSource(const orvane::CameraDescription& desc)
+{
+    const QString serial = QString::fromStdString(desc.serial);
+    closeSource();
+    qDebug() << "Open fusion camera.";
+    std::shared_ptr<orvane::FusionCamera> camera;
+    QString failure;
+    runBehindWaitingWindow(imageView(), [&](const TaskMessage&) {
+        try {
+            camera = cameraManager_.openFusionCamera(desc.serial);
+            // The frames are stamped by the trigger edges of their exposures: without them no frame
+            // finds its events.
+            if (camera) {
+                const auto trigger = camera->getTool(orvane::TOOL_TRIGGER_IN);
+                if (!trigger || !trigger->setParam("enable", true))
+                    qDebug() << "The trigger input could not be switched on.";
+            }
+        } catch (const std::exception& e) {
+            failure = QString::fromLocal8Bit(e.what());
+            camera.reset();
+        }
+    });
+    if (!camera) {
+        qDebug() << "Open camera failed:" << failure;
+        Q_EMIT signalShowLeftBottomTips(tr("Open camera: ") + serial + tr("failed."), MessageError);
+        return false;
+    }
+    fusionCamera = camera;
+    openSource(std::make_unique<FusionCameraSource>(*fusionProcessor_, camera));
+    return startOpenedCamera(serial, orvane::STREAM_BOTH);
+}
+
+bool MainWidget::openFusionRecordingSource(const QString& rawPath, const QString& mp4Path)
+{
+    const QFileInfo file(rawPath);
+    closeSource();
+    qDebug() << "Load fusion file.";
+    bool loaded = false;
+    runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
+        message(tr("Opening %1 ...").arg(file.fileName()));
+        loaded = fusionProcessor_->slotReadFusionFile(QFile::encodeName(file.absoluteFilePath()).toStdString());
+    });
+    if (!loaded) {
+        if (fusionProcessor_->loadFailure() == OvFusionCameraDataProcessor::LoadFailure::Frames) {
+            // The events are still worth seeing: they open on their own.
+            Q_EMIT signalShowLeftBottomTips(
+                tr("The frames of %1 could not be read; its events open as a plain recording.")
+                    .arg(QFileInfo(mp4Path).fileName()),
+                MessageError);
+            return openRawRecording(file);
+        }
+        // The events could not be read: the reader says why.
+        orvane::RawFileReader probe(QFile::encodeName(file.absoluteFilePath()).toStdString());
+        const orvane::RecordingError error = probe.open();
+        Q_EMIT signalShowLeftBottomTips(
+            error ? recordingFailureText(file, error)
+                  : tr("Cannot open %1: %2").arg(file.fileName(), tr("it is not an EVT 3.0 recording or its header is malformed")),
+            MessageError);
+        return false;
+    }
+
+    rawPath_ = file.absoluteFilePath();
+    openSource(std::make_unique<FusionRecordingSource>(*fusionProcessor_));
+    showOpenedRecording(file, source_->startTime(), source_->endTime());
+    timeline_->setProfile(source_->startTime(), source_->endTime(), fusionProcessor_->activityProfile());
+    timeline_->show();
+    rangeToSource();
     ui->pb_play->click();
     setPanelsState(PanelSourceState::File, PanelSourceState::NoCamera);
     return true;
@@ -783,88 +984,94 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
 
 // ---- playing
 
+// One play button for every source: it starts or pauses whichever is open.
 void MainWidget::on_pb_play_clicked()
 {
-    switch (engine_->mode()) {
-    case PlaybackEngine::EventCamera:
-        if (engine_->playing()) {
-            // A stopped camera delivers nothing: the recording ends here, saved and said so,
-            // rather than running on with a silent gap.
-            if (recording_->active())
-                stopRecordingAndReport();
-            engine_->stopLive();
-            monitor_->stop();
-            ui->pb_play->setChecked(false);
-            return;
-        }
-        switch (engine_->startLive()) {
-        case PlaybackEngine::LiveStart::Started:
-            ui->pb_play->setChecked(true);
-            watchSource();
-            break;
-        case PlaybackEngine::LiveStart::NoCamera:
-            ui->pb_play->setChecked(false);
-            Q_EMIT signalShowLeftBottomTips(tr("Please connect camera first."), MessageWarning);
-            break;
-        case PlaybackEngine::LiveStart::StartFailed:
-            ui->pb_play->setChecked(false);
-            Q_EMIT signalShowLeftBottomTips(tr("The camera did not start. Please check the camera connection."),
-                                            MessageError);
-            break;
-        }
-        return;
-    case PlaybackEngine::RawFile:
-        if (engine_->playing()) {
-            ui->pb_play->setChecked(false);
-            engine_->stopFilePlay();
-            monitor_->stop();
-            return;
-        }
-        if (!engine_->startFilePlay()) {
-            ui->pb_play->setChecked(false);
-            return;
-        }
-        ui->pb_play->setChecked(true);
-        watchSource();
-        return;
-    case PlaybackEngine::FusionCamera:
-    case PlaybackEngine::FusionFile:
-        toggleFusionPlayback();
-        return;
-    default:
+    if (!source_) {
         ui->pb_play->setChecked(false);
         return;
     }
-}
-
-void MainWidget::watchSource()
-{
-    SourceMonitor::Probe probe;
-    if (engine_->mode() == PlaybackEngine::EventCamera) {
-        probe.eventsDelivered = [engine = engine_] { return engine->cameraEventsDelivered(); };
-        if (auto* camera = dynamic_cast<orvane::DvsCameraPrivate*>(eventCamera.get())) {
-            std::weak_ptr<orvane::DvsCamera> weak = eventCamera;
-            probe.droppedBytes = [weak, camera]() -> uint64_t { return weak.lock() ? camera->droppedBytes() : 0; };
-        }
-    } else if (engine_->mode() == PlaybackEngine::RawFile) {
-        probe.eventRate = [engine = engine_] { return engine->fileEventRate(); };
-    } else if (engine_->mode() == PlaybackEngine::FusionCamera) {
-        probe.eventsDelivered = [processor = fusionProcessor_] { return processor->deliveredEvents(); };
-        if (auto* camera = dynamic_cast<orvane::FusionCameraPrivate*>(fusionCamera.get())) {
-            std::weak_ptr<orvane::FusionCamera> weak = fusionCamera;
-            probe.droppedBytes = [weak, camera]() -> uint64_t { return weak.lock() ? camera->droppedDvsBytes() : 0; };
-        }
+    if (source_->playing()) {
+        // A stopped camera delivers nothing: the recording ends here, saved and said so,
+        // rather than running on with a silent gap.
+        if (recording_->active() && mode() == PlaybackEngine::EventCamera)
+            stopRecordingAndReport();
+        source_->pause();
+        monitor_->stop();
+        ui->pb_play->setChecked(false);
+        return;
+    }
+    PlaybackSource::StartResult started;
+    try {
+        started = source_->start();
+    } catch (const std::exception& e) {
+        started = {false, tr("Playback stopped: %1").arg(QString::fromLocal8Bit(e.what())), false};
+    }
+    ui->pb_play->setChecked(started.ok);
+    if (!started.ok) {
+        qDebug() << started.reason;
+        Q_EMIT signalShowLeftBottomTips(started.reason, started.warning ? MessageWarning : MessageError);
+        return;
     }
     if (!monitor_->watching())
-        monitor_->watch(probe);
+        monitor_->watch(source_->probe());
     ui->label_show_play_text3->show();
     ui->label_show_rate_info->show();
+}
+
+void MainWidget::openSource(std::unique_ptr<PlaybackSource> source)
+{
+    source_ = std::move(source);
+    PlaybackSource* src = source_.get();
+    engine_->setMode(src->mode());
+    // Positions from the GUI thread's own commands apply at once; what the loops say arrives queued.
+    connect(src, &PlaybackSource::positionChanged, this,
+            [this, src](quint64 position) { slotShowFilePlayProgress(position, src->endTime()); });
+    connect(
+        src, &PlaybackSource::playEnded, this,
+        [this, src] {
+            // An end that arrives after playing started again belongs to the run before.
+            if (src->playing())
+                return;
+            src->pause();  // joins the thread that ended
+            monitor_->stop();
+            ui->pb_play->setChecked(false);
+        },
+        Qt::QueuedConnection);
+    connect(src, &PlaybackSource::cameraLost, this, &MainWidget::onCameraLost, Qt::QueuedConnection);
+    connect(
+        src, &PlaybackSource::failed, this,
+        [this, src](const QString& reason) {
+            src->pause();
+            ui->pb_play->setChecked(false);
+            Q_EMIT signalShowLeftBottomTips(reason, MessageError);
+        },
+        Qt::QueuedConnection);
+    src->setLoop(ui->pb_loop->isChecked());
+    applyCapabilities();
+}
+
+// The play bar offers what the open source can do.
+void MainWidget::applyCapabilities()
+{
+    const PlaybackSource::Capabilities caps = source_ ? source_->capabilities() : PlaybackSource::Capabilities{};
+    for (QWidget* w : {static_cast<QWidget*>(ui->pb_next), static_cast<QWidget*>(ui->pb_prv),
+                       static_cast<QWidget*>(ui->pb_stop), static_cast<QWidget*>(slider_)})
+        w->setEnabled(caps.transport);
+    ui->pb_loop->setEnabled(caps.loop);
+}
+
+void MainWidget::rangeToSource()
+{
+    if (source_)
+        source_->setRange(uint64_t(std::max<qint64>(slider_->lowerValue(), 0)),
+                          uint64_t(std::max<qint64>(slider_->upperValue(), 0)));
 }
 
 void MainWidget::onRateChanged(quint64 eventsPerSecond)
 {
     // A paused source has no rate; "0 ev/s" would read as a silent sensor or an empty file.
-    ui->label_show_rate_info->setText(engine_->playing() || eventsPerSecond > 0 ? rateText(eventsPerSecond)
+    ui->label_show_rate_info->setText((source_ && source_->playing()) || eventsPerSecond > 0 ? rateText(eventsPerSecond)
                                                                                 : QStringLiteral("-"));
 }
 
@@ -882,7 +1089,8 @@ void MainWidget::onDataDropped(quint64 bytes)
 
 void MainWidget::onCameraLost()
 {
-    engine_->joinEndedLoops();
+    if (source_)
+        source_->pause();
     monitor_->stop();
     ui->pb_play->setChecked(false);
     if (recording_->active())
@@ -902,50 +1110,56 @@ void MainWidget::readRecording(const std::function<void()>& read)
     }
 }
 
+bool MainWidget::hasTransport() const
+{
+    return source_ && source_->capabilities().transport;
+}
+
 void MainWidget::on_pb_stop_clicked()
 {
-    if (engine_->mode() != PlaybackEngine::RawFile)
+    if (!hasTransport())
         return;
     if (ui->pb_play->isChecked())
         on_pb_play_clicked();
-    readRecording([&] { engine_->stopToLower(); });
+    readRecording([&] { source_->rewind(); });
 }
 
 void MainWidget::on_pb_prv_clicked()
 {
-    if (engine_->mode() != PlaybackEngine::RawFile)
+    if (!hasTransport())
         return;
-    if (engine_->playing())
+    if (source_->playing())
         on_pb_play_clicked();
-    readRecording([&] { engine_->previousFrame(); });
+    readRecording([&] { source_->previous(); });
 }
 
 void MainWidget::on_pb_next_clicked()
 {
-    if (engine_->mode() != PlaybackEngine::RawFile)
+    if (!hasTransport())
         return;
-    if (engine_->playing())
+    if (source_->playing())
         on_pb_play_clicked();
-    readRecording([&] { engine_->nextFrame(); });
+    readRecording([&] { source_->next(); });
 }
 
 void MainWidget::on_pb_loop_clicked()
 {
-    engine_->setLoop(ui->pb_loop->isChecked());
+    if (source_)
+        source_->setLoop(ui->pb_loop->isChecked());
 }
 
 void MainWidget::onSliderTimeTrackClick(qint64 value)
 {
-    if (engine_->mode() != PlaybackEngine::RawFile || value < 0)
+    if (!hasTransport() || value < 0)
         return;
-    readRecording([&] { engine_->seekTo(uint64_t(value)); });
+    readRecording([&] { source_->seekTo(uint64_t(value)); });
 }
 
 void MainWidget::onSliderTimeMove(qint64 value)
 {
-    if (engine_->mode() != PlaybackEngine::RawFile || value < 0)
+    if (!hasTransport() || value < 0)
         return;
-    readRecording([&] { engine_->moveTo(uint64_t(value)); });
+    readRecording([&] { source_->moveTo(uint64_t(value)); });
 }
 
 void MainWidget::slotFpsChanged(uint32_t fps)
@@ -1003,10 +1217,7 @@ void MainWidget::setShowTitleInfo(bool show)
 
 void MainWidget::showCameraPlayingUI(bool en)
 {
-    for (QWidget* w : {static_cast<QWidget*>(ui->pb_loop), static_cast<QWidget*>(ui->pb_next),
-                       static_cast<QWidget*>(ui->pb_prv), static_cast<QWidget*>(ui->pb_stop),
-                       static_cast<QWidget*>(slider_)})
-        w->setEnabled(!en);
+    applyCapabilities();
     if (en) {
         slider_->setCenterValue(0);
         ui->label_time->setText(QStringLiteral("--/--"));
@@ -1033,6 +1244,7 @@ void MainWidget::slotSetSliderEndTime(uint64_t ts)
 void MainWidget::slotShowFilePlayProgress(uint64_t cur_ts, uint64_t total_ts)
 {
     slider_->setCenterValue(qint64(cur_ts));
+    timeline_->setPosition(cur_ts);
     setTimeLabel(cur_ts, total_ts);
 }
 
@@ -1040,8 +1252,7 @@ void MainWidget::slotStartEndPointEditable(bool en)
 {
     slider_->setHandleMode(en ? 3 : 1);
     slider_->update();
-    engine_->setRange(uint64_t(std::max<qint64>(slider_->lowerValue(), 0)),
-                      uint64_t(std::max<qint64>(slider_->upperValue(), 0)));
+    rangeToSource();
 }
 
 // ---- recording
@@ -1127,7 +1338,7 @@ bool MainWidget::askTimeRange(OvTimeRangeDialog& dialog, const QString& folder, 
         Q_EMIT signalShowLeftBottomTips(tr("Please open a raw file first."), MessageWarning);
         return false;
     }
-    if (engine_->playing())
+    if (source_ && source_->playing())
         on_pb_play_clicked();
     dialog.setStartTime(quint64(std::max<qint64>(slider_->lowerValue(), 0)));
     dialog.setEndTime(quint64(std::max<qint64>(slider_->upperValue(), 0)));
@@ -1169,13 +1380,13 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
         Q_EMIT signalShowLeftBottomTips(tr("Please open a raw file first."), MessageWarning);
         return false;
     }
-    if (engine_->playing())
+    if (source_ && source_->playing())
         on_pb_play_clicked();
     const QString output = QDir(folder).filePath(fileName);
     QString refusal;
     if (start >= end)
         refusal = tr("the start time must be before the end time");
-    else if (end < engine_->fileStart() || start > engine_->fileEnd())
+    else if (end < source_->startTime() || start > source_->endTime())
         refusal = tr("the time range lies outside the recording");
     else if (fileName.isEmpty())
         refusal = tr("no file name was given");

@@ -13,10 +13,12 @@
 #include "EventFrameAccumulator.h"
 
 #include "orvane/driver/DvsCameraManager.h"
+#include "orvane/driver/FrameRenderer.h"
 #include "orvane/driver/RecordingError.h"
 #include "orvane/driver/Types.h"
 
 #include <QList>
+#include <QPointF>
 #include <QPointer>
 #include <QWidget>
 
@@ -28,11 +30,14 @@ class AppConfig;
 class FramelessWindowAgent;
 class OvTimeRangeDialog;
 class OvFilePathReminderForm;
+class OvActivityTimeline;
 class OvFusionCameraDataProcessor;
 class OvThreeHandleSlider;
 class PlaybackEngine;
+class PlaybackSource;
 class QAction;
 class QFileInfo;
+class QLabel;
 class QMenu;
 class QPixmap;
 class QTimer;
@@ -77,7 +82,9 @@ public:
     FramelessWindowAgent* windowAgent() const { return agent_; }
     QMenu* menuOf(const QString& buttonName) const;
     OvThreeHandleSlider* timeSlider() const { return slider_; }
+    OvActivityTimeline* activityTimeline() const { return timeline_; }
     PlaybackEngine* engine() const { return engine_; }
+    PlaybackSource* source() const { return source_.get(); }
     RecordingControl* recordingControl() const { return recording_; }
     SourceMonitor* sourceMonitor() const { return monitor_; }
     OvFusionCameraDataProcessor* fusionProcessor() const { return fusionProcessor_; }
@@ -119,6 +126,10 @@ public Q_SLOTS:
     // Display settings of the camera settings panel (connected directly).
     void slotFpsChanged(uint32_t fps);
     void slotCumulativeTimeChanged(uint64_t time_us);
+    // The display panel's mode, polarity filter, theme and time constant.
+    void slotRenderSettingsChanged(const orvane::RenderSettings& settings);
+    // The info bar's text for the picture point under the mouse.
+    void showPixelUnderCursor(QPointF scenePoint);
 
 private Q_SLOTS:
     void on_pb_record_clicked();
@@ -152,6 +163,10 @@ private:
             toggleStartEnd;
     };
     enum class FileJob { Cut, Export };
+    enum class MenuRole { None, OpenCamera, OpenRecording, SaveAs, CutRecording, Quit, GeneralSetting, Language,
+                          AboutUs, ToggleStartEnd };
+    QAction* addMenuAction(QMenu* menu, MenuRole role);
+    QString menuText(MenuRole role) const;
 
     static MenuTexts translatedMenuTexts();
     void buildMenus();
@@ -161,11 +176,16 @@ private:
     void applyTitleBarStyle(bool maximized);
     void updateWindowMask();
     void openStartupSource();
+    void fillRecentMenu();
 
-    // Stops whatever plays or records, so another source can open.
-    void stopCurrentSource();
+    // Stops whatever plays or records and drops the source, so another can open.
+    void closeSource();
+    // Makes `source` the open one: its signals wired, the play bar enabled from what it can do.
+    void openSource(std::unique_ptr<PlaybackSource> source);
+    void applyCapabilities();
+    void rangeToSource();
+    bool hasTransport() const;
     void stopRecordingAndReport();
-    void watchSource();
     void setPanelsState(PanelSourceState cameraPanel, PanelSourceState sensorPanels);
     void handCameraToolsToPanels();
     bool startOpenedCamera(const QString& serial, int viewerType);
@@ -179,14 +199,9 @@ private:
     void onDataDropped(quint64 bytes);
     void onRateChanged(quint64 eventsPerSecond);
 
-    // The fusion sources (modes 2 and 4) go through these.
     bool openFusionCameraSource(const orvane::CameraDescription& desc);
     bool openFusionRecordingSource(const QString& rawPath, const QString& mp4Path);
-    void toggleFusionPlayback();
     void connectFusionProcessor();
-    void stopFusionSource();
-    void onFusionPlayFinished();
-    void checkFusionCamera();
     bool openRawRecording(const QFileInfo& file);
     static QString recordingFailureText(const QFileInfo& file, const orvane::RecordingError& error);
 
@@ -200,6 +215,8 @@ private:
     QMenu* menuHelp_ = nullptr;
     QMenu* menuViewerSetting_ = nullptr;
     QAction* actionStartEnd_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QLabel* pixelInfo_ = nullptr;
     QString titleBarBaseStyle_;
     QString startupFile_;
     QString startupCamera_;
@@ -218,12 +235,12 @@ private:
     RecordingControl* recording_;
     SourceMonitor* monitor_;
     ScopeStats* stats_ = nullptr;
-    // Fusion sources: the frame builder (no parent, deleted with the window), whether a fusion
-    // source streams or plays, and the check that notices a fusion camera going away.
+    // The open source, if any; the handles above mirror what it holds, for recording and the panels.
+    std::unique_ptr<PlaybackSource> source_;
+    // The frame builder of both fusion sources (no parent, deleted with the window).
     OvFusionCameraDataProcessor* fusionProcessor_ = nullptr;
-    bool fusionPlaying_ = false;
-    QTimer* fusionWatch_ = nullptr;
     OvThreeHandleSlider* slider_;
+    OvActivityTimeline* timeline_ = nullptr;
     SidebarCameraSettingUI* cameraPanel_ = nullptr;
     SidebarDvsSettingUI* dvsPanel_ = nullptr;
     SidebarApsSettingUI* apsPanel_ = nullptr;

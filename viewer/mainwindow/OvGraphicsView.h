@@ -1,6 +1,7 @@
-// The graphics view of the image area: the wheel zooms (anchored under the mouse, between the
-// fitted size and 50 times that), the left button drags the picture, a double click returns
-// to the fitted view.
+// The graphics view of the image area: the wheel zooms, anchored under the mouse, from the fitted
+// size up to one sensor pixel per kMaxScreenPixels screen pixels and back; the left button drags
+// the picture; a double click returns to the fitted view. It reports the scene point under the
+// mouse (the picture's pixel) for the info bar. GUI thread.
 #pragma once
 
 #include <QGraphicsView>
@@ -9,20 +10,35 @@ class OvGraphicsView : public QGraphicsView {
     Q_OBJECT
 public:
     static constexpr double kZoomStep = 1.1;
+    static constexpr double kMaxScreenPixels = 8.0;
 
     explicit OvGraphicsView(QWidget* parent = nullptr);
 
     double zoomFactor() const { return zoomFactor_; }
     double minZoom() const { return minZoom_; }
-    double maxZoom() const { return maxZoom_; }
+    // The zoom, relative to the fitted view, at which one picture pixel covers kMaxScreenPixels.
+    double maxZoom() const;
+    // Screen pixels per picture pixel now.
+    double screenPixelsPerPixel() const { return transform().m11(); }
+    // Back to the fitted view, zoom 1.
+    void fit();
+
+Q_SIGNALS:
+    // The picture point under the mouse, or left when the mouse left the view.
+    void cursorMoved(QPointF scenePoint);
+    void cursorLeft();
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     double zoomFactor_ = 1.0;
     double minZoom_ = 1.0;
-    double maxZoom_ = 50.0;
+    bool anchored_ = false;
+    QPoint anchorPos_;
+    QPointF anchorScene_;
 };

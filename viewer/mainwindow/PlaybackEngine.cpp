@@ -136,6 +136,18 @@ void PlaybackEngine::publishPicture(uint64_t timestamp)
         Q_EMIT pictureReady();
 }
 
+void PlaybackEngine::publishImage(const QImage& picture, uint64_t timestamp)
+{
+    {
+        std::lock_guard lock(pictureLock_);
+        picture_ = picture;
+        pictureTs_ = timestamp;
+        pictureFresh_ = true;
+    }
+    if (!signalPending_.exchange(true))
+        Q_EMIT pictureReady();
+}
+
 bool PlaybackEngine::takePicture(QImage& picture, uint64_t& timestamp)
 {
     // Cleared before taking, so a picture published from now on raises a new signal.
@@ -272,6 +284,7 @@ void PlaybackEngine::filePlayLoop()
     // Deadlines follow each other by one period, so a late wake-up is made up by the next sleep
     // and the loop holds 30 pictures a second; after a long hold-up it starts afresh, not in a burst.
     Clock::time_point deadline = Clock::now();
+    uint64_t previous = position_.load();
     while (playing_.load()) {
         if (mode_.load() == RawFile) {
             const uint64_t upper = upper_.load();
@@ -279,6 +292,10 @@ void PlaybackEngine::filePlayLoop()
             {
                 std::lock_guard lock(readerLock_);
                 const uint64_t pos = position_.load();
+                // A jump (a seek, the loop going round) must not leave a time surface of other times.
+                if (pos < previous || pos > previous + 2 * std::max(frameStep_.load(), accumulationTime_.load()))
+                    accumulator_.clear();
+                previous = pos;
                 const uint64_t step = frameStep_.load();
                 const uint64_t window = accumulationTime_.load();
                 std::shared_ptr<std::vector<Event2D>> batch;
@@ -343,6 +360,7 @@ void PlaybackEngine::stopToLower()
             return;
         reader_->seekTime(lower);
         position_.store(lower);
+        accumulator_.clear();
         paintWindow(reader_->getNTimeEventsGivenStartTimeStamp(lower, accumulationTime_.load()));
         publishPicture(lower);
     }
@@ -361,6 +379,7 @@ bool PlaybackEngine::previousFrame()
             return false;
         position_.store(target);
         if (!playing_.load()) {
+            accumulator_.clear();
             paintWindow(reader_->getNTimeEvents(accumulationTime_.load()));
             publishPicture(target);
         }
@@ -405,6 +424,7 @@ bool PlaybackEngine::seekTo(uint64_t timestamp)
         if (playing_.load()) {
             wakeForSeek();
         } else {
+            accumulator_.clear();
             paintWindow(reader_->getNTimeEvents(accumulationTime_.load()));
             publishPicture(timestamp);
         }
@@ -421,6 +441,7 @@ void PlaybackEngine::moveTo(uint64_t timestamp)
     } else {
         std::lock_guard lock(readerLock_);
         if (reader_) {
+            accumulator_.clear();
             paintWindow(reader_->getNTimeEventsGivenStartTimeStamp(timestamp, accumulationTime_.load()));
             publishPicture(timestamp);
         }

@@ -95,6 +95,8 @@ public:
     bool takePicture(QImage& picture, uint64_t& timestamp);
     // Paints nothing more and publishes what the accumulator holds (a grey picture after a clear).
     void publishPicture(uint64_t timestamp);
+    // Publishes a picture built elsewhere (the fusion processor, on its threads).
+    void publishImage(const QImage& picture, uint64_t timestamp);
 
     // Counters for the statistics and the info bar: pictures the loops built, events painted, and
     // the source's event rate (live: what the camera delivered over the last second of wall time;

@@ -7,6 +7,7 @@
 #include "ui_SettingDisplayItem.h"
 
 #include <QDebug>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 
@@ -53,12 +54,106 @@ SettingDisplayItem::SettingDisplayItem(QWidget* parent) : QWidget(parent), ui(ne
     // Picking an entry of the list is a choice as final as typing and leaving.
     connect(ui->cb_cumulative_time->comboBox(), &QComboBox::activated, this, &SettingDisplayItem::commitAccumulation);
     connect(ui->cb_slow_rate->comboBox(), &QComboBox::activated, this, &SettingDisplayItem::commitSlowRate);
+    buildRenderRows();
+}
+
+void SettingDisplayItem::buildRenderRows()
+{
+    const auto addRow = [this](const QString& label, const QStringList& items, bool editable) {
+        auto* text = new QLabel(label, this);
+        text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        auto* box = new OvComboBox(this);
+        box->setFixedSize(150, 32);
+        OVComboBoxBase* combo = box->comboBox();
+        combo->addItems(items);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        box->setLineEditEnabled(editable);
+        itemlook::keepTextReadable(box);
+        const int row = ui->gridLayout->rowCount();
+        ui->gridLayout->addWidget(text, row, 0);
+        ui->gridLayout->addWidget(box, row, 1);
+        return box;
+    };
+    displayMode_ = addRow(tr("Display mode"), {tr("Accumulation"), tr("Time surface")}, false);
+    timeConstant_ = addRow(tr("Time constant"),
+                           {QStringLiteral("5ms"), QStringLiteral("20ms"), QStringLiteral("50ms"), QStringLiteral("200ms")}, true);
+    polarity_ = addRow(tr("Events"), {tr("ON and OFF"), tr("ON only"), tr("OFF only")}, false);
+    theme_ = addRow(tr("Colour theme"), {tr("Grey"), tr("Dark"), tr("Light")}, false);
+    setRenderSettings(render_);
+    for (OvComboBox* box : {displayMode_, polarity_, theme_})
+        connect(box->comboBox(), &QComboBox::activated, this, &SettingDisplayItem::commitChoices);
+    connect(timeConstant_, &OvComboBox::signalLineEditTextChanged, this, &SettingDisplayItem::onTimeConstantTyped);
+    connect(timeConstant_, &OvComboBox::signalLineEditEditingFinished, this, &SettingDisplayItem::commitTimeConstant);
+    connect(timeConstant_->comboBox(), &QComboBox::activated, this, &SettingDisplayItem::commitTimeConstant);
+}
+
+void SettingDisplayItem::setRenderSettings(const orvane::RenderSettings& settings)
+{
+    showing_ = true;
+    render_ = settings;
+    displayMode_->comboBox()->setCurrentIndex(int(settings.mode));
+    polarity_->comboBox()->setCurrentIndex(int(settings.polarity));
+    theme_->comboBox()->setCurrentIndex(int(settings.theme));
+    const uint64_t us = settings.timeConstantUs;
+    timeConstant_->comboBox()->setCurrentText(us % 1000 == 0 ? QStringLiteral("%1ms").arg(us / 1000)
+                                                               : QStringLiteral("%1us").arg(us));
+    showing_ = false;
+}
+
+std::optional<uint64_t> SettingDisplayItem::parseTimeConstant(const QString& text)
+{
+    QString t = text.trimmed().toLower();
+    if (!t.endsWith(QLatin1String("ms")) && !t.endsWith(QLatin1String("us")))
+        t += QLatin1String("ms");
+    const bool millis = t.endsWith(QLatin1String("ms"));
+    bool ok = false;
+    const double number = t.chopped(2).trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(number) || number < 0)
+        return std::nullopt;
+    const double us = std::floor((millis ? number * 1000.0 : number) + kRoundingSlack);
+    if (us < double(orvane::FrameRenderer::kMinTimeConstantUs) || us > double(orvane::FrameRenderer::kMaxTimeConstantUs))
+        return std::nullopt;
+    return uint64_t(us);
+}
+
+void SettingDisplayItem::onTimeConstantTyped(const QString& text)
+{
+    if (!showing_)
+        setLook(timeConstant_, parseTimeConstant(text) ? Look::Valid : Look::Invalid);
+}
+
+void SettingDisplayItem::commitTimeConstant()
+{
+    const std::optional<uint64_t> us = parseTimeConstant(timeConstant_->comboBox()->currentText());
+    if (!us) {
+        setLook(timeConstant_, Look::Invalid);
+        return;
+    }
+    setLook(timeConstant_, Look::Rest);
+    if (*us == render_.timeConstantUs)
+        return;
+    render_.timeConstantUs = *us;
+    Q_EMIT signalRenderSettingsChanged(render_);
+}
+
+void SettingDisplayItem::commitChoices()
+{
+    orvane::RenderSettings next = render_;
+    next.mode = orvane::DisplayMode(displayMode_->comboBox()->currentIndex());
+    next.polarity = orvane::PolarityFilter(polarity_->comboBox()->currentIndex());
+    next.theme = orvane::ColourTheme(theme_->comboBox()->currentIndex());
+    if (next == render_)
+        return;
+    render_ = next;
+    Q_EMIT signalRenderSettingsChanged(render_);
 }
 
 SettingDisplayItem::~SettingDisplayItem()
 {
     disconnect(ui->cb_cumulative_time->comboBox(), nullptr, this, nullptr);
     disconnect(ui->cb_slow_rate->comboBox(), nullptr, this, nullptr);
+    for (OvComboBox* box : {displayMode_, timeConstant_, polarity_, theme_})
+        disconnect(box->comboBox(), nullptr, this, nullptr);
     delete ui;
 }
 

@@ -1,8 +1,12 @@
 // The display settings of the side panels: how much time each picture accumulates and how fast
-// recordings play ("Slow Rate", a speed factor turned into the frame rate). Both are editable
-// drop-downs that colour their frame while the text is typed (blue valid, red not) and send a
-// value only when it is committed and valid. GUI thread only.
+// recordings play ("Slow Rate", a speed factor turned into the frame rate), and how pictures are
+// drawn: the display mode (accumulation or time surface) with the time surface's time constant,
+// which polarities show, and the colour theme. The two times and the rate are editable drop-downs
+// that colour their frame while the text is typed (blue valid, red not) and send a value only when
+// it is committed and valid. GUI thread only.
 #pragma once
+
+#include "orvane/driver/FrameRenderer.h"
 
 #include <QWidget>
 
@@ -33,12 +37,24 @@ public:
     // not a speed of 0.003 to 1000.
     static std::optional<uint32_t> parseSlowRate(const QString& text);
 
+    // A time constant of 100 us to 10 s, read as the accumulation time is ("20" is 20 ms).
+    static std::optional<uint64_t> parseTimeConstant(const QString& text);
+
     OvComboBox* accumulationTimeBox() const;
     OvComboBox* slowRateBox() const;
+    OvComboBox* displayModeBox() const { return displayMode_; }
+    OvComboBox* timeConstantBox() const { return timeConstant_; }
+    OvComboBox* polarityBox() const { return polarity_; }
+    OvComboBox* themeBox() const { return theme_; }
+
+    // Shows `settings` without sending them.
+    void setRenderSettings(const orvane::RenderSettings& settings);
+    orvane::RenderSettings renderSettings() const { return render_; }
 
 Q_SIGNALS:
     void signalCumulativeTimeChanged(uint64_t time_us);
     void signalFpsChanged(uint32_t fps);
+    void signalRenderSettingsChanged(const orvane::RenderSettings& settings);
 
 private:
     enum class Look { Rest, Valid, Invalid };
@@ -47,10 +63,20 @@ private:
     void commitAccumulation();
     void onSlowRateTyped(const QString& text);
     void commitSlowRate();
+    void buildRenderRows();
+    void onTimeConstantTyped(const QString& text);
+    void commitTimeConstant();
+    void commitChoices();
 
     Ui::SettingDisplayItem* ui;
     // Whether the text shown was already sent: the combo box reports a typed text that matches
     // a list entry as a pick too, and leaving the box after Enter finishes the edit again.
     bool accumulationSent_ = false;
     bool slowRateSent_ = false;
+    OvComboBox* displayMode_ = nullptr;
+    OvComboBox* timeConstant_ = nullptr;
+    OvComboBox* polarity_ = nullptr;
+    OvComboBox* theme_ = nullptr;
+    orvane::RenderSettings render_;
+    bool showing_ = false;  // setRenderSettings is filling the boxes
 };

@@ -57,20 +57,51 @@ TEST_F(ViewFixture, StartsWithAFittedGreyPicture)
     EXPECT_EQ(grab.pixelColor(grab.width() / 2, grab.height() / 2), QColor("#707070"));
 }
 
-TEST_F(ViewFixture, ZoomStopsOncePastFifty)
+TEST_F(ViewFixture, ZoomGoesToEightScreenPixelsPerPixelAndBackToTheFit)
 {
-    const double fitted = view->transform().m11();
+    const QTransform fitted = view->transform();
     int steps = 0;
-    for (; steps < 100 && view->zoomFactor() < view->maxZoom(); ++steps)
+    for (; steps < 200 && view->screenPixelsPerPixel() < OvGraphicsView::kMaxScreenPixels - 1e-9; ++steps)
         wheel(120);
-    // 1.1^41 is still below 50, 1.1^42 passes it: 42 steps and no more.
-    EXPECT_EQ(steps, 42);
-    EXPECT_NEAR(view->zoomFactor(), std::pow(1.1, 42), 1e-9);
-    const double z = view->zoomFactor();
+    EXPECT_LT(steps, 200);
+    EXPECT_NEAR(view->screenPixelsPerPixel(), OvGraphicsView::kMaxScreenPixels, 1e-9) << "the last step lands on 8";
     wheel(120);
-    EXPECT_EQ(view->zoomFactor(), z);
-    EXPECT_NEAR(view->transform().m11() / fitted, z, 1e-6);
+    EXPECT_NEAR(view->screenPixelsPerPixel(), OvGraphicsView::kMaxScreenPixels, 1e-9) << "and stays there";
+    for (int i = 0; i < steps + 5; ++i)
+        wheel(-120);
+    EXPECT_NEAR(view->zoomFactor(), 1.0, 1e-9);
+    EXPECT_NEAR(view->transform().m11(), fitted.m11(), 1e-9) << "back exactly to the fit";
 }
+
+// The picture pixel under the mouse stays under it while the wheel zooms, wherever the mouse is.
+class ZoomAnchor : public ViewFixture, public ::testing::WithParamInterface<QPointF> {};
+
+TEST_P(ZoomAnchor, KeepsThePixelUnderTheCursorInPlace)
+{
+    const QPointF at(view->viewport()->width() * GetParam().x(), view->viewport()->height() * GetParam().y());
+    const auto wheelAt = [&](int delta) {
+        QWheelEvent e(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &e);
+    };
+    const QPointF under = view->mapToScene(at.toPoint());
+    // Until the picture is well wider than the view it cannot scroll far enough (the fit leaves
+    // bars at the sides); from then on the point is back under the cursor at every step.
+    while (shown().width() < 2 * view->viewport()->width())
+        wheelAt(120);
+    for (int i = 0; i < 30; ++i) {
+        // Within two screen pixels (scrolling goes in whole ones), in picture pixels.
+        const QPointF now = view->mapToScene(at.toPoint());
+        const double slack = 2.0 / view->screenPixelsPerPixel();
+        ASSERT_LE(std::abs(now.x() - under.x()), slack) << i;
+        ASSERT_LE(std::abs(now.y() - under.y()), slack) << i;
+        wheelAt(120);
+    }
+    EXPECT_NEAR(view->screenPixelsPerPixel(), OvGraphicsView::kMaxScreenPixels, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, ZoomAnchor,
+                         ::testing::Values(QPointF(0.5, 0.5), QPointF(0.3, 0.4), QPointF(0.8, 0.7)));
 
 TEST_F(ViewFixture, NoZoomOutBelowTheFit)
 {

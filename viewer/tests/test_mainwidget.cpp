@@ -41,7 +41,7 @@ TEST(MainWidget, TitleBarMenusAndImageView)
     };
     const Case cases[] = {
         {"pb_menu_device", {"Open Camera"}},
-        {"pb_menu_file", {"Open Recording", "Save as...", "Cut Recording", "Quit"}},
+        {"pb_menu_file", {"Open Recording", "Save as...", "Cut Recording", "Open Recent", "Quit"}},
         {"pb_menu_setting", {"General Setting", QString::fromUtf8("EN/中文")}},
         {"pb_menu_help", {"About us"}},
     };

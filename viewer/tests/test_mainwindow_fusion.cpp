@@ -3,12 +3,14 @@
 #include "AppConfig.h"
 #include "MainWidget.h"
 #include "MainWindowFixture.h"
+#include "OvActivityTimeline.h"
 #include "OvFusionCameraDataProcessor.h"
 #include "OvThreeHandleSlider.h"
 #include "PlaybackEngine.h"
 #include "ShowImageForm.h"
 #include "SourceMonitor.h"
 
+#include "orvane/driver/DvsFileReader.h"
 #include "orvane/driver/Mp4FileReader.h"
 #include "orvane/hal/Simulator.h"
 
@@ -22,6 +24,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <numeric>
 
 namespace sim = orvane::sim;
 
@@ -61,6 +65,11 @@ TEST_F(FusionWindowTest, TandemStreamsRecordsAndItsRecordingReplaysOrOpensPlainW
     EXPECT_TRUE(play->isChecked());
     EXPECT_EQ(child<QLabel>("label_show_camera_info")->text(), "TD-MWF");
     EXPECT_FALSE(window->timeSlider()->isEnabled());
+    // A camera has no transport: the buttons are off, and the keys change nothing.
+    for (const char* name : {"pb_loop", "pb_next", "pb_prv", "pb_stop"})
+        EXPECT_FALSE(child(name)->isEnabled()) << name;
+    QTest::keyClick(window.get(), Qt::Key_Right);
+    EXPECT_TRUE(play->isChecked());
 
     // Fusion pictures arrive (the trigger input is on, or no frame would find its events), with the
     // frame's time in the info bar.
@@ -109,6 +118,15 @@ TEST_F(FusionWindowTest, TandemStreamsRecordsAndItsRecordingReplaysOrOpensPlainW
     EXPECT_EQ(slider->minimum(), qint64(start));
     EXPECT_EQ(slider->maximum(), qint64(end));
     EXPECT_TRUE(play->isChecked());
+    // Its activity strip holds every event of the recording.
+    {
+        auto events = orvane::DvsFileReader::createFileReader(QFile::encodeName(raw).toStdString());
+        uint64_t total = 0;
+        ASSERT_TRUE(events && events->loadFile() && events->getMaxEvents(total));
+        const auto& profile = window->activityTimeline()->profile();
+        EXPECT_EQ(std::accumulate(profile.begin(), profile.end(), uint64_t(0)), total);
+        EXPECT_TRUE(window->activityTimeline()->isVisible());
+    }
     qint64 furthest = 0;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -134,6 +152,41 @@ TEST_F(FusionWindowTest, TandemStreamsRecordsAndItsRecordingReplaysOrOpensPlainW
     play->click();
     EXPECT_FALSE(play->isChecked());
     EXPECT_FALSE(processor->isPlaying());
+
+    // Every transport action works on it, one APS frame a step.
+    for (const char* name : {"pb_loop", "pb_next", "pb_prv", "pb_stop"})
+        EXPECT_TRUE(child(name)->isEnabled()) << name;
+    child<QPushButton>("pb_stop")->click();
+    const uint64_t first = processor->shownTime();
+    EXPECT_EQ(slider->centerValue(), qint64(first));
+    const auto frameTime = [&](size_t i) { return first + (frames[i] - frames[0]); };
+    const uint64_t stepped = built();
+    child<QPushButton>("pb_next")->click();
+    child<QPushButton>("pb_next")->click();
+    EXPECT_EQ(processor->shownTime(), frameTime(2));
+    EXPECT_EQ(slider->centerValue(), qint64(frameTime(2)));
+    QTest::keyClick(window.get(), Qt::Key_Left);
+    EXPECT_EQ(processor->shownTime(), frameTime(1));
+    EXPECT_EQ(built(), stepped + 3) << "one picture per step";
+    child<QPushButton>("pb_prv")->click();
+    child<QPushButton>("pb_prv")->click();  // no frame before the first
+    EXPECT_EQ(processor->shownTime(), frameTime(0));
+    window->onSliderTimeTrackClick(qint64(frameTime(5) + 1));
+    EXPECT_EQ(processor->shownTime(), frameTime(5));
+    EXPECT_EQ(slider->centerValue(), qint64(frameTime(5)));
+    // The played range ends playing at its upper handle; looping goes round it (eight frames a round).
+    slider->setUpperValue(qint64(frameTime(7)));
+    const uint64_t looped = built();
+    child<QPushButton>("pb_loop")->click();
+    play->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return built() > looped + 20; }, kLong))
+        << built() - looped << " playing " << processor->isPlaying() << " shown " << processor->shownTime() << " upper "
+        << frameTime(7) << " checked " << play->isChecked();
+    EXPECT_TRUE(play->isChecked()) << "a loop does not end";
+    EXPECT_LE(processor->shownTime(), frameTime(7));
+    child<QPushButton>("pb_loop")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !play->isChecked(); }, kLong));
+    EXPECT_EQ(slider->centerValue(), qint64(start));
 
     // Without its mp4 it is a plain recording.
     const QByteArray video = [&] {

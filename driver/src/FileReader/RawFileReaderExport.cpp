@@ -27,6 +27,7 @@
 #include "orvane/base/Logger.h"
 #include "orvane/base/SysTime.h"
 #include "orvane/driver/DataToVideoConverter.h"
+#include "orvane/driver/FrameRenderer.h"
 #include "orvane/driver/RawFileReader.h"
 #include "orvane/hal/Decoder.h"
 
@@ -35,9 +36,6 @@ namespace orvane {
 namespace {
 
 constexpr uint64_t kCopyPieceBytes = 1048576;
-constexpr uint8_t kBackground = 112;
-constexpr std::array<uint8_t, 3> kOnColour = {180, 188, 191};  // blue, green, red
-constexpr std::array<uint8_t, 3> kOffColour = {51, 61, 64};
 
 // A name beside `path` for the file being written. It keeps the extension, from which the video
 // writer picks its container.
@@ -107,15 +105,11 @@ bool sameFile(const std::string& a, const std::string& b)
 void RawFileReader::eventsToRgbData(std::shared_ptr<std::vector<Event2D>> events, std::vector<uint8_t>& image)
 {
     if (!events || events->empty()) return;
-    image.assign(static_cast<size_t>(width) * height * 3, kBackground);
-    for (const Event2D& e : *events) {
-        if (e.x >= width || e.y >= height) continue;
-        const std::array<uint8_t, 3>& c = e.polarity != 0 ? kOnColour : kOffColour;
-        uint8_t* const px = image.data() + (static_cast<size_t>(e.y) * width + e.x) * 3;
-        px[0] = c[0];
-        px[1] = c[1];
-        px[2] = c[2];
-    }
+    // The viewer's default picture: accumulation in the grey theme.
+    FrameRenderer renderer(static_cast<int>(width), static_cast<int>(height));
+    renderer.addEvents(events->data(), events->data() + events->size());
+    image.resize(static_cast<size_t>(width) * height * 3);
+    renderer.renderBgr24(renderer.lastTime(), image.data(), static_cast<size_t>(width) * 3);
 }
 
 bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath)

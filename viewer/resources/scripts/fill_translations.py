@@ -7,6 +7,23 @@ import re
 import sys
 
 ZH = {
+    "Please load file first.": "请先加载文件。",
+    "Display mode": "显示模式",
+    "Accumulation": "累积",
+    "Time surface": "时间表面",
+    "Time constant": "时间常数",
+    "Events": "事件",
+    "ON and OFF": "ON 和 OFF",
+    "ON only": "仅 ON",
+    "OFF only": "仅 OFF",
+    "Colour theme": "配色主题",
+    "Grey": "灰色",
+    "Dark": "深色",
+    "Light": "浅色",
+    "Open Recent": "最近打开",
+    "No recent recordings": "没有最近的录制文件",
+    "x %1  y %2": "x %1  y %2",
+    " | Pixel: ": " | 像素：",
     "Event camera viewer": "事件相机查看器",
     "Version: ": "版本：",
     "The language change will take effect after restart.": "语言切换将在重启后生效。",

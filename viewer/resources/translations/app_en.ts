@@ -25,6 +25,28 @@
     </message>
 </context>
 <context>
+    <name>EventCameraSource</name>
+    <message>
+        <source>Please connect camera first.</source>
+        <translation>Please connect camera first.</translation>
+    </message>
+    <message>
+        <source>The camera did not start. Please check the camera connection.</source>
+        <translation>The camera did not start. Please check the camera connection.</translation>
+    </message>
+</context>
+<context>
+    <name>FusionCameraSource</name>
+    <message>
+        <source>Please connect camera first.</source>
+        <translation>Please connect camera first.</translation>
+    </message>
+    <message>
+        <source>The camera did not start. Please check the camera connection.</source>
+        <translation>The camera did not start. Please check the camera connection.</translation>
+    </message>
+</context>
+<context>
     <name>InitDialog</name>
     <message>
         <source>Event camera viewer</source>
@@ -205,10 +227,6 @@
         <translation>Please connect camera first.</translation>
     </message>
     <message>
-        <source>The camera did not start. Please check the camera connection.</source>
-        <translation>The camera did not start. Please check the camera connection.</translation>
-    </message>
-    <message>
         <source> | Dropped: %1</source>
         <translation> | Dropped: %1</translation>
     </message>
@@ -291,6 +309,26 @@
     <message>
         <source>Start the camera before recording.</source>
         <translation>Start the camera before recording.</translation>
+    </message>
+    <message>
+        <source>Playback stopped: %1</source>
+        <translation>Playback stopped: %1</translation>
+    </message>
+    <message>
+        <source>Open Recent</source>
+        <translation>Open Recent</translation>
+    </message>
+    <message>
+        <source>No recent recordings</source>
+        <translation>No recent recordings</translation>
+    </message>
+    <message>
+        <source> | Pixel: </source>
+        <translation> | Pixel: </translation>
+    </message>
+    <message>
+        <source>x %1  y %2</source>
+        <translation>x %1  y %2</translation>
     </message>
 </context>
 <context>
@@ -490,6 +528,13 @@
     </message>
 </context>
 <context>
+    <name>RecordingSource</name>
+    <message>
+        <source>Please load file first.</source>
+        <translation>Please load file first.</translation>
+    </message>
+</context>
+<context>
     <name>SettingDisplayItem</name>
     <message>
         <source>Accumulation time</source>
@@ -498,6 +543,54 @@
     <message>
         <source>Slow Rate</source>
         <translation>Slow Rate</translation>
+    </message>
+    <message>
+        <source>Display mode</source>
+        <translation>Display mode</translation>
+    </message>
+    <message>
+        <source>Accumulation</source>
+        <translation>Accumulation</translation>
+    </message>
+    <message>
+        <source>Time surface</source>
+        <translation>Time surface</translation>
+    </message>
+    <message>
+        <source>Time constant</source>
+        <translation>Time constant</translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation>Events</translation>
+    </message>
+    <message>
+        <source>ON and OFF</source>
+        <translation>ON and OFF</translation>
+    </message>
+    <message>
+        <source>ON only</source>
+        <translation>ON only</translation>
+    </message>
+    <message>
+        <source>OFF only</source>
+        <translation>OFF only</translation>
+    </message>
+    <message>
+        <source>Colour theme</source>
+        <translation>Colour theme</translation>
+    </message>
+    <message>
+        <source>Grey</source>
+        <translation>Grey</translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation>Dark</translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation>Light</translation>
     </message>
 </context>
 <context>

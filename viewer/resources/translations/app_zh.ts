@@ -25,6 +25,28 @@
     </message>
 </context>
 <context>
+    <name>EventCameraSource</name>
+    <message>
+        <source>Please connect camera first.</source>
+        <translation>请先连接相机。</translation>
+    </message>
+    <message>
+        <source>The camera did not start. Please check the camera connection.</source>
+        <translation>相机未能启动，请检查相机连接。</translation>
+    </message>
+</context>
+<context>
+    <name>FusionCameraSource</name>
+    <message>
+        <source>Please connect camera first.</source>
+        <translation>请先连接相机。</translation>
+    </message>
+    <message>
+        <source>The camera did not start. Please check the camera connection.</source>
+        <translation>相机未能启动，请检查相机连接。</translation>
+    </message>
+</context>
+<context>
     <name>InitDialog</name>
     <message>
         <source>Event camera viewer</source>
@@ -205,10 +227,6 @@
         <translation>请先连接相机。</translation>
     </message>
     <message>
-        <source>The camera did not start. Please check the camera connection.</source>
-        <translation>相机未能启动，请检查相机连接。</translation>
-    </message>
-    <message>
         <source> | Dropped: %1</source>
         <translation> | 已丢失：%1</translation>
     </message>
@@ -291,6 +309,26 @@
     <message>
         <source>Start the camera before recording.</source>
         <translation>请先启动相机再录制。</translation>
+    </message>
+    <message>
+        <source>Playback stopped: %1</source>
+        <translation>播放已停止：%1</translation>
+    </message>
+    <message>
+        <source>Open Recent</source>
+        <translation>最近打开</translation>
+    </message>
+    <message>
+        <source>No recent recordings</source>
+        <translation>没有最近的录制文件</translation>
+    </message>
+    <message>
+        <source> | Pixel: </source>
+        <translation> | 像素：</translation>
+    </message>
+    <message>
+        <source>x %1  y %2</source>
+        <translation>x %1  y %2</translation>
     </message>
 </context>
 <context>
@@ -490,6 +528,13 @@
     </message>
 </context>
 <context>
+    <name>RecordingSource</name>
+    <message>
+        <source>Please load file first.</source>
+        <translation>请先加载文件。</translation>
+    </message>
+</context>
+<context>
     <name>SettingDisplayItem</name>
     <message>
         <source>Accumulation time</source>
@@ -498,6 +543,54 @@
     <message>
         <source>Slow Rate</source>
         <translation>播放速率</translation>
+    </message>
+    <message>
+        <source>Display mode</source>
+        <translation>显示模式</translation>
+    </message>
+    <message>
+        <source>Accumulation</source>
+        <translation>累积</translation>
+    </message>
+    <message>
+        <source>Time surface</source>
+        <translation>时间表面</translation>
+    </message>
+    <message>
+        <source>Time constant</source>
+        <translation>时间常数</translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation>事件</translation>
+    </message>
+    <message>
+        <source>ON and OFF</source>
+        <translation>ON 和 OFF</translation>
+    </message>
+    <message>
+        <source>ON only</source>
+        <translation>仅 ON</translation>
+    </message>
+    <message>
+        <source>OFF only</source>
+        <translation>仅 OFF</translation>
+    </message>
+    <message>
+        <source>Colour theme</source>
+        <translation>配色主题</translation>
+    </message>
+    <message>
+        <source>Grey</source>
+        <translation>灰色</translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation>深色</translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation>浅色</translation>
     </message>
 </context>
 <context>
