@@ -491,6 +491,22 @@ TEST_F(RawFileIndex, IndexesThatDisagreeWithTheDataAreRebuiltWhereTheyAreUsed)
     }
 }
 
+// A recording cut short while open (a copy still being written, a full disk): reads give what is
+// left, and the reader's reason says it shrank, so no caller takes the short read as the whole.
+TEST_F(RawFileIndex, ARecordingThatShrinksWhileOpenSaysSo)
+{
+    RawFileReader reader(path_);
+    ASSERT_TRUE(reader.loadFile());
+    EXPECT_FALSE(reader.lastError());
+    std::filesystem::resize_file(path_, std::filesystem::file_size(path_) / 2);
+    uint64_t max = 0;
+    reader.getMaxEvents(max);
+    const auto events = reader.getNEvents(max);
+    EXPECT_LT(events->size(), max);
+    EXPECT_EQ(reader.lastError().kind, RecordingError::Kind::Io);
+    EXPECT_NE(reader.lastError().message.find("shrank while open"), std::string::npos) << reader.lastError().message;
+}
+
 // The same size and geometry, different content: the index of the old recording is not used.
 TEST_F(RawFileIndex, ARecordingRewrittenWithTheSameSizeIsIndexedAgain)
 {

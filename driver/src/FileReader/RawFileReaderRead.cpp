@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "RawFileReaderInternal.h"
 #include "RawFormat.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
@@ -47,6 +48,16 @@ bool RawFileReader::readChunkAt(uint64_t from, uint64_t to)
     const auto got = static_cast<size_t>(std::max<std::streamsize>(0, input_stream.gcount()));
     chunk_buffer.resize(got);
     read_pos = from + got;
+    if (got < n && !last_error) {
+        // The data ends before the size the recording had when it was opened: it was cut short
+        // while open (a copy still being written, a disk full). Reads give what is left; the
+        // reason tells callers the recording is no longer whole.
+        last_error = {RecordingError::Kind::Io,
+                      inQuotes(raw_path) + " shrank while open: it had " + std::to_string(file_size) +
+                          " bytes, the data ends at byte " + std::to_string(from + got),
+                      0};
+        ORVANE_LOG_WARNING("%s", last_error.message.c_str());
+    }
     return got != 0;
 }
 
