@@ -26,11 +26,9 @@
 namespace orvane {
 namespace {
 
-// The output block is flushed to the events callback when it holds kOutEvents; each step writes
-// at most kOutSlack events past the fill mark (a block of 32 vector words), so no store inside a
-// step needs a bounds check. 2048 events (32 KiB) stay in the L1 cache while the callback copies them.
+// The output is handed on once it reaches its fill mark; each step writes at most kOutSlack events
+// past the mark (a block of 32 vector words), so no store inside a step needs a bounds check.
 constexpr size_t kBlockWords = 32;
-constexpr size_t kOutEvents = 2048;
 constexpr size_t kOutSlack = kBlockWords * 12;
 
 // The word types, as everywhere else in the project.
@@ -276,11 +274,6 @@ ORVANE_TARGET_AVX2 inline void storeTriplet(Event2D* out, const uint8_t* words, 
 
 }  // namespace
 
-void Evt3Decoder::FreeEvents::operator()(Event2D* p) const
-{
-    ::operator delete(p, std::align_val_t{64});
-}
-
 bool Evt3Decoder::cpuHasAvx2()
 {
 #if ORVANE_EVT3_AVX512
@@ -319,7 +312,7 @@ bool Evt3Decoder::cpuHasAvx512()
 #endif
 }
 
-Evt3Decoder::Evt3Decoder(uint16_t width, uint16_t height, Isa isa) : width_(width), height_(height)
+Evt3Decoder::Evt3Decoder(uint16_t width, uint16_t height, Isa isa) : Decoder(kOutSlack), width_(width), height_(height)
 {
     if (isa == Isa::Auto) {
         const char* named = std::getenv("ORVANE_EVT3_ISA");
@@ -352,7 +345,7 @@ uint32_t Evt3Decoder::decodeBuffer(const std::vector<uint8_t>& buffer)
 
 uint32_t Evt3Decoder::decodeRange(const uint8_t* begin, const uint8_t* end)
 {
-    if (eventsCallback_) return static_cast<uint32_t>(run<Mode::Emit>(begin, end));
+    if (emitsEvents()) return static_cast<uint32_t>(run<Mode::Emit>(begin, end));
     return static_cast<uint32_t>(run<Mode::Count>(begin, end));
 }
 
@@ -388,12 +381,7 @@ const uint8_t* Evt3Decoder::scanUntilTimestamp(const uint8_t* begin, const uint8
 
 void Evt3Decoder::flushOut()
 {
-    Event2D* const b = outBuf_.get();
-    if (out_ != b) {
-        produced_ += static_cast<uint64_t>(out_ - b);
-        eventsCallback_(b, out_);
-        out_ = b;
-    }
+    out_ = flushOutput(out_);
 }
 
 template <Evt3Decoder::Mode M>
@@ -401,13 +389,7 @@ uint64_t Evt3Decoder::run(const uint8_t* begin, const uint8_t* end)
 {
     if (!begin || end <= begin) return 0;
     produced_ = 0;
-    if constexpr (M == Mode::Emit) {
-        if (!outBuf_) {
-            outBuf_.reset(static_cast<Event2D*>(
-                ::operator new((kOutEvents + kOutSlack) * sizeof(Event2D), std::align_val_t{64})));
-        }
-        out_ = outBuf_.get();
-    }
+    if constexpr (M == Mode::Emit) out_ = openOutput();
     if (hasPendingByte_) {
         // Complete the word split by the previous call.
         const uint8_t word[2] = {pendingByte_, *begin};
@@ -421,7 +403,10 @@ uint64_t Evt3Decoder::run(const uint8_t* begin, const uint8_t* end)
         hasPendingByte_ = true;
         pendingByte_ = end[-1];
     }
-    if constexpr (M == Mode::Emit) flushOut();
+    if constexpr (M == Mode::Emit) {
+        closeOutput(out_);
+        produced_ += outTotal_;
+    }
     return produced_;
 }
 
@@ -446,7 +431,7 @@ void Evt3Decoder::decodeWords(const uint8_t* p, const uint8_t* const end)
             if (p == end) break;
         }
         if constexpr (M == Mode::Emit) {
-            if (out_ >= outBuf_.get() + kOutEvents) flushOut();
+            if (out_ >= outMark_) flushOut();
             const uint32_t type = loadWord(p) >> 12;
             if ((type == VECT_12 || type == VECT_8) && isa == Isa::Avx512 && s_.ready() && s_.baseKnown &&
                 s_.row < height_) {
@@ -627,7 +612,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
 
     while (p != end) {
         if constexpr (M == Mode::Emit) {
-            if (out >= outBuf_.get() + kOutEvents) {
+            if (out >= outMark_) {
                 out_ = out;
                 flushOut();
                 out = out_;
@@ -992,7 +977,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
     uint32_t base = s_.vectorBase, polarity = s_.vectorPolarity;
     bool baseKnown = s_.baseKnown;
     Event2D* out = out_;
-    Event2D* const outLimit = outBuf_.get() + kOutEvents;
+    Event2D* const outLimit = outMark_;
     uint64_t offSensor2 = 0;  // twice the ADDR_X dropped off the sensor (byte masks count each lane twice)
 
     const __m256i zero = _mm256_setzero_si256();
@@ -1279,7 +1264,7 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p,
     uint32_t low = static_cast<uint32_t>(s_.time - highBase);  // below 4096
     uint32_t row = s_.row;
     Event2D* out = out_;
-    Event2D* const outLimit = outBuf_ ? outBuf_.get() + kOutEvents : nullptr;
+    Event2D* const outLimit = outMark_;
     uint64_t kept = 0, xWords = 0;
 
     const __m512i highWord = _mm512_set1_epi16(static_cast<short>((TIME_HIGH << 12) | s_.high));
@@ -1376,7 +1361,7 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p,
 // three registers, the set bits (each doubled, one per 64-bit half) select them by compression.
 ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t* const end)
 {
-    Event2D* const outLimit = outBuf_.get() + kOutEvents;
+    Event2D* const outLimit = outMark_;
     uint32_t base = s_.vectorBase;
     const uint64_t rowBits = (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
     const __m512i off0 = _mm512_set_epi64(0, 3, 0, 2, 0, 1, 0, 0);

@@ -75,10 +75,6 @@ private:
         uint64_t highBase() const { return epoch | (uint64_t{high} << 12); }
     };
 
-    struct FreeEvents {
-        void operator()(Event2D* p) const;
-    };
-
     template <Mode M>
     uint64_t run(const uint8_t* begin, const uint8_t* end);
     template <Mode M>
@@ -119,10 +115,7 @@ private:
     uint64_t droppedStepBack_ = 0;
     uint64_t produced_ = 0;  // events emitted or counted by the current call
 
-    // The output block handed to the events callback (with room past its mark for one step): allocated on the first decode with a
-    // callback and never initialised (every event is written before it is handed out).
-    std::unique_ptr<Event2D, FreeEvents> outBuf_;
-    Event2D* out_ = nullptr;  // next free slot in outBuf_
+    Event2D* out_ = nullptr;  // next free slot of the output (Decoder::openOutput)
 };
 
 }  // namespace orvane
