@@ -12,6 +12,7 @@
 #include "orvane/hal/Decoder.h"
 #include "Evt3Decoder.h"
 #include "orvane/hal/Evt3Encoder.h"
+#include "TestEventSink.h"
 
 namespace orvane {
 namespace {
@@ -573,9 +574,10 @@ struct PathResult {
 };
 
 // Decodes `data` in pieces ending at `cuts`, with a seek before piece `seekAt` (if any); without an
-// events callback when `countOnly`.
+// events callback when `countOnly`; into a sink with rooms of `sinkRoom` slots when not 0.
 PathResult decodeWith(Evt3Decoder::Isa isa, const std::vector<uint8_t>& data, const std::vector<size_t>& cuts,
-                      bool countOnly, uint16_t width = 1280, uint16_t height = 720, size_t seekAt = SIZE_MAX)
+                      bool countOnly, uint16_t width = 1280, uint16_t height = 720, size_t seekAt = SIZE_MAX,
+                      size_t sinkRoom = 0)
 {
     PathResult r;
     Evt3Decoder d(width, height, isa);
@@ -585,6 +587,10 @@ PathResult decodeWith(Evt3Decoder::Isa isa, const std::vector<uint8_t>& data, co
             for (const Event2D* p = b; p != e; ++p) r.items.emplace_back(*p);
         });
     }
+    test::TestEventSink sink(sinkRoom, [&r](const Event2D* b, const Event2D* e) {
+        for (const Event2D* p = b; p != e; ++p) r.items.emplace_back(*p);
+    });
+    if (sinkRoom != 0) d.setEventSink(&sink);
     d.setTriggerInCallback([&r](EventTriggerIn t) { r.items.emplace_back(t); });
     size_t from = 0;
     for (size_t i = 0; i < cuts.size(); ++i) {
@@ -674,6 +680,7 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
         const auto seekCuts = cutsEvery(n, 1001);
         for (auto isa : fastPathsOfThisCpu()) {
             const std::string path = Evt3Decoder::isaName(isa);
+            const Evt3Decoder d0(c.width, c.height, isa);
             for (const auto& [cutName, cuts] : std::vector<std::pair<std::string, std::vector<size_t>>>{
                      {"whole", {n}}, {"131072-byte pieces", cutsEvery(n, 131072)}, {"random pieces", randomCuts}}) {
                 const auto reference = decodeWith(Isa::Reference, c.data, cuts, false, c.width, c.height);
@@ -685,6 +692,12 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
                 EXPECT_EQ(counted.droppedGeometry, reference.droppedGeometry) << path << ", " << c.name;
                 EXPECT_EQ(counted.droppedUnknown, reference.droppedUnknown) << path << ", " << c.name;
                 EXPECT_EQ(counted.lastTime, reference.lastTime) << path << ", " << c.name;
+                // Into a caller's storage: rooms too small to write into (copied through the
+                // decoder's own block), just large enough, and large.
+                for (const size_t room : {size_t{5}, d0.minSinkRoom(), size_t{1} << 16}) {
+                    EXPECT_EQ(decodeWith(isa, c.data, cuts, false, c.width, c.height, SIZE_MAX, room), reference)
+                        << path << ", " << c.name << ", " << cutName << ", sink rooms of " << room;
+                }
             }
             // A seek in the middle: every path forgets the row and the base at the same point.
             ASSERT_EQ(decodeWith(isa, c.data, seekCuts, false, c.width, c.height, seekCuts.size() / 2),
