@@ -977,7 +977,6 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
     uint32_t base = s_.vectorBase, polarity = s_.vectorPolarity;
     bool baseKnown = s_.baseKnown;
     Event2D* out = out_;
-    Event2D* const outLimit = outMark_;
     uint64_t offSensor2 = 0;  // twice the ADDR_X dropped off the sensor (byte masks count each lane twice)
 
     const __m256i zero = _mm256_setzero_si256();
@@ -1002,7 +1001,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
     bool stopped = false;
 
     while (end - p >= 32) {
-        if (out >= outLimit) {
+        if (out >= outMark_) {
             out_ = out;
             flushOut();
             out = out_;
@@ -1090,7 +1089,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
                     polarity = (w >> 11) & 1;
                     baseKnown = true;
                 } else if (t == VECT_12 || t == VECT_8) {
-                    if (out >= outLimit) {
+                    if (out >= outMark_) {
                         out_ = out;
                         flushOut();
                         out = out_;
@@ -1264,7 +1263,6 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p,
     uint32_t low = static_cast<uint32_t>(s_.time - highBase);  // below 4096
     uint32_t row = s_.row;
     Event2D* out = out_;
-    Event2D* const outLimit = outMark_;
     uint64_t kept = 0, xWords = 0;
 
     const __m512i highWord = _mm512_set1_epi16(static_cast<short>((TIME_HIGH << 12) | s_.high));
@@ -1294,7 +1292,7 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p,
 
     while (p != end) {
         if constexpr (M == Mode::Emit) {
-            if (out >= outLimit) {
+            if (out >= outMark_) {
                 out_ = out;
                 flushOut();
                 out = out_;
@@ -1361,7 +1359,6 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p,
 // three registers, the set bits (each doubled, one per 64-bit half) select them by compression.
 ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t* const end)
 {
-    Event2D* const outLimit = outMark_;
     uint32_t base = s_.vectorBase;
     const uint64_t rowBits = (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
     const __m512i off0 = _mm512_set_epi64(0, 3, 0, 2, 0, 1, 0, 0);
@@ -1373,7 +1370,7 @@ ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* 
         const uint32_t type = w >> 12;
         const uint32_t n = type == VECT_12 ? 12 : 8;
         if ((type != VECT_12 && type != VECT_8) || base + n > width_) break;
-        if (out >= outLimit) {
+        if (out >= outMark_) {
             out_ = out;
             flushOut();
             out = out_;

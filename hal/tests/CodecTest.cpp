@@ -667,6 +667,22 @@ TEST(Evt3Paths, EveryPathAgreesWithTheWordByWordReading)
     cases.push_back({"encoder, vectors", encodeEvt3(many, triggers, {true, 16})});
     cases.push_back({"encoder, no vectors", encodeEvt3(many, triggers, {false, 16})});
     cases.push_back({"encoder, vectors off a narrow sensor", encodeEvt3(many, triggers, {true, 16}), 700, 400});
+    {
+        // Long runs under one TIME_HIGH, of single events and then of full vector words: far more
+        // events than an output room holds, so a fast path hands rooms on in the middle of a run.
+        std::vector<uint16_t> run = {0x8000 | 5};
+        for (uint16_t i = 0; i < 6000; ++i) {
+            run.insert(run.end(), {static_cast<uint16_t>(0x6000 | (i & 0xFFF)), static_cast<uint16_t>(i % 720),
+                                   static_cast<uint16_t>(0x2000 | ((i & 1) << 11) | (i * 7 % 1280))});
+        }
+        for (uint16_t row = 0; row < 40; ++row) {
+            run.insert(run.end(), {row, 0x3000});
+            for (int k = 0; k < 100; ++k) run.push_back(0x4FFF);
+        }
+        std::vector<uint8_t> bytes;
+        for (const uint16_t w : run) bytes.insert(bytes.end(), {static_cast<uint8_t>(w & 0xFF), static_cast<uint8_t>(w >> 8)});
+        cases.push_back({"long runs", bytes});
+    }
     addReferenceRecordings(cases);
 
     using Isa = Evt3Decoder::Isa;

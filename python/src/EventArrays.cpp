@@ -175,13 +175,10 @@ void EventBuffer::reserve(size_t n)
     }
 }
 
-void EventBuffer::append(const Event2D* begin, const Event2D* end)
+std::span<Event2D> EventBuffer::room(size_t atLeast)
 {
-    const auto n = static_cast<size_t>(end - begin);
-    if (n == 0) return;
-    if (size_ + n > capacity_) reserve(std::max(size_ + n, capacity_ + capacity_ / 2 + 1024));
-    std::memcpy(data_ + size_, begin, n * sizeof(Event2D));
-    size_ += n;
+    if (capacity_ - size_ < atLeast) reserve(std::max(size_ + atLeast, capacity_ + capacity_ / 2 + 1024));
+    return {data_ + size_, capacity_ - size_};
 }
 
 py::array EventBuffer::release()
