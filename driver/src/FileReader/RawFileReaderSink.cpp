@@ -5,6 +5,11 @@
 #include <limits>
 #include <new>
 
+#include <fcntl.h>
+
+#include <thread>
+
+#include "RawFileReaderInternal.h"
 #include "RawFormat.h"
 #include "orvane/driver/RawFileReader.h"
 #include "orvane/hal/Decoder.h"
@@ -12,6 +17,9 @@
 namespace orvane {
 
 namespace {
+
+// Reads spanning at least this much of the file have it read ahead on a second thread.
+constexpr uint64_t kAheadReadBytes = 8 << 20;
 
 // Copies [from, from + n) into the sink's rooms; returns how many it took (fewer when it is full).
 size_t copyInto(EventSink& sink, const Event2D* from, size_t n)
@@ -26,6 +34,22 @@ size_t copyInto(EventSink& sink, const Event2D* from, size_t n)
         done += k;
     }
     return done;
+}
+
+// The first of [b, b + n) stamped at or past `limit`, or n: eight events a step without a branch
+// per event (every event of a window is looked at, in memory the decoder has just written).
+size_t firstAtOrPast(const Event2D* b, size_t n, uint64_t limit)
+{
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        bool any = false;
+        for (size_t k = 0; k < 8; ++k) any |= b[i + k].timestamp >= limit;
+        if (any) break;
+    }
+    for (; i < n; ++i) {
+        if (b[i].timestamp >= limit) return i;
+    }
+    return n;
 }
 
 // Stands between the decoder and the caller's sink for one read. It passes the caller's rooms on
@@ -74,8 +98,7 @@ public:
         // limit in stream order.
         size_t keep = done_ ? 0 : static_cast<size_t>(std::min<uint64_t>(count, wanted_ - given_));
         if (by_time_ && !to_end_) {
-            keep = static_cast<size_t>(
-                std::find_if(b, b + keep, [this](const Event2D& e) { return e.timestamp >= limit_; }) - b);
+            keep = firstAtOrPast(b, keep, limit_);
         }
         size_t given = keep;
         if (in_caller_) {
@@ -155,9 +178,39 @@ uint64_t RawFileReader::readInto(EventSink& sink, uint64_t n, bool by_time, uint
         const uint64_t settled = limit > std::numeric_limits<uint64_t>::max() - format->eventLag()
                                      ? std::numeric_limits<uint64_t>::max()
                                      : limit + format->eventLag();
-        while (readChunkAt(read_pos, file_size)) {
-            decoder->decodeBuffer(chunk_buffer);
-            if (through.done() || (by_time && !to_end && decoder->getLastTimestamp() >= settled)) break;
+        const auto finished = [&] {
+            return through.done() || (by_time && !to_end && decoder->getLastTimestamp() >= settled);
+        };
+        // A large read has the file read ahead on a second core (the copy out of the page cache
+        // costs about a third of the decode); its pieces are decoded as the reader's own chunks are.
+        Bookmark mark;
+        const bool found = by_time ? getRawFileBookmark(std::min(limit, end_timestamp), mark)
+                                   : getRawFileBookmarkByNEvents(std::min(max_events, cur_event_num + n), mark);
+        const uint64_t reach = to_end || !found ? file_size : std::min(file_size, mark.file_pos + 2 * kChunkBytes);
+        bool finished_ahead = false;
+        if (reach > read_pos && reach - read_pos >= kAheadReadBytes && std::thread::hardware_concurrency() > 1) {
+            const Fd file{::open(raw_path.c_str(), O_RDONLY | O_CLOEXEC)};
+            if (file.fd >= 0) {
+                ChunkReader chunks(file.fd, read_pos, reach, true);
+                for (ChunkReader::View c = chunks.next(); c.size > 0 && !finished_ahead; c = chunks.next()) {
+                    for (size_t at = 0; at < c.size && !finished_ahead;) {
+                        const size_t piece = static_cast<size_t>(std::min<uint64_t>(read_chunk_size, c.size - at));
+                        decoder->decodeRange(c.data + at, c.data + at + piece);
+                        at += piece;
+                        read_pos = c.pos + at;
+                        finished_ahead = finished();
+                    }
+                }
+                // The stream goes on from where the pieces ended.
+                input_stream.clear();
+                input_stream.seekg(static_cast<std::streamoff>(read_pos));
+            }
+        }
+        if (!finished_ahead) {
+            while (readChunkAt(read_pos, file_size)) {
+                decoder->decodeBuffer(chunk_buffer);
+                if (finished()) break;
+            }
         }
     }
     last_time = through.lastTime();
