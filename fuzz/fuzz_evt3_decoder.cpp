@@ -122,7 +122,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The word-by-word reading, then every fast path this CPU runs, against the scalar one.
     std::vector<Isa> others = {Isa::Reference};
     if (Evt3Decoder::cpuHasAvx2()) others.push_back(Isa::Avx2);
-    if (Evt3Decoder::cpuHasAvx512()) others.push_back(Isa::Avx512);
     for (const Isa isa : others) {
         if (!(decode(data, size, isa, false) == scalar)) std::abort();
         // Without an events callback: the same counts and drops.

@@ -258,7 +258,7 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench decode", "FILE.raw... [--repeat N] [--path all|avx2|avx512|scalar] [--json]",
+ORVANE_CLI_COMMAND("bench decode", "FILE.raw... [--repeat N] [--path all|avx2|scalar] [--json]",
                    "decode recordings held in memory N times with the given decode paths (default: the one in "
                    "use); print the decode rate beside a plain Event2D write loop of the same run",
                    run);

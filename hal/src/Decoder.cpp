@@ -155,7 +155,6 @@ std::vector<std::string> evt3DecodePaths()
 {
     std::vector<std::string> paths;
     if (Evt3Decoder::cpuHasAvx2()) paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Avx2));
-    if (Evt3Decoder::cpuHasAvx512()) paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Avx512));
     paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Scalar));
     return paths;
 }

@@ -477,7 +477,7 @@ TEST(Decoder, ScanUntilTimestampStopsAfterTheSameUnitAsAUnitByUnitScan)
 }  // namespace
 }  // namespace orvane
 
-// The scalar and the AVX-512 implementations must agree on everything, whatever the input and
+// Every fast path and the word-by-word reading must agree on everything, whatever the input and
 // however it is split: events, trigger edges and their order, counts, drops and the final time.
 namespace orvane {
 namespace {
@@ -637,7 +637,6 @@ std::vector<Evt3Decoder::Isa> fastPathsOfThisCpu()
 {
     std::vector<Evt3Decoder::Isa> paths = {Evt3Decoder::Isa::Scalar};
     if (Evt3Decoder::cpuHasAvx2()) paths.push_back(Evt3Decoder::Isa::Avx2);
-    if (Evt3Decoder::cpuHasAvx512()) paths.push_back(Evt3Decoder::Isa::Avx512);
     return paths;
 }
 

@@ -130,7 +130,7 @@ public:
     static std::unique_ptr<Decoder> createUniqueDecoder(const RawEventStreamFormat& format);
 };
 
-// The EVT 3.0 decode paths this CPU runs, fastest first ("avx2", "avx512", "scalar"), and the one a new
+// The EVT 3.0 decode paths this CPU runs, fastest first ("avx2", "scalar"), and the one a new
 // decoder takes: the first, unless the environment names another (ORVANE_EVT3_ISA=NAME, or
 // ORVANE_EVT3_SCALAR=1 for the portable one). All give exactly the same output.
 std::vector<std::string> evt3DecodePaths();
