@@ -2,9 +2,12 @@
 // with seeks and scans in between; checks that every event is on the sensor and the TIME_HIGH part
 // of the time never goes back (TIME_LOW may), and that the word-by-word reading and every fast path
 // the CPU runs give exactly the same events, edges, counts and drops as the scalar path, and stop
-// where a word-by-word decode does when counting up to a time.
+// where a word-by-word decode does when counting up to a time; the same into a caller's storage.
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <span>
 #include <variant>
 #include <vector>
 
@@ -27,24 +30,57 @@ struct Geometry {
 // Picked by the first byte (its value modulo 5): common sensors, a small one, the widest and none at all.
 constexpr Geometry kGeometries[5] = {{640, 480}, {1280, 720}, {300, 200}, {65535, 65535}, {0, 0}};
 
-Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool countOnly)
+// A caller's storage with rooms of a given size, each below the last with a guard after it: the
+// decoder must write only inside the rooms it is given.
+class GuardedSink final : public EventSink {
+public:
+    using Commit = std::function<void(const Event2D*, const Event2D*)>;
+    GuardedSink(size_t room, Commit commit) : room_(room), commit_(std::move(commit)), region_(4 * (room + kGuard)) {}
+    std::span<Event2D> room(size_t) override
+    {
+        if (top_ < room_ + kGuard) top_ = region_.size();
+        top_ -= room_ + kGuard;
+        std::fill(region_.begin() + static_cast<std::ptrdiff_t>(top_), region_.begin() + static_cast<std::ptrdiff_t>(top_ + room_ + kGuard), kGuardEvent);
+        return {region_.data() + top_, room_};
+    }
+    void commit(size_t count) override
+    {
+        for (size_t i = room_; i < room_ + kGuard; ++i) {
+            if (!(region_[top_ + i] == kGuardEvent)) std::abort();
+        }
+        if (count > room_) std::abort();
+        if (count > 0) commit_(region_.data() + top_, region_.data() + top_ + count);
+    }
+
+private:
+    static constexpr size_t kGuard = 16;
+    static constexpr Event2D kGuardEvent{0xDEAD, 0xBEEF, 0x5A, 0x0123456789ABCDEF};
+    size_t room_;
+    Commit commit_;
+    std::vector<Event2D> region_;
+    size_t top_ = 0;
+};
+
+// sinkRoom 0: through the events callback; else into a GuardedSink with rooms of that size.
+Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool countOnly, size_t sinkRoom = 0)
 {
     Result r;
     const Geometry g = kGeometries[data[0] % 5];
     Evt3Decoder decoder(g.width, g.height, isa);
     uint64_t lastTime = 0;
     uint64_t total = 0;
-    if (!countOnly) {
-        decoder.setEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
-            if (b >= e) std::abort();
-            for (const Event2D* p = b; p != e; ++p) {
-                if (p->x >= g.width || p->y >= g.height || (p->timestamp >> 12) < (lastTime >> 12)) std::abort();
-                lastTime = p->timestamp;
-                r.items.emplace_back(*p);
-            }
-            total += static_cast<uint64_t>(e - b);
-        });
-    }
+    const auto keep = [&](const Event2D* b, const Event2D* e) {
+        if (b >= e) std::abort();
+        for (const Event2D* p = b; p != e; ++p) {
+            if (p->x >= g.width || p->y >= g.height || (p->timestamp >> 12) < (lastTime >> 12)) std::abort();
+            lastTime = p->timestamp;
+            r.items.emplace_back(*p);
+        }
+        total += static_cast<uint64_t>(e - b);
+    };
+    if (!countOnly) decoder.setEventsStreamHandleCallback(keep);
+    GuardedSink sink(sinkRoom, keep);
+    if (sinkRoom != 0) decoder.setEventSink(&sink);
     decoder.setTriggerInCallback([&](EventTriggerIn t) {
         if ((t.timestamp >> 12) < (lastTime >> 12)) std::abort();
         lastTime = t.timestamp;
@@ -124,6 +160,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (Evt3Decoder::cpuHasAvx2()) others.push_back(Isa::Avx2);
     for (const Isa isa : others) {
         if (!(decode(data, size, isa, false) == scalar)) std::abort();
+        // Into a caller's storage: rooms too small to write into, and just large enough.
+        for (const size_t room : {size_t{1} + data[size - 1] % 64, Evt3Decoder(1, 1).minSinkRoom()}) {
+            if (!(decode(data, size, isa, false, room) == scalar)) std::abort();
+        }
         // Without an events callback: the same counts and drops.
         const Result counted = decode(data, size, isa, true);
         if (counted.returned != scalar.returned || counted.droppedGeometry != scalar.droppedGeometry ||
