@@ -28,6 +28,8 @@ namespace {
 // The output is handed on once it reaches its fill mark; each step writes at most kOutSlack events
 // past the mark (a block of 32 vector words), so no store inside a step needs a bounds check.
 constexpr size_t kBlockWords = 32;
+// How far ahead of the words being decoded the AVX2 path asks for the input.
+constexpr size_t kPrefetchBytes = 1024;
 constexpr size_t kOutSlack = kBlockWords * 12;
 
 // The word types, as everywhere else in the project.
@@ -976,6 +978,8 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
             flushOut();
             out = out_;
         }
+        // The words a few steps ahead: a prefetch hint never faults, so it may point past the end.
+        _mm_prefetch(reinterpret_cast<const char*>(p) + kPrefetchBytes, _MM_HINT_T0);
         if (end - p >= 64) {
             // 32 words at once when they hold nothing but what real sensors write most: no stop, every
             // ADDR_X right after its ADDR_Y, its TIME_LOW right before that or none in the step, no two
