@@ -20,6 +20,8 @@ namespace {
 
 // Reads spanning at least this much of the file have it read ahead on a second thread.
 constexpr uint64_t kAheadReadBytes = 8 << 20;
+// The pieces read near a read's end.
+constexpr uint64_t kNearEndBytes = 16 << 10;
 
 // Copies [from, from + n) into the sink's rooms; returns how many it took (fewer when it is full).
 size_t copyInto(EventSink& sink, const Event2D* from, size_t n)
@@ -207,7 +209,12 @@ uint64_t RawFileReader::readInto(EventSink& sink, uint64_t n, bool by_time, uint
             }
         }
         if (!finished_ahead) {
-            while (readChunkAt(read_pos, file_size)) {
+            // From the last bookmark before the read's end on, small pieces: what is decoded past the
+            // end is carried over (copied out and into the next read), so little of it is.
+            const uint64_t near = found ? mark.file_pos : file_size;
+            for (;;) {
+                const uint64_t to = read_pos < near ? file_size : std::min(file_size, read_pos + kNearEndBytes);
+                if (!readChunkAt(read_pos, to)) break;
                 decoder->decodeBuffer(chunk_buffer);
                 if (finished()) break;
             }
