@@ -57,9 +57,9 @@ int run(const std::vector<std::string>& argv)
     if (json) {
         std::printf("{\"path\":%s,\"format\":\"%s\",\"bytes\":%" PRIu64 ",\"width\":%u,\"height\":%u,\"start_us\":%" PRIu64
                     ",\"end_us\":%" PRIu64 ",\"duration_us\":%" PRIu64 ",\"first_event_us\":%" PRIu64
-                    ",\"last_event_us\":%" PRIu64 ",\"events\":%" PRIu64 ",\"index\":\"%s\",\"open_ms\":%.1f}\n",
+                    ",\"last_event_us\":%" PRIu64 ",\"events\":%" PRIu64 ",\"off_sensor_events\":%" PRIu64 ",\"index\":\"%s\",\"open_ms\":%.1f}\n",
                     jsonString(path).c_str(), r.formatName(), bytes, r.getWidth(), r.getHeight(), start, end, end - start, firstT,
-                    lastT, events, index, rec.openMs);
+                    lastT, events, r.offSensorEvents(), index, rec.openMs);
         return 0;
     }
     std::printf("file         %s\n", path.c_str());
@@ -72,6 +72,7 @@ int run(const std::vector<std::string>& argv)
     std::printf("first event  %" PRIu64 " us\n", firstT);
     std::printf("last event   %" PRIu64 " us\n", lastT);
     std::printf("events       %" PRIu64 "\n", events);
+    std::printf("off sensor   %" PRIu64 " (outside %ux%u: not read)\n", r.offSensorEvents(), r.getWidth(), r.getHeight());
     std::printf("index        %s (%s) in %.1f ms\n", index, r.getIndexPath().c_str(), rec.openMs);
     return 0;
 }

@@ -82,7 +82,6 @@ TEST(RawFileHeader, Table)
          ": its header names both EVT 3.0 and EVT 2.0"},
     };
     const std::vector<uint8_t> data = smallStream();
-    const std::vector<Event2D> expected = test::straightDecode(data);
     for (const HeaderCase& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -102,9 +101,51 @@ TEST(RawFileHeader, Table)
         uint64_t start = 0;
         reader.getStartTimeStamp(start);
         EXPECT_EQ(reader.getCurrentPosTimeStamp(), start);
-        // The data starts right after the header: every event comes back.
+        // The data starts right after the header: every event on the sensor comes back, the others
+        // are counted.
+        const std::vector<Event2D> expected = test::straightDecode(data, "EVT3", c.width, c.height);
         EXPECT_EQ(readAll(reader), expected);
+        EXPECT_EQ(reader.offSensorEvents(), test::straightDecode(data).size() - expected.size());
     }
+}
+
+// A file whose header names no encoding (none at all, or only a size) is read in the encoding its
+// words tell; words that fit none are refused with the share no encoding uses.
+TEST(RawFileHeader, WithoutAnEncodingTheWordsTellIt)
+{
+    for (const std::string format : {"EVT3", "EVT2", "EVT21"}) {
+        for (const bool vectors : {false, true}) {
+            test::StreamShape shape;
+            shape.events = 20000;
+            shape.durationUs = 100000;
+            shape.rowRuns = vectors;
+            shape.timeHighPeriodUs = 16;
+            shape.format = format;
+            const std::vector<uint8_t> data = test::encodeStream(test::makeEvents(shape), shape);
+            for (const char* header : {"", "% geometry 1280x720\n", "% geometry 1280x720\n% end\n"}) {
+                SCOPED_TRACE(format + (vectors ? " runs, header '" : ", header '") + header + "'");
+                TempDir dir;
+                test::writeBytes(dir.file("r.raw"), header, data);
+                RawFileReader reader(dir.file("r.raw"));
+                ASSERT_TRUE(reader.loadFile()) << reader.lastError().message;
+                EXPECT_EQ(reader.formatName(), std::string("EVT ") + test::evtValueOf(format));
+                EXPECT_EQ(readAll(reader), test::straightDecode(data, format));
+            }
+        }
+    }
+    TempDir dir;
+    std::mt19937 rng(9);
+    std::vector<uint8_t> noise(100000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(rng());
+    test::writeBytes(dir.file("x.raw"), "", noise);
+    RawFileReader reader(dir.file("x.raw"));
+    EXPECT_FALSE(reader.loadFile());
+    EXPECT_EQ(reader.lastError().kind, RecordingError::Kind::NotEventData);
+    EXPECT_TRUE(std::regex_match(reader.lastError().message,
+                                 std::regex("'.*x\\.raw' does not look like event data: [0-9]+ % of its first 64 KiB "
+                                            "are words no EVT encoding uses")))
+        << reader.lastError().message;
+    EXPECT_FALSE(fs::exists(dir.file("x.ovmark.tmp")));
 }
 
 TEST(RawFileHeader, MalformedNumbersRaiseTheStandardConversionErrors)
@@ -211,13 +252,14 @@ TEST_F(RawFileIndex, BuiltOnceThenReused)
     EXPECT_EQ(second, first);
     EXPECT_EQ(test::readBytes(indexPath()), bytes);  // reuse does not rewrite it
 
-    // Layout: the three text lines, two more that identify the recording (decimal values, so any
+    // Layout: the three text lines, two more that identify the recording and the count of events
+    // off the sensor (decimal values, so any
     // reader of the format parses and ignores them), 0x00, N, 29-byte records, CRC-8 of all before it.
     const std::string known = "max_byte:" + std::to_string(fs::file_size(path_)) +
                               "\nsensor_width:1280\nsensor_height:720\n";
     const std::string text(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{0}));
     EXPECT_EQ(text.substr(0, known.size()), known);
-    EXPECT_TRUE(std::regex_match(text.substr(known.size()), std::regex("raw_mtime_ns:\\d+\nraw_edges_hash:\\d+\n")))
+    EXPECT_TRUE(std::regex_match(text.substr(known.size()), std::regex("raw_mtime_ns:\\d+\nraw_edges_hash:\\d+\noff_sensor_events:0\n")))
         << text;
     uint64_t n = 0;
     std::memcpy(&n, bytes.data() + text.size() + 1, 8);

@@ -341,7 +341,7 @@ private:
         bool rare = false;
         while (!rare && !reached && p + kUnit <= end) {
             if constexpr (M == Mode::Count && !Wide) {
-                if (hasAvx2_) p = countRunAvx2(p, end, epoch, high, n, Until ? t : UINT64_MAX);
+                if (hasAvx2_) p = countRunAvx2(p, end, epoch, high, n, dropped, Until ? t : UINT64_MAX);
             }
             const size_t words = std::min<size_t>(kBlockWords, static_cast<size_t>(end - p) / kUnit);
             const uint8_t* const blockEnd = p + words * kUnit;
@@ -439,6 +439,8 @@ private:
         const size_t whole = static_cast<size_t>(end - begin) / kUnit * kUnit;
         const uint8_t* const stop = words<M, Until>(begin, begin + whole, t, count);
         if (stop != begin + whole) return stop;
+        // Reached at the last whole word: the bytes after it are for the caller to hand in again.
+        if (Until && timeKnown_ && base() >= t) return stop;
         if (begin + whole != end) {
             pending_ = static_cast<size_t>(end - (begin + whole));
             std::memcpy(pendingBytes_, begin + whole, pending_);
@@ -451,7 +453,7 @@ private:
     // every word is an event or a TIME_HIGH. Otherwise the step is left to the word-by-word loop.
     // Returns where it stopped.
     ORVANE_EVT2_AVX2 const uint8_t* countRunAvx2(const uint8_t* p, const uint8_t* const end, uint64_t epoch,
-                                                 uint32_t& high, uint64_t& n, uint64_t t) const
+                                                 uint32_t& high, uint64_t& n, uint64_t& dropped, uint64_t t) const
     {
 #if ORVANE_EVT2_X86
         const __m256i two = _mm256_set1_epi32(2), eight = _mm256_set1_epi32(static_cast<int>(TIME_HIGH));
@@ -482,7 +484,10 @@ private:
             const __m256i y = _mm256_and_si256(v, bits11);
             const __m256i on =
                 _mm256_and_si256(isEvent, _mm256_and_si256(_mm256_cmpgt_epi32(xMax, x), _mm256_cmpgt_epi32(yMax, y)));
-            n += static_cast<uint64_t>(std::popcount(static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(on)))));
+            const unsigned onMask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(on)));
+            const unsigned eventMask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(isEvent)));
+            n += static_cast<uint64_t>(std::popcount(onMask));
+            dropped += static_cast<uint64_t>(std::popcount(eventMask & ~onMask));
             high = last;
         }
 #endif

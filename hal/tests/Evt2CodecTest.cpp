@@ -161,6 +161,19 @@ TEST_P(Evt2Codec, NothingBeforeTheFirstTimeHighNorOffTheSensor)
     auto counter = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=480;width=640"));
     EXPECT_EQ(counter->decodeRange(data.data(), data.data() + data.size()), 2u);
     EXPECT_EQ(counter->droppedOutOfGeometry(), 2u);
+    // Counting up to a time (the index build) drops and counts the same, also eight words a step.
+    std::vector<Event2D> many;
+    for (uint16_t i = 0; i < 400; ++i) many.emplace_back(static_cast<uint16_t>(i * 3 % 1280), i % 720, 1, 5000 + i);
+    const std::vector<uint8_t> longer = encode(many);
+    auto fast = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=480;width=640"));
+    uint64_t counted = 0;
+    fast->countUntilTimestamp(longer.data(), longer.data() + longer.size(), UINT64_MAX, counted);
+    auto slow = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=480;width=640"));
+    uint64_t slowCounted = 0;
+    for (size_t at = 0; at < longer.size(); at += unit()) slowCounted += slow->decodeRange(&longer[at], &longer[at] + unit());
+    EXPECT_EQ(counted, slowCounted);
+    EXPECT_EQ(fast->droppedOutOfGeometry(), slow->droppedOutOfGeometry());
+    EXPECT_EQ(counted + fast->droppedOutOfGeometry(), many.size());
 }
 
 // The index build and the seeks stop at the first word after which the time reaches a target and
@@ -188,6 +201,19 @@ TEST_P(Evt2Codec, CountingAndScanningUpToATimeStopWhereWordByWordDoes)
         ASSERT_EQ(scan->scanUntilTimestamp(data.data(), data.data() + data.size(), target), p) << target;
         ASSERT_EQ(scan->getLastTimestamp(), fast->getLastTimestamp());
     }
+}
+
+// Reaching the time at the last whole word stops there, without taking the bytes after it.
+TEST_P(Evt2Codec, ReachingTheTimeAtTheLastWholeWordLeavesTheRest)
+{
+    std::vector<uint8_t> data = encode({{1, 1, 1, 100}, {2, 2, 1, 1000}});
+    const size_t lastHigh = data.size() - 2 * unit();  // the TIME_HIGH of 1000, then its event
+    data.resize(lastHigh + unit() + 3);                 // and three bytes of the event word
+    auto d = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format() + ";height=720;width=1280"));
+    uint64_t count = 0;
+    EXPECT_EQ(d->countUntilTimestamp(data.data(), data.data() + data.size(), 1000 >> 6 << 6, count),
+              data.data() + lastHigh + unit());
+    EXPECT_EQ(count, 1u);
 }
 
 // A decoder told the time mid-stream (a seek) decodes on from any word.

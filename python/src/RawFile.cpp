@@ -99,6 +99,7 @@ RawFile::RawFile(std::string path) : path_(std::move(path))
         raise(error, path_);
     }
     format_ = reader_->formatName();
+    offSensor_ = reader_->offSensorEvents();
     bytes_ = fs::file_size(path_, ec);
     width_ = reader_->getWidth();
     height_ = reader_->getHeight();
@@ -135,6 +136,7 @@ py::dict RawFile::info() const
     d["first_event_us"] = firstEventUs_;
     d["last_event_us"] = lastEventUs_;
     d["events"] = events_;
+    d["off_sensor_events"] = offSensor_;
     d["index"] = indexReused_ ? "reused" : "built";
     d["open_ms"] = openMs_;
     return d;
@@ -421,7 +423,7 @@ stream order; times are microseconds on the camera's time base.)doc")
         .def(py::init<std::string>(), py::arg("path"))
         .def_property_readonly("info", &RawFile::info,
                                "path, format, bytes, width, height, start_us, end_us, duration_us, first_event_us, "
-                               "last_event_us, events, index ('built' or 'reused'), open_ms")
+                               "last_event_us, events, off_sensor_events (outside the sensor: never read), index ('built' or 'reused'), open_ms")
         .def_property_readonly("path", &RawFile::path)
         .def_property_readonly("width", &RawFile::width)
         .def_property_readonly("height", &RawFile::height)

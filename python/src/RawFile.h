@@ -70,7 +70,8 @@ private:
     uint64_t bytes_ = 0, start_us_ = 0, end_us_ = 0, events_ = 0, firstEventUs_ = 0, lastEventUs_ = 0;
     uint16_t width_ = 0, height_ = 0;
     double openMs_ = 0;
-    std::string format_;  // "EVT 3.0", "EVT 2.0", "EVT 2.1"
+    std::string format_;
+    uint64_t offSensor_ = 0;  // "EVT 3.0", "EVT 2.0", "EVT 2.1"
     bool indexReused_ = false;
 };
 

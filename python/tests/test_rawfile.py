@@ -158,6 +158,7 @@ def test_evt2_recordings_read_cut_and_export_as_evt3_does(recording, tmp_path, e
                     "--format", encoding], check=True, capture_output=True)
     f = orvane.RawFile(source)
     assert f.info["format"] == {"evt2": "EVT 2.0", "evt21": "EVT 2.1"}[encoding]
+    assert f.info["off_sensor_events"] == 0
     evt3 = orvane.RawFile(recording(ECPY)).read()
     events = f.read()
     # The first copy of the loop is the reference recording's events, re-encoded.

@@ -21,11 +21,11 @@ cp "$DATA/eccodecs_evt3_trigger.raw" "$DATA/ecpy_test_events_1.raw" "$TMP/"
 for round in built reused; do
     out=$("$ORVANE" info "$TMP/eccodecs_evt3_trigger.raw" --json)
     check "eccodecs json ($round)" \
-        "\"format\":\"EVT 3.0\",\"bytes\":758452,\"width\":1280,\"height\":720,\"start_us\":14221312,\"end_us\":15476202,\"duration_us\":1254890,\"first_event_us\":14224870,\"last_event_us\":15476187,\"events\":82469,\"index\":\"$round\"" \
+        "\"format\":\"EVT 3.0\",\"bytes\":758452,\"width\":1280,\"height\":720,\"start_us\":14221312,\"end_us\":15476202,\"duration_us\":1254890,\"first_event_us\":14224870,\"last_event_us\":15476187,\"events\":82469,\"off_sensor_events\":0,\"index\":\"$round\"" \
         "$(echo "$out" | sed -e 's/^{"path":"[^"]*",//' -e 's/,"open_ms".*//')"
     out=$("$ORVANE" info "$TMP/ecpy_test_events_1.raw" --json)
     check "ecpy json ($round)" \
-        "\"format\":\"EVT 3.0\",\"bytes\":2250459,\"width\":640,\"height\":480,\"start_us\":7139328,\"end_us\":9218023,\"duration_us\":2078695,\"first_event_us\":7139845,\"last_event_us\":9218023,\"events\":343474,\"index\":\"$round\"" \
+        "\"format\":\"EVT 3.0\",\"bytes\":2250459,\"width\":640,\"height\":480,\"start_us\":7139328,\"end_us\":9218023,\"duration_us\":2078695,\"first_event_us\":7139845,\"last_event_us\":9218023,\"events\":343474,\"off_sensor_events\":0,\"index\":\"$round\"" \
         "$(echo "$out" | sed -e 's/^{"path":"[^"]*",//' -e 's/,"open_ms".*//')"
 done
 check "info text" "events       343474" "$("$ORVANE" info "$TMP/ecpy_test_events_1.raw" 2>/dev/null | grep '^events')"
@@ -84,7 +84,28 @@ for f in evt2 evt21; do
         "$("$ORVANE" info "$TMP/$f.raw" --json | grep -o '"format":"[^"]*"')"
     check "$f dump" "$("$ORVANE" dump "$TMP/ecpy_test_events_1.raw" --csv | md5sum)" \
         "$("$ORVANE" dump "$TMP/$f.raw" --csv --count 343474 | md5sum)"
+    # Without its header the words tell the encoding.
+    tail -c +$(( $(grep -a -b -m1 '^% end' "$TMP/$f.raw" | cut -d: -f1) + 7 )) "$TMP/$f.raw" >"$TMP/bare_$f.raw"
+    fields() { "$ORVANE" info "$1" --json | grep -o -e '"format":"[^"]*"' -e '"events":[0-9]*' | tr '\n' ' '; }
+    check "$f without header" "$(fields "$TMP/$f.raw")" "$(fields "$TMP/bare_$f.raw")"
 done
+# Events outside the sensor the header gives are never read; info counts them.
+{ printf '%% geometry 320x240\n'; cat "$TMP/bare_evt2.raw"; } >"$TMP/small.raw"
+small=$("$ORVANE" info "$TMP/small.raw" --json)
+kept=$(sed -e 's/.*"events":\([0-9]*\).*/\1/' <<<"$small")
+off=$(sed -e 's/.*"off_sensor_events":\([0-9]*\).*/\1/' <<<"$small")
+all=$("$ORVANE" info "$TMP/evt2.raw" --json | sed -e 's/.*"events":\([0-9]*\).*/\1/')
+check "off-sensor events counted" "$all" "$((kept + off))"
+[ "$off" -gt 0 ] || { echo "FAIL no off-sensor events in a 320x240 cut-out"; errors=$((errors + 1)); }
+check "dump gives only the sensor's" "$kept" "$("$ORVANE" dump "$TMP/small.raw" --csv | tail -n +2 | awk -F, '$1 < 320 && $2 < 240' | wc -l)"
+check "dump gives all it counts" "$kept" "$("$ORVANE" dump "$TMP/small.raw" --csv | tail -n +2 | wc -l)"
+
+# Data that is no recording at all is refused, saying why.
+head -c 100000 /dev/urandom >"$TMP/noise.raw"
+"$ORVANE" info "$TMP/noise.raw" >/dev/null 2>"$TMP/err"
+check "noise status" 5 $?
+grep -q "^orvane: '$TMP/noise.raw' does not look like event data: [0-9]* % of its first 64 KiB are words no EVT encoding uses$" "$TMP/err" ||
+    { echo "FAIL noise message: $(cat "$TMP/err")"; errors=$((errors + 1)); }
 
 # A recording shorter than one bookmark period (the first 1,500 data bytes of a reference one)
 # reads its events.

@@ -87,10 +87,13 @@ inline std::vector<uint8_t> readBytes(const std::string& path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Events of a fresh decoder (the reader's fixed 1280 x 720 geometry) over `data`, in one call.
-inline std::vector<Event2D> straightDecode(const std::vector<uint8_t>& data, const std::string& format = "EVT3")
+// Events of a fresh decoder for a sensor of the given size (the readers' is the header's) over
+// `data`, in one call.
+inline std::vector<Event2D> straightDecode(const std::vector<uint8_t>& data, const std::string& format = "EVT3",
+                                          unsigned width = 1280, unsigned height = 720)
 {
-    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(format + ";height=720;width=1280"));
+    auto decoder = DecoderFactory::createUniqueDecoder(RawEventStreamFormat(
+        format + ";height=" + std::to_string(height) + ";width=" + std::to_string(width)));
     std::vector<Event2D> out;
     decoder->setEventsStreamHandleCallback([&out](const Event2D* b, const Event2D* e) { out.insert(out.end(), b, e); });
     decoder->decodeRange(data.data(), data.data() + data.size());

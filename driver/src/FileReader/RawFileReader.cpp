@@ -35,7 +35,7 @@ std::string indexPathFor(const std::string& rawPath)
 
 std::unique_ptr<Decoder> RawFileReader::makeDecoder() const
 {
-    return format->makeDecoder();
+    return format->makeDecoder(width, height);
 }
 
 RawFileReader::RawFileReader(std::string path)
@@ -116,7 +116,8 @@ bool RawFileReader::loadFile()
         throw;
     }
     RecordingError reason;
-    const RawFormat* const chosen = formatFor(header, raw_path, reason);
+    const RawFormat* chosen = formatFor(header, raw_path, reason);
+    if (chosen && header.encoding.empty()) chosen = sniffFormat(input_stream, header.data_start, raw_path, reason);
     if (!chosen) return fail(reason.kind, reason.message);
     format = chosen;
     // The encodings address 11 bits: a side outside 1..2048 is not a sensor they can carry.

@@ -195,6 +195,8 @@ namespace {
 // decimal like the others, so such a reader parses and ignores them; without them we rebuild.
 constexpr char kMtimeKey[] = "raw_mtime_ns";
 constexpr char kEdgesKey[] = "raw_edges_hash";
+// Indexes without it counted events with a fixed sensor size: they are rebuilt.
+constexpr char kOffSensorKey[] = "off_sensor_events";
 constexpr size_t kMaxIndexText = 4096;
 
 // FNV-1a over 64-bit words (bytes of a short tail one by one): quick, and any changed byte in the
@@ -313,7 +315,8 @@ std::string RawFileReader::indexText() const
 {
     return "max_byte:" + std::to_string(static_cast<int64_t>(file_size)) + "\nsensor_width:" + std::to_string(width) +
            "\nsensor_height:" + std::to_string(height) + "\n" + kMtimeKey + ":" + std::to_string(content_key.mtime_ns) +
-           "\n" + kEdgesKey + ":" + std::to_string(content_key.edges_hash) + "\n";
+           "\n" + kEdgesKey + ":" + std::to_string(content_key.edges_hash) + "\n" + kOffSensorKey + ":" +
+           std::to_string(off_sensor_events) + "\n";
 }
 
 void RawFileReader::BookmarkRule::offer(uint64_t pos, uint64_t t, uint64_t count)
@@ -407,6 +410,7 @@ void RawFileReader::decoderIndexScan(BookmarkRule& rule)
         counted_to = pos;
     }
     rule.close(pos, decoder->getLastTimestamp(), total);
+    off_sensor_events = counter->droppedOutOfGeometry();
 }
 
 void RawFileReader::writeIndex()
@@ -463,7 +467,8 @@ bool RawFileReader::checkBookmarksFromFile(const std::string& path)
     const uint8_t* const zero = std::find(data, data + std::min<uint64_t>(size, kMaxIndexText), uint8_t{0});
     const std::string text(data, zero);
     uint64_t max_byte = 0, sensor_width = 0, sensor_height = 0, mtime = 0, edges = 0;
-    bool has_mtime = false, has_edges = false;
+    bool has_mtime = false, has_edges = false, has_off_sensor = false;
+    uint64_t off_sensor = 0;
     size_t start = 0;
     while (start <= text.size()) {
         size_t stop = text.find('\n', start);
@@ -485,12 +490,15 @@ bool RawFileReader::checkBookmarksFromFile(const std::string& path)
         else if (key == "sensor_height") sensor_height = value;
         else if (key == kMtimeKey) has_mtime = true, mtime = value;
         else if (key == kEdgesKey) has_edges = true, edges = value;
+        else if (key == kOffSensorKey) has_off_sensor = true, off_sensor = value;
         start = stop + 1;
     }
     if (max_byte != file_size || sensor_width != width || sensor_height != height) return false;
     // A recording rewritten in place with the same size: its content key differs.
     content_key = contentKey();
     if (!has_mtime || !has_edges || mtime != content_key.mtime_ns || edges != content_key.edges_hash) return false;
+    if (!has_off_sensor) return false;
+    off_sensor_events = off_sensor;
     index_map = std::move(map);  // the load reads these same bytes
     return true;
 }

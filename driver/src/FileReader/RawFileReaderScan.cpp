@@ -44,6 +44,7 @@ bool RawFileReader::fastIndexScan(BookmarkRule& rule)
     // A file that changed under the scan leaves it to the decoder's build.
     if (chunks.failed() || end_pos != file_size) return false;
     rule.close(file_size, counter->getLastTimestamp(), total);
+    off_sensor_events = counter->droppedOutOfGeometry();
     return true;
 }
 

@@ -43,8 +43,8 @@ public:
     virtual const char* formatName() const = 0;
     virtual uint8_t unitSize() const = 0;
 
-    // A decoder for the reader (one fixed geometry for all, as the reader's events are filtered by it).
-    std::unique_ptr<Decoder> makeDecoder() const;
+    // A decoder for a sensor of this size: events outside it are dropped and counted, never handed out.
+    std::unique_ptr<Decoder> makeDecoder(uint16_t width, uint16_t height) const;
 
     // How far above the stream's time (the decoder's getLastTimestamp) an event can be stamped, and
     // how far below it: a seek to t scans to t - lead, a window read stops once the time is a lag
@@ -63,6 +63,12 @@ public:
 
     // The header our writers put before the data, with this encoding named.
     std::string header(const std::string& date, unsigned width, unsigned height) const;
+
+    // The encoding of data whose header names none, told from its words (the first 64 KiB): the
+    // word types each encoding uses, EVT 2.1's segment-aligned x, and the TIME_HIGH words' slow
+    // climb. Null when the words fit none; `unused_percent` then says how many no encoding uses.
+    static const RawFormat* sniff(const uint8_t* data, size_t size, unsigned& unused_percent);
+    static constexpr size_t kSniffBytes = 65536;
 
     static const RawFormat& evt3();
     static const RawFormat& evt2();

@@ -15,10 +15,6 @@ namespace orvane {
 
 namespace {
 
-// Every reader decodes with the same fixed geometry, whatever its header says.
-constexpr uint16_t kDecoderWidth = 1280;
-constexpr uint16_t kDecoderHeight = 720;
-
 // ---- EVT 3.0 -------------------------------------------------------------------------------------
 
 // How far back from a bookmark the row is looked for; sensors repeat ADDR_Y far more often.
@@ -237,12 +233,101 @@ public:
     }
 };
 
+// What the words of a sample look like read in one encoding.
+struct Reading {
+    size_t words = 0;
+    size_t unused = 0;      // words of a type the encoding does not use
+    size_t highs = 0;       // TIME_HIGH words after the first
+    size_t slowHighs = 0;   // ... that stay at or climb a little above the one before
+    size_t events = 0;      // (EVT 2.1) event words
+    size_t aligned = 0;     // ... whose x is a multiple of 32
+
+    double unusedShare() const { return words == 0 ? 0.0 : static_cast<double>(unused) / static_cast<double>(words); }
+    // Sensors send TIME_HIGH words that climb slowly; random data does not.
+    bool cadenceOk() const { return highs < 4 || slowHighs * 2 >= highs; }
+};
+
+uint32_t load32le(const uint8_t* p)
+{
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+Reading readEvt3(const uint8_t* p, size_t n)
+{
+    Reading r;
+    bool seen = false;
+    uint32_t prev = 0;
+    for (size_t i = 0; i + 2 <= n; i += 2, ++r.words) {
+        const uint32_t w = uint32_t{p[i]} | uint32_t{p[i + 1]} << 8;
+        const uint32_t type = w >> 12;
+        // Types 0x1, 0x9, 0xB, 0xC and 0xD are reserved.
+        r.unused += type == 0x1 || type == 0x9 || type == 0xB || type == 0xC || type == 0xD;
+        if (type != evt3::TIME_HIGH) continue;
+        const uint32_t h = w & 0xFFF;
+        if (seen) {
+            ++r.highs;
+            r.slowHighs += ((h - prev) & 0xFFF) <= 16;
+        }
+        seen = true;
+        prev = h;
+    }
+    return r;
+}
+
+// EVT 2.0 (`unit` 4) or EVT 2.1 (`unit` 8: the type in the first half of each word).
+Reading readEvt2(const uint8_t* p, size_t n, size_t unit)
+{
+    Reading r;
+    bool seen = false;
+    uint32_t prev = 0;
+    for (size_t i = 0; i + unit <= n; i += unit, ++r.words) {
+        const uint32_t w = load32le(p + i);
+        const uint32_t type = w >> 28;
+        const bool used = type <= evt2::CD_ON || type == evt2::TIME_HIGH || type == evt2::EXT_TRIGGER ||
+                          type == evt2::OTHERS || type == evt2::CONTINUED;
+        r.unused += !used;
+        if (type <= evt2::CD_ON) {
+            ++r.events;
+            r.aligned += ((w >> 11) & 31) == 0;
+        }
+        if (type != evt2::TIME_HIGH) continue;
+        const uint32_t h = w & ((1u << evt2::kHighBits) - 1);
+        if (seen) {
+            ++r.highs;
+            r.slowHighs += ((h - prev) & ((1u << evt2::kHighBits) - 1)) <= (1u << 16);
+        }
+        seen = true;
+        prev = h;
+    }
+    return r;
+}
+
+// Words of types an encoding does not use: more than this share and the data is not in it.
+constexpr double kMaxUnusedShare = 0.10;
+
 }  // namespace
 
-std::unique_ptr<Decoder> RawFormat::makeDecoder() const
+const RawFormat* RawFormat::sniff(const uint8_t* data, size_t size, unsigned& unused_percent)
 {
-    const std::string text = std::string(formatName()) + ";height=" + std::to_string(kDecoderHeight) +
-                             ";width=" + std::to_string(kDecoderWidth);
+    size = std::min(size, kSniffBytes);
+    const Reading r3 = readEvt3(data, size), r2 = readEvt2(data, size, 4), r21 = readEvt2(data, size, 8);
+    auto fits = [](const Reading& r) { return r.unusedShare() <= kMaxUnusedShare && r.cadenceOk(); };
+    unused_percent = static_cast<unsigned>(
+        std::min({r3.unusedShare(), r2.unusedShare(), r21.unusedShare()}) * 100.0 + 0.5);
+    // Zeros and the like fit every encoding: EVT 3.0, as files without header always were.
+    if (fits(r3) && r3.unusedShare() <= r2.unusedShare()) return &evt3();
+    // EVT 2.0 read as EVT 2.1 fits too (its odd words are taken for masks), but its x are not
+    // multiples of 32; EVT 2.1 read as EVT 2.0 mostly fits where masks are sparse.
+    if (fits(r21) && r21.events > 0 && r21.aligned * 10 >= r21.events * 9) return &evt21();
+    if (fits(r2)) return &evt2();
+    if (fits(r3)) return &evt3();
+    return nullptr;
+}
+
+std::unique_ptr<Decoder> RawFormat::makeDecoder(uint16_t width, uint16_t height) const
+{
+    const std::string text = std::string(formatName()) + ";height=" + std::to_string(height) +
+                             ";width=" + std::to_string(width);
     return DecoderFactory::createUniqueDecoder(RawEventStreamFormat(text));
 }
 

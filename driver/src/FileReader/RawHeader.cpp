@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "RawFileReaderInternal.h"
 #include "RawFormat.h"
@@ -85,6 +86,24 @@ const RawFormat* formatFor(const ParsedHeader& header, const std::string& path, 
     return nullptr;
 }
 
+const RawFormat* sniffFormat(std::istream& in, uint64_t data_start, const std::string& path, RecordingError& error)
+{
+    std::vector<uint8_t> sample(RawFormat::kSniffBytes);
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(data_start));
+    in.read(reinterpret_cast<char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+    sample.resize(static_cast<size_t>(std::max<std::streamsize>(0, in.gcount())));
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(data_start));
+    unsigned unused = 0;
+    if (const RawFormat* f = RawFormat::sniff(sample.data(), sample.size(), unused)) return f;
+    error = {RecordingError::Kind::NotEventData,
+             inQuotes(path) + " does not look like event data: " + std::to_string(unused) +
+                 " % of its first 64 KiB are words no EVT encoding uses",
+             0};
+    return nullptr;
+}
+
 RecordingError readRawFileHeader(const std::string& path, RawFileHeaderInfo& out)
 {
     using Kind = RecordingError::Kind;
@@ -102,6 +121,7 @@ RecordingError readRawFileHeader(const std::string& path, RawFileHeaderInfo& out
     }
     RecordingError error;
     const RawFormat* format = formatFor(h, path, error);
+    if (format && h.encoding.empty()) format = sniffFormat(in, h.data_start, path, error);
     if (!format) return error;
     if (h.width < 1 || h.width > 2048 || h.height < 1 || h.height > 2048) {
         return {Kind::BadGeometry,

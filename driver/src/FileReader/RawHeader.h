@@ -53,6 +53,10 @@ struct RecordingError;
 // (Kind::BadHeader, Kind::UnsupportedFormat naming the encoding) for `path`.
 const RawFormat* formatFor(const ParsedHeader& header, const std::string& path, RecordingError& error);
 
+// For a header that names no encoding: the one the data's words tell (read from `in` at
+// `data_start`; the stream is left there), or null with `error` set (Kind::NotEventData).
+const RawFormat* sniffFormat(std::istream& in, uint64_t data_start, const std::string& path, RecordingError& error);
+
 // Reads the header from the stream's start and leaves the stream at the first data byte. Malformed
 // numbers raise the standard conversion errors (std::invalid_argument, std::out_of_range).
 ParsedHeader parseRawHeader(std::istream& in);

@@ -185,20 +185,12 @@
         <translation>Not a raw recording: %1</translation>
     </message>
     <message>
-        <source>the file cannot be read</source>
-        <translation>the file cannot be read</translation>
-    </message>
-    <message>
         <source>Opening %1 ...</source>
         <translation>Opening %1 ...</translation>
     </message>
     <message>
         <source>it is not an EVT 3.0 recording or its header is malformed</source>
         <translation>it is not an EVT 3.0 recording or its header is malformed</translation>
-    </message>
-    <message>
-        <source>malformed header (%1)</source>
-        <translation>malformed header (%1)</translation>
     </message>
     <message>
         <source>Cannot open %1: %2</source>

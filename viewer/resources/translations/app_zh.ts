@@ -185,20 +185,12 @@
         <translation>不是 raw 录制文件：%1</translation>
     </message>
     <message>
-        <source>the file cannot be read</source>
-        <translation>文件无法读取</translation>
-    </message>
-    <message>
         <source>Opening %1 ...</source>
         <translation>正在打开 %1 ...</translation>
     </message>
     <message>
         <source>it is not an EVT 3.0 recording or its header is malformed</source>
         <translation>它不是 EVT 3.0 录制文件，或文件头格式错误</translation>
-    </message>
-    <message>
-        <source>malformed header (%1)</source>
-        <translation>文件头格式错误（%1）</translation>
     </message>
     <message>
         <source>Cannot open %1: %2</source>

@@ -1,7 +1,8 @@
 // DvsFileReader is what the viewer, the cutter and the CLI replay event recordings through: load a
 // file, then read its events by count or by time span and jump to an event number or a timestamp.
-// createFileReader picks the implementation from the file name; RawFileReader reads our EVT 3.0 raw
-// files. A reader is used by one client thread at a time.
+// createFileReader picks the implementation from the file name; RawFileReader reads raw files in
+// EVT 3.0, 2.0 and 2.1, the encoding taken from the header (or the words) when it loads. A reader is
+// used by one client thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,8 @@ public:
     virtual ~DvsFileReader() = default;
 
     // A RawFileReader when the text from the path's last "." on is exactly ".raw", otherwise empty.
-    // Opens nothing: the caller calls loadFile and checks its result.
+    // Opens nothing: the caller calls loadFile and checks its result; loading picks the encoding's
+    // policy from the header.
     static std::unique_ptr<DvsFileReader> createFileReader(std::string path);
 
     virtual bool loadFile() = 0;

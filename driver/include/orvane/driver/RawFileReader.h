@@ -80,6 +80,9 @@ public:
     const RecordingError& lastError() const { return last_error; }
     // The encoding of the loaded file as users know it: "EVT 3.0", "EVT 2.0" or "EVT 2.1".
     const char* formatName() const;
+    // Events the file places outside its sensor (the header's geometry): never handed out, counted
+    // here (and not in getMaxEvents).
+    uint64_t offSensorEvents() const { return off_sensor_events; }
 
     // Where the index of this file lives: the path with its last ".raw" replaced by ".ovmark.tmp",
     // or, for a path without ".raw", the path with ".ovmark.tmp" appended (never the input itself).
@@ -229,6 +232,7 @@ private:
     bool events_delivered = false;  // whether the decoder's events reach decoded_events
     std::unique_ptr<MappedIndex> index_map;  // the index file as checked, handed on to the load
     RecordingError last_error;
+    uint64_t off_sensor_events = 0;
 };
 
 }  // namespace orvane
