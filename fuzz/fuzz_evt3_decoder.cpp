@@ -4,14 +4,12 @@
 // the CPU runs give exactly the same events, edges, counts and drops as the scalar path, and stop
 // where a word-by-word decode does when counting up to a time; the same into a caller's storage.
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
-#include <functional>
-#include <span>
 #include <variant>
 #include <vector>
 
 #include "Evt3Decoder.h"
+#include "GuardedSink.h"
 
 using namespace orvane;
 
@@ -29,37 +27,6 @@ struct Geometry {
 };
 // Picked by the first byte (its value modulo 5): common sensors, a small one, the widest and none at all.
 constexpr Geometry kGeometries[5] = {{640, 480}, {1280, 720}, {300, 200}, {65535, 65535}, {0, 0}};
-
-// A caller's storage with rooms of a given size, each below the last with a guard after it: the
-// decoder must write only inside the rooms it is given.
-class GuardedSink final : public EventSink {
-public:
-    using Commit = std::function<void(const Event2D*, const Event2D*)>;
-    GuardedSink(size_t room, Commit commit) : room_(room), commit_(std::move(commit)), region_(4 * (room + kGuard)) {}
-    std::span<Event2D> room(size_t) override
-    {
-        if (top_ < room_ + kGuard) top_ = region_.size();
-        top_ -= room_ + kGuard;
-        std::fill(region_.begin() + static_cast<std::ptrdiff_t>(top_), region_.begin() + static_cast<std::ptrdiff_t>(top_ + room_ + kGuard), kGuardEvent);
-        return {region_.data() + top_, room_};
-    }
-    void commit(size_t count) override
-    {
-        for (size_t i = room_; i < room_ + kGuard; ++i) {
-            if (!(region_[top_ + i] == kGuardEvent)) std::abort();
-        }
-        if (count > room_) std::abort();
-        if (count > 0) commit_(region_.data() + top_, region_.data() + top_ + count);
-    }
-
-private:
-    static constexpr size_t kGuard = 16;
-    static constexpr Event2D kGuardEvent{0xDEAD, 0xBEEF, 0x5A, 0x0123456789ABCDEF};
-    size_t room_;
-    Commit commit_;
-    std::vector<Event2D> region_;
-    size_t top_ = 0;
-};
 
 // sinkRoom 0: through the events callback; else into a GuardedSink with rooms of that size.
 Result decode(const uint8_t* data, size_t size, Evt3Decoder::Isa isa, bool countOnly, size_t sinkRoom = 0)
