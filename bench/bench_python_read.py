@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""RawFile.read into numpy beside `orvane bench decode` on the same looped recording, same run.
+"""RawFile.read and RawFile.windows(1 s) into numpy beside `orvane bench decode` on the same looped
+recording, same run.
 
     python3 bench/bench_python_read.py build/bin [--source RAW] [--events N] [--repeat R] [--work DIR]
 
@@ -44,7 +45,7 @@ def main():
     print(f"opened {loop}: {rec.info['events']} events, {rec.info['bytes'] / 1e6:.0f} MB, index built in "
           f"{time.perf_counter() - t0:.2f} s")
 
-    decode, read = [], []
+    decode, read, windows = [], [], []
     for r in range(args.repeat):
         out = subprocess.run([str(args.bin_dir / "orvane"), "bench", "decode", str(loop), "--repeat", "1", "--json"],
                              check=True, capture_output=True, text=True).stdout
@@ -55,14 +56,22 @@ def main():
         assert len(events) == rec.info["events"]
         read.append(len(events) / seconds / 1e6)
         del events
-        print(f"  round {r + 1}: bench decode {decode[-1]:.1f}, RawFile.read {read[-1]:.1f} M events/s")
+        t0 = time.perf_counter()
+        count = sum(len(w) for w in rec.windows(1_000_000))
+        seconds = time.perf_counter() - t0
+        assert count == rec.info["events"]
+        windows.append(count / seconds / 1e6)
+        print(f"  round {r + 1}: bench decode {decode[-1]:.1f}, RawFile.read {read[-1]:.1f}, "
+              f"RawFile.windows(1 s) {windows[-1]:.1f} M events/s")
 
     # On a shared machine the best round is the one least disturbed by other work.
-    d, rd = statistics.median(decode), statistics.median(read)
+    d, rd, wd = statistics.median(decode), statistics.median(read), statistics.median(windows)
     print(f"orvane bench decode  {d:.1f} M events/s median, {max(decode):.1f} best (of {args.repeat})")
     print(f"RawFile.read         {rd:.1f} M events/s median, {max(read[1:] or read):.1f} best "
           f"(first read {read[0]:.1f}, into fresh memory)")
-    print(f"ratio                {rd / d:.2f} of the medians, {max(read[1:] or read) / max(decode):.2f} of the best")
+    print(f"RawFile.windows(1 s) {wd:.1f} M events/s median, {max(windows):.1f} best")
+    print(f"ratio read           {rd / d:.2f} of the medians, {max(read[1:] or read) / max(decode):.2f} of the best")
+    print(f"ratio windows        {wd / d:.2f} of the medians, {max(windows) / max(decode):.2f} of the best")
     rec.close()
     loop.unlink()
     loop.with_suffix(".ovmark.tmp").unlink()

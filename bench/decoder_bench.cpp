@@ -151,10 +151,8 @@ void baselineWrite(benchmark::State& state)
 
 // Arguments: 0 the 1280x720 recording, 1 the 640x480 one, 2 the dense stream.
 BENCHMARK(baselineWrite)->DenseRange(0, 2);
-BENCHMARK_CAPTURE(decodeEmit, avx512, Evt3Decoder::Isa::Avx512)->DenseRange(0, 2);
 BENCHMARK_CAPTURE(decodeEmit, avx2, Evt3Decoder::Isa::Avx2)->DenseRange(0, 2);
 BENCHMARK_CAPTURE(decodeEmit, scalar, Evt3Decoder::Isa::Scalar)->DenseRange(0, 2);
-BENCHMARK_CAPTURE(decodeCount, avx512, Evt3Decoder::Isa::Avx512)->DenseRange(0, 2);
 BENCHMARK_CAPTURE(decodeCount, avx2, Evt3Decoder::Isa::Avx2)->DenseRange(0, 2);
 BENCHMARK_CAPTURE(decodeCount, scalar, Evt3Decoder::Isa::Scalar)->DenseRange(0, 2);
 

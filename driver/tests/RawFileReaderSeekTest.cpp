@@ -8,6 +8,7 @@
 #include <random>
 
 #include "RawFileTestSupport.h"
+#include "TestEventSink.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
 
@@ -185,6 +186,54 @@ TEST_P(RawFileReads, RandomTimeSeeksMatchTheStraightDecode)
         ASSERT_EQ(*r.getNTimeEvents(d), slice(o_.expected, mid, to)) << t;
         ASSERT_EQ(r.getCurrentPosEventNum(), to);
     }
+}
+
+// The reads into the caller's storage give what the reader's own reads give, from either seek and
+// for rooms of any size: too small for the decoder (copied through the reader's block), a fixed span,
+// and rooms grown as asked.
+TEST_P(RawFileReads, ReadsIntoASinkOrASpanMatchTheStraightDecode)
+{
+    RawFileReader& r = *o_.reader;
+    std::mt19937_64 rng(13);
+    for (const size_t most : {size_t{0}, size_t{7}, size_t{3000}}) {
+        SCOPED_TRACE(most);
+        for (int i = 0; i < 40; ++i) {
+            const uint64_t t = o_.start + rng() % (o_.end - o_.start + 1);
+            const uint64_t d = 1 + rng() % 5000;
+            ASSERT_TRUE(r.seekTime(t)) << t;
+            const size_t from = firstAtOrAfter(o_.expected, t);
+            const size_t mid = firstAtOrAfter(o_.expected, t + d);
+            const size_t to = firstAtOrAfter(o_.expected, t + 2 * d);
+            test::TestEventSink byTime(most);
+            ASSERT_EQ(r.readNTimeEvents(d, byTime), mid - from) << t;
+            ASSERT_EQ(byTime.events(), slice(o_.expected, from, mid)) << t;
+            ASSERT_EQ(r.getCurrentPosEventNum(), mid);
+            // What the sink read carried over, the reader's own read hands out next.
+            ASSERT_EQ(*r.getNTimeEvents(d), slice(o_.expected, mid, to)) << t;
+
+            const uint64_t k = rng() % (o_.max + 1);
+            const uint64_t n = 1 + rng() % 3000;
+            ASSERT_TRUE(r.seekNEvents(k)) << k;
+            const size_t first = std::min<size_t>(o_.max, k + n), second = std::min<size_t>(o_.max, first + n);
+            test::TestEventSink byCount(most);
+            ASSERT_EQ(r.readNEvents(n, byCount), first - k) << k;
+            ASSERT_EQ(byCount.events(), slice(o_.expected, k, first)) << k;
+            if (first > k) {
+                EXPECT_EQ(r.getCurrentPosTimeStamp(), o_.expected[first - 1].timestamp + 1);
+            }
+            std::vector<Event2D> span(n);
+            span.resize(r.readNEvents(std::span<Event2D>(span)));
+            ASSERT_EQ(span, slice(o_.expected, first, second)) << k;
+            ASSERT_EQ(r.getCurrentPosEventNum(), second);
+        }
+    }
+    // Windows through the whole recording, the last one past the end taking all that is left.
+    ASSERT_TRUE(r.seekTime(o_.start));
+    test::TestEventSink all;
+    for (uint64_t t = o_.start; t <= o_.end; t += 1000) r.readNTimeEvents(1000, all);
+    EXPECT_EQ(all.events(), o_.expected);
+    EXPECT_TRUE(r.reachedEndOfEvents());
+    EXPECT_EQ(r.readNTimeEvents(1000, all), 0u);
 }
 
 TEST_P(RawFileReads, RandomCountSeeksMatchTheStraightDecode)

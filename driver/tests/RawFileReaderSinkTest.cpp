@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "RawFileTestSupport.h"
+#include "TestEventSink.h"
 #include "orvane/driver/RawFileReader.h"
 
 namespace orvane {
@@ -60,6 +61,41 @@ TEST(RawFileReaderSink, ASinkThatThrowsLeavesTheReaderReading)
                  std::runtime_error);
     // The reader's own reads deliver again from a fresh position.
     EXPECT_EQ(a.reader->getNEventsGivenStartEvent(0, a.events)->size(), a.events);
+}
+
+// Reads spanning megabytes have the file read ahead on a second thread: the same events and
+// positions, and the reader's own reads go on from where they ended.
+TEST(RawFileReaderSink, LargeReadsIntoASinkReadAheadAndGiveTheStraightDecode)
+{
+    test::TempDir dir;
+    test::StreamShape shape;
+    shape.events = 2500000;
+    shape.durationUs = 5000000;
+    const std::vector<uint8_t> data = test::encodeStream(test::makeEvents(shape), shape);
+    ASSERT_GT(data.size(), size_t{8} << 20);
+    const std::vector<Event2D> expected = test::straightDecode(data);
+    test::writeBytes(dir.file("big.raw"), test::standardRawHeader(), data);
+    RawFileReader r(dir.file("big.raw"));
+    ASSERT_TRUE(r.loadFile());
+    uint64_t start = 0, end = 0;
+    r.getStartTimeStamp(start);
+    r.getEndTimeStamp(end);
+
+    // By count: most of it, then the reader's own read of the rest.
+    test::TestEventSink byCount;
+    ASSERT_TRUE(r.seekNEvents(0));
+    ASSERT_EQ(r.readNEvents(expected.size() - 1000, byCount), expected.size() - 1000);
+    std::vector<Event2D> all = byCount.events();
+    const auto rest = r.getNEvents(1000);
+    all.insert(all.end(), rest->begin(), rest->end());
+    EXPECT_EQ(all, expected);
+
+    // By time: a long window, a short one, and the rest through the end.
+    test::TestEventSink byTime;
+    ASSERT_TRUE(r.seekTime(start));
+    for (const uint64_t d : {(end - start) * 9 / 10, uint64_t{1000}, end - start}) r.readNTimeEvents(d, byTime);
+    EXPECT_EQ(byTime.events(), expected);
+    EXPECT_EQ(r.getCurrentPosEventNum(), expected.size());
 }
 
 TEST(RawFileReaderSink, TriggerEdgesByTimeSplitExactlyAndLeaveThePositionAlone)

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "Evt2Decoder.h"
 #include "Evt3Decoder.h"
@@ -70,6 +73,76 @@ const uint8_t* Decoder::countUntilTimestamp(const uint8_t* begin, const uint8_t*
     return end;
 }
 
+void Decoder::FreeBlock::operator()(Event2D* p) const
+{
+    ::operator delete(p, std::align_val_t{64});
+}
+
+Event2D* Decoder::openOutput()
+{
+    outTotal_ = 0;
+    openSink_ = sink_;
+    return nextRoom();
+}
+
+Event2D* Decoder::nextRoom()
+{
+    if (openSink_) {
+        const std::span<Event2D> room = openSink_->room(minSinkRoom());
+        direct_ = room.size() >= minSinkRoom();
+        if (direct_) {
+            outBegin_ = room.data();
+            outMark_ = outBegin_ + (room.size() - outSlack_);
+            return outBegin_;
+        }
+    }
+    // The own block: for the events callback, and for a sink whose room is too small to write into
+    // directly (its events are copied in as they are handed on).
+    direct_ = false;
+    if (!block_) {
+        block_.reset(static_cast<Event2D*>(
+            ::operator new((kOwnBlockEvents + outSlack_) * sizeof(Event2D), std::align_val_t{64})));
+    }
+    outBegin_ = block_.get();
+    outMark_ = outBegin_ + kOwnBlockEvents;
+    return outBegin_;
+}
+
+void Decoder::handOn(Event2D* out)
+{
+    const auto n = static_cast<size_t>(out - outBegin_);
+    outTotal_ += n;
+    if (direct_) {
+        openSink_->commit(n);
+    } else if (!openSink_) {
+        if (n != 0) eventsCallback_(outBegin_, out);
+    } else {
+        for (const Event2D* p = outBegin_; p != out;) {
+            const auto left = static_cast<size_t>(out - p);
+            const std::span<Event2D> room = openSink_->room(left);
+            // A sink given to a decoder grows or is wrapped by one that does (the file reader's).
+            if (room.empty()) throw std::length_error("the event sink has no room left");
+            const size_t k = std::min(left, room.size());
+            std::memcpy(static_cast<void*>(room.data()), p, k * sizeof(Event2D));
+            openSink_->commit(k);
+            p += k;
+        }
+    }
+}
+
+Event2D* Decoder::flushOutput(Event2D* out)
+{
+    handOn(out);
+    return nextRoom();
+}
+
+void Decoder::closeOutput(Event2D* out)
+{
+    handOn(out);
+    outMark_ = nullptr;
+    openSink_ = nullptr;
+}
+
 std::unique_ptr<Decoder> DecoderFactory::createUniqueDecoder(const RawEventStreamFormat& format)
 {
     if (format.name() == "EVT3") return std::make_unique<Evt3Decoder>(format.width(), format.height());
@@ -82,7 +155,6 @@ std::vector<std::string> evt3DecodePaths()
 {
     std::vector<std::string> paths;
     if (Evt3Decoder::cpuHasAvx2()) paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Avx2));
-    if (Evt3Decoder::cpuHasAvx512()) paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Avx512));
     paths.emplace_back(Evt3Decoder::isaName(Evt3Decoder::Isa::Scalar));
     return paths;
 }

@@ -25,7 +25,6 @@ namespace {
 
 using namespace evt2;
 
-constexpr size_t kOutEvents = 2048;
 // The fast runs check the fill mark once per block of words; a block writes at most this many
 // events past it (EVT 2.0: one slot a word; EVT 2.1: 32 slots a word).
 constexpr size_t kBlockWords = 64;
@@ -167,12 +166,12 @@ class Evt2xDecoder final : public Decoder {
 public:
     static constexpr size_t kUnit = Wide ? 8 : 4;
 
-    Evt2xDecoder(uint16_t width, uint16_t height) : width_(width), height_(height) {}
+    Evt2xDecoder(uint16_t width, uint16_t height) : Decoder(kOutSlack), width_(width), height_(height) {}
 
     uint32_t decodeRange(const uint8_t* begin, const uint8_t* end) override
     {
         uint64_t count = 0;
-        if (eventsCallback_) run<Mode::Emit, false>(begin, end, 0, count);
+        if (emitsEvents()) run<Mode::Emit, false>(begin, end, 0, count);
         else run<Mode::Count, false>(begin, end, 0, count);
         return static_cast<uint32_t>(count);
     }
@@ -220,25 +219,13 @@ private:
         timeKnown_ = true;
     }
 
-    void flush(Event2D*& out)
-    {
-        Event2D* const b = buf_.data();
-        if (out != b) eventsCallback_(b, out);
-        out = b;
-    }
+    void flush(Event2D*& out) { out = flushOutput(out); }
 
     // Whole words of [p, end); stops after the first word once which the time is at least `t` when
     // Until. Returns where it stopped.
     template <Mode M, bool Until>
     const uint8_t* words(const uint8_t* p, const uint8_t* end, uint64_t t, uint64_t& count)
     {
-        Event2D* out = nullptr;
-        Event2D* outMark = nullptr;
-        if constexpr (M == Mode::Emit) {
-            if (buf_.empty()) buf_.resize(kOutEvents + kOutSlack);
-            out = buf_.data();
-            outMark = out + kOutEvents;
-        }
         if constexpr (Until) {
             if (timeKnown_ && base() >= t && p + kUnit <= end) {
                 // Already there: the first word is the one after which it is.
@@ -247,6 +234,8 @@ private:
                 return stop;
             }
         }
+        Event2D* out = nullptr;
+        if constexpr (M == Mode::Emit) out = openOutput();
         const uint32_t width = width_, height = height_;
         uint64_t timeBase = timeKnown_ ? base() : 0;
         for (; p + kUnit <= end; p += kUnit) {
@@ -308,7 +297,7 @@ private:
                     }
                 }
                 if constexpr (M == Mode::Emit) {
-                    if (out >= outMark) flush(out);
+                    if (out >= outMark_) flush(out);
                 }
                 continue;
             }
@@ -334,7 +323,7 @@ private:
             }
             // OTHERS, CONTINUED and reserved words carry nothing we read.
         }
-        if constexpr (M == Mode::Emit) flush(out);
+        if constexpr (M == Mode::Emit) closeOutput(out);
         return p;
     }
 
@@ -414,7 +403,7 @@ private:
                 }
             }
             if constexpr (M == Mode::Emit) {
-                if (o >= buf_.data() + kOutEvents) {
+                if (o >= outMark_) {
                     out = o;
                     flush(out);
                     o = out;
@@ -619,7 +608,6 @@ private:
     size_t pending_ = 0;
     uint64_t droppedGeometry_ = 0;
     uint64_t droppedUnknown_ = 0;
-    std::vector<Event2D> buf_;
 };
 
 }  // namespace

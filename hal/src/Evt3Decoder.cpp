@@ -14,32 +14,26 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <cpuid.h>
 #include <immintrin.h>
-#define ORVANE_EVT3_AVX512 1
-// Only the functions marked so are built for AVX-512 and only called after the CPU check; the rest of
+#define ORVANE_EVT3_X86 1
+// Only the functions marked so are built for AVX2 and only called after the CPU check; the rest of
 // the library (and every inline function it shares with other files) stays portable.
-#define ORVANE_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
 #define ORVANE_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt")))
 #else
-#define ORVANE_EVT3_AVX512 0
+#define ORVANE_EVT3_X86 0
 #endif
 
 namespace orvane {
 namespace {
 
-// The output block is flushed to the events callback when it holds kOutEvents; each step writes
-// at most kOutSlack events past the fill mark (a block of 32 vector words), so no store inside a
-// step needs a bounds check. 2048 events (32 KiB) stay in the L1 cache while the callback copies them.
+// The output is handed on once it reaches its fill mark; each step writes at most kOutSlack events
+// past the mark (a block of 32 vector words), so no store inside a step needs a bounds check.
 constexpr size_t kBlockWords = 32;
-constexpr size_t kOutEvents = 2048;
+// How far ahead of the words being decoded the paths into events ask for the input.
+constexpr size_t kPrefetchBytes = 1024;
 constexpr size_t kOutSlack = kBlockWords * 12;
 
 // The word types, as everywhere else in the project.
 using namespace evt3;
-
-// Types the AVX-512 fast path stops at (by bit): they change more state than the time or the row.
-// TIME_HIGH stops it too, but only when it differs from the current one (real streams repeat it
-// every 16 µs).
-constexpr uint32_t kStopTypes = (1u << VECT_BASE_X) | (1u << VECT_12) | (1u << VECT_8) | (1u << EXT_TRIGGER);
 
 // Past any sensor width; vector bases saturate here so that no run of vector words can wrap back.
 constexpr uint32_t kBaseCeiling = 0x10000;
@@ -209,7 +203,7 @@ inline void storeTripletSse2(Event2D* out, const uint8_t* words, const TripletSs
 }
 #endif
 
-#if ORVANE_EVT3_AVX512
+#if ORVANE_EVT3_X86
 // Lane masks of words 0-7 | 16-23 and 8-15 | 24-31 -> 32 bits in word order (packing works per half).
 ORVANE_TARGET_AVX2 inline uint32_t packedBits(__m256i a, __m256i b)
 {
@@ -276,14 +270,9 @@ ORVANE_TARGET_AVX2 inline void storeTriplet(Event2D* out, const uint8_t* words, 
 
 }  // namespace
 
-void Evt3Decoder::FreeEvents::operator()(Event2D* p) const
-{
-    ::operator delete(p, std::align_val_t{64});
-}
-
 bool Evt3Decoder::cpuHasAvx2()
 {
-#if ORVANE_EVT3_AVX512
+#if ORVANE_EVT3_X86
     __builtin_cpu_init();
     // LZCNT is not a feature name both compilers know for __builtin_cpu_supports: ask CPUID.
     unsigned a = 0, b = 0, c = 0, d = 0;
@@ -300,36 +289,22 @@ const char* Evt3Decoder::isaName(Isa isa)
     switch (isa) {
     case Isa::Auto: return "auto";
     case Isa::Scalar: return "scalar";
-    case Isa::Avx512: return "avx512";
     case Isa::Avx2: return "avx2";
     case Isa::Reference: return "reference";
     }
     return "?";
 }
 
-bool Evt3Decoder::cpuHasAvx512()
-{
-#if ORVANE_EVT3_AVX512
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2") &&
-           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-#else
-    return false;
-#endif
-}
-
-Evt3Decoder::Evt3Decoder(uint16_t width, uint16_t height, Isa isa) : width_(width), height_(height)
+Evt3Decoder::Evt3Decoder(uint16_t width, uint16_t height, Isa isa) : Decoder(kOutSlack), width_(width), height_(height)
 {
     if (isa == Isa::Auto) {
         const char* named = std::getenv("ORVANE_EVT3_ISA");
-        for (Isa i : {Isa::Scalar, Isa::Avx2, Isa::Avx512, Isa::Reference}) {
+        for (Isa i : {Isa::Scalar, Isa::Avx2, Isa::Reference}) {
             if (named && std::strcmp(named, isaName(i)) == 0) isa = i;
         }
-        // AVX2 first: its block path was measured faster on busy scenes than the AVX-512 step.
-        if (isa == Isa::Auto) isa = scalarForced() ? Isa::Scalar : cpuHasAvx2() ? Isa::Avx2 : Isa::Avx512;
+        if (isa == Isa::Auto) isa = scalarForced() || !cpuHasAvx2() ? Isa::Scalar : Isa::Avx2;
     }
-    if ((isa == Isa::Avx512 && !cpuHasAvx512()) || (isa == Isa::Avx2 && !cpuHasAvx2())) isa = Isa::Scalar;
+    if (isa == Isa::Avx2 && !cpuHasAvx2()) isa = Isa::Scalar;
     isa_ = isa;
 }
 
@@ -352,7 +327,7 @@ uint32_t Evt3Decoder::decodeBuffer(const std::vector<uint8_t>& buffer)
 
 uint32_t Evt3Decoder::decodeRange(const uint8_t* begin, const uint8_t* end)
 {
-    if (eventsCallback_) return static_cast<uint32_t>(run<Mode::Emit>(begin, end));
+    if (emitsEvents()) return static_cast<uint32_t>(run<Mode::Emit>(begin, end));
     return static_cast<uint32_t>(run<Mode::Count>(begin, end));
 }
 
@@ -388,12 +363,7 @@ const uint8_t* Evt3Decoder::scanUntilTimestamp(const uint8_t* begin, const uint8
 
 void Evt3Decoder::flushOut()
 {
-    Event2D* const b = outBuf_.get();
-    if (out_ != b) {
-        produced_ += static_cast<uint64_t>(out_ - b);
-        eventsCallback_(b, out_);
-        out_ = b;
-    }
+    out_ = flushOutput(out_);
 }
 
 template <Evt3Decoder::Mode M>
@@ -401,13 +371,7 @@ uint64_t Evt3Decoder::run(const uint8_t* begin, const uint8_t* end)
 {
     if (!begin || end <= begin) return 0;
     produced_ = 0;
-    if constexpr (M == Mode::Emit) {
-        if (!outBuf_) {
-            outBuf_.reset(static_cast<Event2D*>(
-                ::operator new((kOutEvents + kOutSlack) * sizeof(Event2D), std::align_val_t{64})));
-        }
-        out_ = outBuf_.get();
-    }
+    if constexpr (M == Mode::Emit) out_ = openOutput();
     if (hasPendingByte_) {
         // Complete the word split by the previous call.
         const uint8_t word[2] = {pendingByte_, *begin};
@@ -421,7 +385,10 @@ uint64_t Evt3Decoder::run(const uint8_t* begin, const uint8_t* end)
         hasPendingByte_ = true;
         pendingByte_ = end[-1];
     }
-    if constexpr (M == Mode::Emit) flushOut();
+    if constexpr (M == Mode::Emit) {
+        closeOutput(out_);
+        produced_ += outTotal_;
+    }
     return produced_;
 }
 
@@ -437,25 +404,15 @@ void Evt3Decoder::decodeWords(const uint8_t* p, const uint8_t* const end)
         if (s_.ready() && isa != Isa::Reference) {
             if (isa == Isa::Scalar) {
                 p = blockRunPortable<M>(p, end);
-            } else if (isa == Isa::Avx2) {
-                if constexpr (M == Mode::Emit) p = emitRunAvx2(p, end);
-                else p = blockRunAvx2<M>(p, end);
+            } else if constexpr (M == Mode::Emit) {
+                p = emitRunAvx2(p, end);
             } else {
-                p = fastRunAvx512<M>(p, end);
+                p = blockRunAvx2<M>(p, end);
             }
             if (p == end) break;
         }
         if constexpr (M == Mode::Emit) {
-            if (out_ >= outBuf_.get() + kOutEvents) flushOut();
-            const uint32_t type = loadWord(p) >> 12;
-            if ((type == VECT_12 || type == VECT_8) && isa == Isa::Avx512 && s_.ready() && s_.baseKnown &&
-                s_.row < height_) {
-                const uint8_t* q = vectorRunAvx512(p, end);
-                if (q != p) {
-                    p = q;
-                    continue;
-                }
-            }
+            if (out_ >= outMark_) flushOut();
         }
         slowWord<M>(loadWord(p));
         p += 2;
@@ -614,7 +571,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
     bool baseKnown = s_.baseKnown;
     Event2D* out = out_;
     uint64_t kept = 0, offSensor = 0;
-#if ORVANE_EVT3_AVX512
+#if ORVANE_EVT3_X86
     Triplet triplet{};
     if constexpr (Avx2 && M == Mode::Emit) triplet = makeTriplet(highBase);
 #endif
@@ -627,11 +584,13 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
 
     while (p != end) {
         if constexpr (M == Mode::Emit) {
-            if (out >= outBuf_.get() + kOutEvents) {
+            if (out >= outMark_) {
                 out_ = out;
                 flushOut();
                 out = out_;
             }
+            // The words a few blocks ahead (a hint: it never faults, also past the end).
+            __builtin_prefetch(p + kPrefetchBytes);
         }
         const size_t left = static_cast<size_t>(end - p) / 2;
         const uint32_t n = left < kBlockWords ? static_cast<uint32_t>(left) : static_cast<uint32_t>(kBlockWords);
@@ -643,7 +602,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
         }
         Masks m{};
         if constexpr (Avx2) {
-#if ORVANE_EVT3_AVX512
+#if ORVANE_EVT3_X86
             m = classifyAvx2(buf + 2, highWord, widthLimit, heightLimit);
 #endif
         } else {
@@ -681,7 +640,7 @@ __attribute__((always_inline)) inline const uint8_t* Evt3Decoder::blockRun(const
                         const uint32_t i = lowestBit(visit);
                         if ((simple >> i) & 1) {
                             const uint8_t* const words = p + 2 * i - 6;
-#if ORVANE_EVT3_AVX512
+#if ORVANE_EVT3_X86
                             if constexpr (Avx2) {
                                 storeTriplet(out++, words, triplet);
                                 continue;
@@ -828,7 +787,7 @@ const uint8_t* Evt3Decoder::blockRunPortable(const uint8_t* p, const uint8_t* en
     return blockRun<M, false>(p, end);
 }
 
-#if ORVANE_EVT3_AVX512
+#if ORVANE_EVT3_X86
 // The same code built for AVX2 CPUs, so that its bit scans are single instructions.
 template <Evt3Decoder::Mode M>
 ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::blockRunAvx2(const uint8_t* p, const uint8_t* end)
@@ -843,7 +802,7 @@ const uint8_t* Evt3Decoder::blockRunAvx2(const uint8_t* p, const uint8_t* end)
 }
 #endif
 
-#if ORVANE_EVT3_AVX512
+#if ORVANE_EVT3_X86
 namespace {
 
 // Lane lists for packing the kept lanes of 8 together, one entry per 8-bit lane mask: the lanes of
@@ -992,7 +951,6 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
     uint32_t base = s_.vectorBase, polarity = s_.vectorPolarity;
     bool baseKnown = s_.baseKnown;
     Event2D* out = out_;
-    Event2D* const outLimit = outBuf_.get() + kOutEvents;
     uint64_t offSensor2 = 0;  // twice the ADDR_X dropped off the sensor (byte masks count each lane twice)
 
     const __m256i zero = _mm256_setzero_si256();
@@ -1017,11 +975,13 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
     bool stopped = false;
 
     while (end - p >= 32) {
-        if (out >= outLimit) {
+        if (out >= outMark_) {
             out_ = out;
             flushOut();
             out = out_;
         }
+        // The words a few steps ahead: a prefetch hint never faults, so it may point past the end.
+        _mm_prefetch(reinterpret_cast<const char*>(p) + kPrefetchBytes, _MM_HINT_T0);
         if (end - p >= 64) {
             // 32 words at once when they hold nothing but what real sensors write most: no stop, every
             // ADDR_X right after its ADDR_Y, its TIME_LOW right before that or none in the step, no two
@@ -1105,7 +1065,7 @@ ORVANE_TARGET_AVX2 const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, con
                     polarity = (w >> 11) & 1;
                     baseKnown = true;
                 } else if (t == VECT_12 || t == VECT_8) {
-                    if (out >= outLimit) {
+                    if (out >= outMark_) {
                         out_ = out;
                         flushOut();
                         out = out_;
@@ -1216,217 +1176,6 @@ const uint8_t* Evt3Decoder::emitRunAvx2(const uint8_t* p, const uint8_t* end)
 {
     return blockRun<Mode::Emit, false>(p, end);
 }
-#endif
-
-#if ORVANE_EVT3_AVX512
-
-// GCC 12's own intrinsic headers start some results from _mm*_undefined_*() and then warn about it.
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
-namespace {
-
-// Lane i of the result is max(x[0..i]): five shift-and-max steps over the 32 16-bit lanes.
-ORVANE_TARGET_AVX512 inline __m512i prefixMaxEpu16(__m512i x, const __m512i (&shiftIdx)[5])
-{
-    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0x1u, shiftIdx[0], x));
-    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0x3u, shiftIdx[1], x));
-    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0xFu, shiftIdx[2], x));
-    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0xFFu, shiftIdx[3], x));
-    x = _mm512_max_epu16(x, _mm512_maskz_permutexvar_epi16(~0xFFFFu, shiftIdx[4], x));
-    return x;
-}
-
-ORVANE_TARGET_AVX512 inline uint32_t laneEpu16(__m512i x, uint32_t lane)
-{
-    const __m512i v = _mm512_permutexvar_epi16(_mm512_set1_epi16(static_cast<short>(lane)), x);
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(v))) & 0xFFFF;
-}
-
-// Writes events 8g .. 8g+7 of the compressed lanes: x | polarity << 11, y and the time's low bits.
-template <int G>
-ORVANE_TARGET_AVX512 inline void storeEightEvents(Event2D* out, __m512i xp, __m512i y, __m512i low, __m512i highBase)
-{
-    const __m512i polarityBits = _mm512_set1_epi64(0x100000800);
-    const __m512i pairLo = _mm512_set_epi64(11, 3, 10, 2, 9, 1, 8, 0);
-    const __m512i pairHi = _mm512_set_epi64(15, 7, 14, 6, 13, 5, 12, 4);
-    const __m512i x64 = _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(xp, G));
-    const __m512i y64 = _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(y, G));
-    const __m512i t64 = _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(low, G));
-    // Low half: x | y << 16, with the polarity moved from bit 11 to bit 32 (select by bit mask).
-    const __m512i lowHalf = _mm512_ternarylogic_epi64(polarityBits, _mm512_slli_epi64(x64, 21),
-                                                      _mm512_or_si512(x64, _mm512_slli_epi64(y64, 16)), 0xCA);
-    const __m512i timeHalf = _mm512_add_epi64(t64, highBase);
-    _mm512_storeu_si512(out, _mm512_permutex2var_epi64(lowHalf, pairLo, timeHalf));
-    _mm512_storeu_si512(out + 4, _mm512_permutex2var_epi64(lowHalf, pairHi, timeHalf));
-}
-
-}  // namespace
-
-// The common words 32 at a time. Per step: classify the 32 words, stop at the first one the fast
-// path does not take, give each ADDR_X the row of the last ADDR_Y before it and the time of the
-// last TIME_LOW before it (TIME_HIGH is constant within a run), keep the events on the sensor and
-// pack them into Event2D. "Last before" is a prefix maximum over lane keys: a row lane carries its
-// lane index in bits 15..11 so that the maximum picks the latest ADDR_Y, not the largest y; for
-// TIME_LOW (12 bits, no room for a key) the maximum runs over lane numbers and a permute fetches
-// the values.
-template <Evt3Decoder::Mode M>
-ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p, const uint8_t* const end)
-{
-    const uint64_t highBase = s_.highBase();
-    uint32_t low = static_cast<uint32_t>(s_.time - highBase);  // below 4096
-    uint32_t row = s_.row;
-    Event2D* out = out_;
-    Event2D* const outLimit = outBuf_ ? outBuf_.get() + kOutEvents : nullptr;
-    uint64_t kept = 0, xWords = 0;
-
-    const __m512i highWord = _mm512_set1_epi16(static_cast<short>((TIME_HIGH << 12) | s_.high));
-    const __m512i stopTypes = _mm512_set1_epi16(static_cast<short>(kStopTypes));
-    const __m512i one = _mm512_set1_epi16(1);
-    const __m512i typeX = _mm512_set1_epi16(ADDR_X);
-    const __m512i typeL = _mm512_set1_epi16(TIME_LOW);
-    const __m512i typeH = _mm512_set1_epi16(TIME_HIGH);
-    const __m512i mask11 = _mm512_set1_epi16(0x7FF);
-    const __m512i mask12 = _mm512_set1_epi16(0xFFF);
-    const __m512i width = _mm512_set1_epi16(static_cast<short>(width_));
-    const __m512i height = _mm512_set1_epi16(static_cast<short>(height_));
-    const __m512i highBaseV = _mm512_set1_epi64(static_cast<long long>(highBase));
-    alignas(64) uint16_t laneKeys[32];
-    alignas(64) uint16_t laneNumbers[32];
-    alignas(64) uint16_t shifts[5][32];
-    for (uint32_t i = 0; i < 32; ++i) {
-        laneKeys[i] = static_cast<uint16_t>(i << 11);
-        laneNumbers[i] = static_cast<uint16_t>(i + 1);
-        for (uint32_t s = 0; s < 5; ++s) shifts[s][i] = static_cast<uint16_t>((i - (1u << s)) & 31);
-    }
-    const __m512i laneKey = _mm512_load_si512(laneKeys);
-    const __m512i laneNumber = _mm512_load_si512(laneNumbers);  // 1 + lane index
-    const __m512i shiftIdx[5] = {_mm512_load_si512(shifts[0]), _mm512_load_si512(shifts[1]),
-                                 _mm512_load_si512(shifts[2]), _mm512_load_si512(shifts[3]),
-                                 _mm512_load_si512(shifts[4])};
-
-    while (p != end) {
-        if constexpr (M == Mode::Emit) {
-            if (out >= outLimit) {
-                out_ = out;
-                flushOut();
-                out = out_;
-            }
-        }
-        const size_t left = static_cast<size_t>(end - p) / 2;
-        const __mmask32 loaded = left >= 32 ? ~__mmask32{0} : _bzhi_u32(~0u, static_cast<uint32_t>(left));
-        const __m512i v = _mm512_maskz_loadu_epi16(loaded, p);  // lanes past the end are not read
-        const __m512i type = _mm512_srli_epi16(v, 12);
-        const __mmask32 stopMask = _mm512_test_epi16_mask(_mm512_srlv_epi16(stopTypes, type), one) |
-                                   _mm512_mask_cmpneq_epi16_mask(_mm512_cmpeq_epi16_mask(type, typeH), v, highWord) |
-                                   static_cast<__mmask32>(~loaded);
-        const uint32_t n = _tzcnt_u32(_cvtmask32_u32(stopMask));  // 32 when nothing stops
-        if (n == 0) break;
-        const __mmask32 active = _bzhi_u32(~0u, n);
-        const __mmask32 isY = _mm512_mask_testn_epi16_mask(active, type, type);
-        const __mmask32 isL = _mm512_mask_cmpeq_epi16_mask(active, type, typeL);
-        const __mmask32 isX = _mm512_mask_cmpeq_epi16_mask(active, type, typeX);
-
-        __m512i rows = _mm512_mask_mov_epi16(_mm512_maskz_set1_epi16(1, static_cast<short>(row)), isY,
-                                             _mm512_or_si512(laneKey, _mm512_and_si512(v, mask11)));
-        rows = _mm512_and_si512(prefixMaxEpu16(rows, shiftIdx), mask11);
-        // 1 + the lane of the last TIME_LOW at or before each lane, 0 where none is (the time
-        // carried in holds there).
-        const __m512i lastL = prefixMaxEpu16(_mm512_maskz_mov_epi16(isL, laneNumber), shiftIdx);
-        const __m512i lows = _mm512_mask_permutexvar_epi16(_mm512_set1_epi16(static_cast<short>(low)),
-                                                           _mm512_test_epi16_mask(lastL, lastL),
-                                                           _mm512_sub_epi16(lastL, one), _mm512_and_si512(v, mask12));
-
-        if constexpr (M != Mode::Scan) {
-            const __mmask32 onSensor = _mm512_mask_cmplt_epu16_mask(
-                _mm512_mask_cmplt_epu16_mask(isX, _mm512_and_si512(v, mask11), width), rows, height);
-            const uint32_t k = static_cast<uint32_t>(std::popcount(_cvtmask32_u32(onSensor)));
-            xWords += static_cast<uint64_t>(std::popcount(_cvtmask32_u32(isX)));
-            kept += k;
-            if constexpr (M == Mode::Emit) {
-                const __m512i xp = _mm512_maskz_compress_epi16(onSensor, _mm512_and_si512(v, mask12));
-                const __m512i ys = _mm512_maskz_compress_epi16(onSensor, rows);
-                const __m512i ts = _mm512_maskz_compress_epi16(onSensor, lows);
-                // Two groups always (real data has 7 to 10 events in 32 words), more when needed.
-                storeEightEvents<0>(out, xp, ys, ts, highBaseV);
-                storeEightEvents<1>(out + 8, xp, ys, ts, highBaseV);
-                if (__builtin_expect(k > 16, 0)) {
-                    storeEightEvents<2>(out + 16, xp, ys, ts, highBaseV);
-                    storeEightEvents<3>(out + 24, xp, ys, ts, highBaseV);
-                }
-                out += k;
-            }
-        }
-        row = laneEpu16(rows, n - 1);
-        low = laneEpu16(lows, n - 1);
-        p += 2 * n;
-        if (n < 32) break;
-    }
-    s_.time = highBase + low;
-    s_.row = row;
-    out_ = out;
-    if constexpr (M == Mode::Count) produced_ += kept;
-    if constexpr (M != Mode::Scan) droppedOutOfGeometry_ += xWords - kept;
-    return p;
-}
-
-// vectorRunScalar with four events per store: a word's candidates are built as (x, time) pairs in
-// three registers, the set bits (each doubled, one per 64-bit half) select them by compression.
-ORVANE_TARGET_AVX512 const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t* const end)
-{
-    Event2D* const outLimit = outBuf_.get() + kOutEvents;
-    uint32_t base = s_.vectorBase;
-    const uint64_t rowBits = (uint64_t{s_.row} << 16) | (uint64_t{s_.vectorPolarity} << 32);
-    const __m512i off0 = _mm512_set_epi64(0, 3, 0, 2, 0, 1, 0, 0);
-    const __m512i off1 = _mm512_set_epi64(0, 7, 0, 6, 0, 5, 0, 4);
-    const __m512i off2 = _mm512_set_epi64(0, 11, 0, 10, 0, 9, 0, 8);
-    Event2D* out = out_;
-    for (; p != end; p += 2) {
-        const uint32_t w = loadWord(p);
-        const uint32_t type = w >> 12;
-        const uint32_t n = type == VECT_12 ? 12 : 8;
-        if ((type != VECT_12 && type != VECT_8) || base + n > width_) break;
-        if (out >= outLimit) {
-            out_ = out;
-            flushOut();
-            out = out_;
-        }
-        const uint32_t mask = w & (type == VECT_12 ? 0xFFF : 0xFF);
-        const uint32_t pairs = _pdep_u32(mask, 0x555555) * 3;  // bit i -> bits 2i and 2i+1
-        const __m512i first = _mm512_broadcast_i32x4(_mm_set_epi64x(static_cast<long long>(s_.time),
-                                                                    static_cast<long long>(base | rowBits)));
-        _mm512_storeu_si512(out, _mm512_maskz_compress_epi64(static_cast<__mmask8>(pairs), _mm512_add_epi64(first, off0)));
-        out += std::popcount(mask & 0xF);
-        _mm512_storeu_si512(out, _mm512_maskz_compress_epi64(static_cast<__mmask8>(pairs >> 8),
-                                                             _mm512_add_epi64(first, off1)));
-        out += std::popcount(mask & 0xF0);
-        _mm512_storeu_si512(out, _mm512_maskz_compress_epi64(static_cast<__mmask8>(pairs >> 16),
-                                                             _mm512_add_epi64(first, off2)));
-        out += std::popcount(mask & 0xF00);
-        base += n;
-    }
-    s_.vectorBase = base;
-    out_ = out;
-    return p;
-}
-
-#pragma GCC diagnostic pop
-
-#else
-
-template <Evt3Decoder::Mode M>
-const uint8_t* Evt3Decoder::fastRunAvx512(const uint8_t* p, const uint8_t* end)
-{
-    return blockRun<M, false>(p, end);
-}
-
-const uint8_t* Evt3Decoder::vectorRunAvx512(const uint8_t* p, const uint8_t*)
-{
-    return p;
-}
-
 #endif
 
 // Counting up to a time lives in its own file and takes every other word from here.

@@ -5,11 +5,11 @@
 // drops what comes under a TIME_HIGH that stepped back until the stream catches up, and never emits an event whose row or vector base it has not been told since the start or
 // since the last setTimestamp (a seek), so a mid-stream start can never produce a stale row.
 //
-// The common words go through one of three fast paths that share the state and the rare-word path:
-// blocks of 32 words classified by portable 64-bit arithmetic (Scalar) or by AVX2, and an AVX-512
-// one (BW + VBMI2) that takes 32 words a step. With AVX2, decoding into events (emitRunAvx2) builds
-// the events of 16 or 32 words at once in vector registers, without a branch per event. The fastest
-// the CPU runs is used; all give exactly the same output as a word-by-word reading (the tests and
+// The common words go through one of two fast paths that share the state and the rare-word path:
+// blocks of 32 words classified by portable arithmetic (Scalar) or by AVX2. With AVX2, decoding into
+// events (emitRunAvx2) builds the events of 16 or 32 words at once in vector registers, without a
+// branch per event. (An AVX-512 path was measured slower than AVX2 on every kind of data, on a CPU
+// that has AVX-512, and went.) The fastest the CPU runs is used; all give exactly the same output as a word-by-word reading (the tests and
 // the fuzz target compare them). Counting up to a time, the work of an index build, classifies runs
 // of the common words a register at a time (Evt3DecoderCount.cpp).
 #pragma once
@@ -26,9 +26,8 @@ class Evt3Decoder final : public Decoder {
 public:
     enum class Isa {
         Auto,       // the fastest this CPU runs, unless the environment names another: ORVANE_EVT3_SCALAR=1,
-                    // or ORVANE_EVT3_ISA=scalar|avx2|avx512
+                    // or ORVANE_EVT3_ISA=scalar|avx2
         Scalar,     // portable code only
-        Avx512,     // AVX-512 BW + VBMI2 when the CPU has them, else scalar
         Avx2,       // AVX2 + BMI1/2 when the CPU has them, else scalar
         Reference,  // word by word, no fast path: the plainest reading of the format, for checks
     };
@@ -48,9 +47,8 @@ public:
     uint64_t timeHighStepsBack() const override { return highStepsBack_; }
     uint64_t droppedTimeHighStepBack() const override { return droppedStepBack_; }
 
-    // The implementation in use: Scalar, Avx2, Avx512 or Reference.
+    // The implementation in use: Scalar, Avx2 or Reference.
     Isa isa() const { return isa_; }
-    static bool cpuHasAvx512();
     static bool cpuHasAvx2();
     static const char* isaName(Isa isa);
 
@@ -75,10 +73,6 @@ private:
         uint64_t highBase() const { return epoch | (uint64_t{high} << 12); }
     };
 
-    struct FreeEvents {
-        void operator()(Event2D* p) const;
-    };
-
     template <Mode M>
     uint64_t run(const uint8_t* begin, const uint8_t* end);
     template <Mode M>
@@ -96,9 +90,6 @@ private:
     template <Mode M>
     const uint8_t* blockRunAvx2(const uint8_t* p, const uint8_t* end);
     const uint8_t* emitRunAvx2(const uint8_t* p, const uint8_t* end);
-    template <Mode M>
-    const uint8_t* fastRunAvx512(const uint8_t* p, const uint8_t* end);
-    const uint8_t* vectorRunAvx512(const uint8_t* p, const uint8_t* end);
     void flushOut();
     // Counting up to a time (Evt3DecoderCount.cpp): the run of words that only count ADDR_X events and
     // move the row and time within the current TIME_HIGH, then the row and time it leaves.
@@ -119,10 +110,7 @@ private:
     uint64_t droppedStepBack_ = 0;
     uint64_t produced_ = 0;  // events emitted or counted by the current call
 
-    // The output block handed to the events callback (with room past its mark for one step): allocated on the first decode with a
-    // callback and never initialised (every event is written before it is handed out).
-    std::unique_ptr<Event2D, FreeEvents> outBuf_;
-    Event2D* out_ = nullptr;  // next free slot in outBuf_
+    Event2D* out_ = nullptr;  // next free slot of the output (Decoder::openOutput)
 };
 
 }  // namespace orvane

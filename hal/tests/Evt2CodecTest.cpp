@@ -12,6 +12,7 @@
 
 #include "orvane/hal/Decoder.h"
 #include "orvane/hal/Evt2Encoder.h"
+#include "TestEventSink.h"
 
 namespace orvane {
 namespace {
@@ -23,16 +24,20 @@ struct Decoded {
     uint64_t counted = 0;
 };
 
-// Decodes `data` in pieces of `piece` bytes (0: one call).
+// Decodes `data` in pieces of `piece` bytes (0: one call); into a sink with rooms of `sinkRoom`
+// slots when not 0.
 Decoded decode(const std::string& format, const std::vector<uint8_t>& data, size_t piece = 0, uint16_t width = 1280,
-               uint16_t height = 720)
+               uint16_t height = 720, size_t sinkRoom = 0)
 {
     auto d = DecoderFactory::createUniqueDecoder(
         RawEventStreamFormat(format + ";height=" + std::to_string(height) + ";width=" + std::to_string(width)));
     Decoded out;
-    d->setEventsStreamHandleCallback([&out](const Event2D* b, const Event2D* e) {
+    const auto keep = [&out](const Event2D* b, const Event2D* e) {
         for (const Event2D* p = b; p != e; ++p) out.items.emplace_back(*p);
-    });
+    };
+    d->setEventsStreamHandleCallback(keep);
+    test::TestEventSink sink(sinkRoom, keep);
+    if (sinkRoom != 0) d->setEventSink(&sink);
     d->setTriggerInCallback([&out](EventTriggerIn t) { out.items.emplace_back(t); });
     const size_t step = piece == 0 ? data.size() : piece;
     for (size_t at = 0; at < data.size(); at += step) {
@@ -108,6 +113,12 @@ TEST_P(Evt2Codec, EveryDensityAndEveryWordTypeComeBackInOrder)
         const Decoded d = decode(format(), data, piece);
         EXPECT_EQ(d.items, expected);
         EXPECT_EQ(d.counted, events.size());
+        // Into a caller's storage, with rooms too small to write into and large ones.
+        for (const size_t room : {size_t{3}, size_t{1} << 16}) {
+            const Decoded s = decode(format(), data, piece, 1280, 720, room);
+            EXPECT_EQ(s.items, expected) << "sink rooms of " << room;
+            EXPECT_EQ(s.counted, events.size());
+        }
     }
     // EVT 2.1 packs a run of one segment into one word: a full segment is one word.
     if (wide()) EXPECT_LT(data.size(), events.size() * 4);

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -22,7 +23,7 @@ static_assert(offsetof(Event2D, x) == 0 && offsetof(Event2D, y) == 2 && offsetof
 // fresh memory costs as much as decoding into it: zeroing 800 MB for a 50 M-event read took longer
 // than half the decode here, and a script usually reads one recording or window after another.
 constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kKeptBlocks = 2;
+constexpr size_t kKeptBlocks = 3;
 constexpr size_t kPrefaultBytes = size_t{64} << 20;
 constexpr size_t kPrefaultPiece = size_t{16} << 20;
 
@@ -70,14 +71,18 @@ public:
         std::lock_guard lock(mutex_);
         kept_.emplace_back(block, size);
         if (kept_.size() > kKeptBlocks) {
-            std::free(kept_.front().first);
-            kept_.erase(kept_.begin());
+            // The smallest goes: a whole recording's block costs far more to fault in again than a
+            // window's, and a script reading windows between whole reads keeps it.
+            const auto smallest = std::min_element(kept_.begin(), kept_.end(),
+                                                   [](const auto& a, const auto& b) { return a.second < b.second; });
+            std::free(smallest->first);
+            kept_.erase(smallest);
         }
     }
 
 private:
     std::mutex mutex_;
-    std::vector<std::pair<void*, size_t>> kept_;  // oldest first
+    std::vector<std::pair<void*, size_t>> kept_;
 };
 
 BlockCache& blocks()
@@ -175,13 +180,10 @@ void EventBuffer::reserve(size_t n)
     }
 }
 
-void EventBuffer::append(const Event2D* begin, const Event2D* end)
+std::span<Event2D> EventBuffer::room(size_t atLeast)
 {
-    const auto n = static_cast<size_t>(end - begin);
-    if (n == 0) return;
-    if (size_ + n > capacity_) reserve(std::max(size_ + n, capacity_ + capacity_ / 2 + 1024));
-    std::memcpy(data_ + size_, begin, n * sizeof(Event2D));
-    size_ += n;
+    if (capacity_ - size_ < atLeast) reserve(std::max(size_ + atLeast, capacity_ + capacity_ / 2 + 1024));
+    return {data_ + size_, capacity_ - size_};
 }
 
 py::array EventBuffer::release()

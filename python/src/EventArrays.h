@@ -1,5 +1,6 @@
 // How events and trigger edges leave C++ for numpy: the dtypes that mirror the records, and a growable
-// block that is filled without the GIL and handed to numpy as the array's own memory, never copied.
+// block that the decoder fills without the GIL and that is handed to numpy as the array's own memory,
+// never copied.
 #pragma once
 
 #include <pybind11/numpy.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "orvane/driver/Types.h"
+#include "orvane/types/EventSink.h"
 
 namespace orvane::python {
 
@@ -29,7 +31,8 @@ struct TriggerRecord {
     int16_t p;
 };
 
-class EventBuffer {
+// The reader decodes straight into it (EventSink): the events are made once, in the array's memory.
+class EventBuffer final : public EventSink {
 public:
     EventBuffer() = default;
     ~EventBuffer();
@@ -38,8 +41,11 @@ public:
 
     // Room for `n` events in all; no GIL needed.
     void reserve(size_t n);
-    void append(const Event2D* begin, const Event2D* end);
     size_t size() const { return size_; }
+
+    // EventSink: the free part of the block, grown by half when it holds fewer than `atLeast`.
+    std::span<Event2D> room(size_t atLeast) override;
+    void commit(size_t count) override { size_ += count; }
 
     // Needs the GIL. The buffer is empty afterwards.
     py::array release();

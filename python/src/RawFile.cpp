@@ -25,9 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Reads go through the reader in pieces of about this many events: large enough that the calls cost
-// nothing, small enough that the reader's own buffers stay in the cache.
-constexpr uint64_t kPieceEvents = 65536;
 constexpr uint64_t kNoEnd = std::numeric_limits<uint64_t>::max();
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b)
@@ -118,9 +115,6 @@ RawFile::RawFile(std::string path) : path_(std::move(path))
     width_ = reader_->getWidth();
     height_ = reader_->getHeight();
     indexReused_ = reader_->indexReused();
-    const uint64_t span = end_us_ - start_us_ + 1;
-    stepUs_ =
-        events_ == 0 ? span : std::max<uint64_t>(1, span / std::max<uint64_t>(1, events_ / kPieceEvents));
 }
 
 RawFile::~RawFile() = default;
@@ -177,27 +171,18 @@ void RawFile::readOnTo(uint64_t to, EventBuffer& out)
 {
     RawFileReader& r = reader();
     // Up to the last bookmark by time; what lies after it in the stream (events stamped at or just
-    // before the end) by count, so a read through the end misses nothing.
+    // before the end) by count, so a read through the end misses nothing. Each is one read straight
+    // into the array.
     const bool throughEnd = to > end_us_;
     const uint64_t limit = throughEnd ? end_us_ : to;
-    for (uint64_t at = r.getCurrentPosTimeStamp(); at < limit;) {
-        const uint64_t step = std::min(limit - at, stepUs_);
-        const auto events = r.getNTimeEvents(step);
-        out.append(events->data(), events->data() + events->size());
-        at += step;
-    }
+    if (const uint64_t at = r.getCurrentPosTimeStamp(); at < limit) r.readNTimeEvents(limit - at, out);
     if (!throughEnd) return;
-    for (uint64_t n = r.getCurrentPosEventNum(); n < events_;) {
-        const auto events = r.getNEvents(std::min(kPieceEvents, events_ - n));
-        if (events->empty()) break;
-        out.append(events->data(), events->data() + events->size());
-        n += events->size();
-    }
+    if (const uint64_t n = r.getCurrentPosEventNum(); n < events_) r.readNEvents(events_ - n, out);
 }
 
 void RawFile::readCountOn(uint64_t count, EventBuffer& out)
 {
-    reader().readNEvents(count, [&out](const Event2D* begin, const Event2D* end) { out.append(begin, end); });
+    reader().readNEvents(count, out);
 }
 
 py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> durationUs)

@@ -69,7 +69,6 @@ private:
     uint64_t countGeneration_ = UINT64_MAX;  // generation_ after the last read_count
     uint64_t bytes_ = 0, start_us_ = 0, end_us_ = 0, events_ = 0, firstEventUs_ = 0, lastEventUs_ = 0;
     uint16_t width_ = 0, height_ = 0;
-    uint64_t stepUs_ = 1;  // time span of one piece of a read: about kPieceEvents events
     double openMs_ = 0;
     std::string format_;
     uint64_t offSensor_ = 0;  // "EVT 3.0", "EVT 2.0", "EVT 2.1"

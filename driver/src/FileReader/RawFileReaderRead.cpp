@@ -167,29 +167,37 @@ std::shared_ptr<std::vector<Event2D>> RawFileReader::getNEvents(uint64_t n)
     return result_events;
 }
 
-std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEvents(uint64_t durationUs)
+bool RawFileReader::startTimeRead(uint64_t durationUs, uint64_t& limit, bool& to_end)
 {
-    uint64_t limit = saturatingAdd(cur_timestamp, durationUs);
+    limit = saturatingAdd(cur_timestamp, durationUs);
     if (limit < start_timestamp) {
         ORVANE_LOG_WARNING("Requested interval is before start timestamp.");
         cur_timestamp = limit;
         cur_event_num = 0;
-        return std::make_shared<std::vector<Event2D>>();
+        return false;
     }
     if (cur_timestamp > end_timestamp) {
         ORVANE_LOG_WARNING("Current read pos exceeds end timestamp.");
         cur_event_num = max_events;
-        return std::make_shared<std::vector<Event2D>>();
+        return false;
     }
     // A read that reaches past the end takes every event left, also one stamped after the
     // stream's last time (a TIME_LOW stepping back at the very end).
-    bool to_end = false;
+    to_end = false;
     if (limit > end_timestamp) {
         ORVANE_LOG_WARNING("Requested interval exceeds end timestamp.");
         limit = end_timestamp + 1;
         to_end = true;
     }
     cur_timestamp = saturatingAdd(cur_timestamp, durationUs);
+    return true;
+}
+
+std::shared_ptr<std::vector<Event2D>> RawFileReader::getNTimeEvents(uint64_t durationUs)
+{
+    uint64_t limit = 0;
+    bool to_end = false;
+    if (!startTimeRead(durationUs, limit, to_end)) return std::make_shared<std::vector<Event2D>>();
     result_events->clear();
 
     // Windows split the stream, in its order, at the first event at or past the limit: times may

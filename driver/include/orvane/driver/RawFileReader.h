@@ -12,12 +12,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "orvane/driver/DvsFileReader.h"
 #include "orvane/driver/RecordingError.h"
+#include "orvane/types/EventSink.h"
 
 namespace orvane {
 
@@ -95,6 +97,20 @@ public:
     // a sink that throws, seek before reading on.
     uint64_t readNEvents(uint64_t n, const std::function<void(const Event2D*, const Event2D*)>& sink);
 
+    // Reading into the caller's storage without a copy: the decoder writes the events straight into
+    // the rooms the sink gives, so a large read makes each event once, where the caller keeps it, and
+    // nothing zero-fills the storage first. The same events and position afterwards as getNEvents(n)
+    // from the same position (fewer at the end, without a warning); returns the count. Events decoded
+    // past the read are carried over, as getNEvents carries them. A sink may give rooms of any size
+    // (small ones cost a copy of what lands in them). After a sink that throws, seek before reading on.
+    uint64_t readNEvents(uint64_t n, EventSink& sink);
+    // The same into a span the caller owns: up to out.size() events from its start.
+    uint64_t readNEvents(std::span<Event2D> out);
+    // As getNTimeEvents(durationUs), the same checks, warnings, events and position afterwards, into
+    // the sink; returns the count. A sink that cannot grow and runs out of room ends the read early:
+    // the events it could not take are carried over to the next read.
+    uint64_t readNTimeEvents(uint64_t durationUs, EventSink& sink);
+
     // The trigger edges with a time in [startTimestamp, endTimestamp), in stream order, appended to
     // `out`. Leaves the read position where it was. False when the range holds no data of the file.
     bool getTriggerEvents(uint64_t startTimestamp, uint64_t endTimestamp, std::vector<EventTriggerIn>& out);
@@ -111,6 +127,13 @@ private:
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
 
     bool readAndDecodeEvents(const std::function<bool()>& done);
+    // The checks and clipping that open a read by time: false when it hands out nothing (the
+    // warning logged, the position set); else the first time not to hand out, whether the read
+    // runs through the end, and cur_timestamp advanced by the duration.
+    bool startTimeRead(uint64_t durationUs, uint64_t& limit, bool& to_end);
+    // Reads into `sink` the next `n` events, or (by_time) those before the first at or past `limit`
+    // in stream order (all when to_end); the leftovers first. Returns the count; counters untouched.
+    uint64_t readInto(EventSink& sink, uint64_t n, bool by_time, uint64_t limit, bool to_end, uint64_t& last_time);
     // The time of the next event a read would hand out, decoding ahead as far as needed (what it
     // decodes is carried over); false at the end of the data.
     bool nextEventTime(uint64_t& timestamp);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "orvane/types/Event2D.h"
+#include "orvane/types/EventSink.h"
 
 namespace orvane {
 
@@ -44,6 +45,14 @@ public:
 
     void setEventsStreamHandleCallback(EventsCallback callback) { eventsCallback_ = std::move(callback); }
     void setTriggerInCallback(TriggerInCallback callback) { triggerCallback_ = std::move(callback); }
+    // While set, decoded events are written straight into the sink's storage (borrowed; the caller
+    // keeps it alive) instead of the decoder's own block and the events callback; null goes back to
+    // the callback. Rooms given to the decoder must hold at least minSinkRoom() slots to be used
+    // whole; a smaller one is still filled correctly but through more commits.
+    void setEventSink(EventSink* sink) { sink_ = sink; }
+    // The room a decoder asks a sink for: it writes up to its slack past the events it has made
+    // before it commits them.
+    size_t minSinkRoom() const { return outSlack_ + kOwnBlockEvents; }
 
     // Decodes [begin, end): events go to the events callback in ranges, trigger edges to the trigger
     // callback in stream order. Returns the number of events decoded. State carries over to the next
@@ -83,10 +92,36 @@ public:
     virtual ~Decoder() = default;
 
 protected:
-    Decoder() = default;
+    // `outSlack`: how many events a step of the decoder may write past the fill mark.
+    explicit Decoder(size_t outSlack = 0) : outSlack_(outSlack) {}
+
+    // Decoding into events writes at `out` and, once `out` reaches outMark_, hands the events on with
+    // flushOutput (it returns where to write next; room for outSlack_ past the new mark). Events go to
+    // the sink when one is set, else through the decoder's own block to the events callback.
+    bool emitsEvents() const { return sink_ != nullptr || static_cast<bool>(eventsCallback_); }
+    Event2D* openOutput();
+    Event2D* flushOutput(Event2D* out);
+    void closeOutput(Event2D* out);  // hands the rest on; no output is open afterwards
 
     EventsCallback eventsCallback_;
     TriggerInCallback triggerCallback_;
+    Event2D* outMark_ = nullptr;  // flush once the output reaches it
+    uint64_t outTotal_ = 0;       // events handed on since the output was opened
+
+private:
+    static constexpr size_t kOwnBlockEvents = 2048;  // 32 KiB: stays in the L1 cache for the callback
+    struct FreeBlock {
+        void operator()(Event2D* p) const;
+    };
+    Event2D* nextRoom();
+    void handOn(Event2D* out);
+
+    const size_t outSlack_;
+    EventSink* sink_ = nullptr;
+    EventSink* openSink_ = nullptr;  // the sink of the open output, null for the own block
+    Event2D* outBegin_ = nullptr;
+    bool direct_ = false;  // writing into the sink's room itself
+    std::unique_ptr<Event2D, FreeBlock> block_;  // never initialised: every event is written first
 };
 
 class DecoderFactory {
@@ -95,7 +130,7 @@ public:
     static std::unique_ptr<Decoder> createUniqueDecoder(const RawEventStreamFormat& format);
 };
 
-// The EVT 3.0 decode paths this CPU runs, fastest first ("avx2", "avx512", "scalar"), and the one a new
+// The EVT 3.0 decode paths this CPU runs, fastest first ("avx2", "scalar"), and the one a new
 // decoder takes: the first, unless the environment names another (ORVANE_EVT3_ISA=NAME, or
 // ORVANE_EVT3_SCALAR=1 for the portable one). All give exactly the same output.
 std::vector<std::string> evt3DecodePaths();
