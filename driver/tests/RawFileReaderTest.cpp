@@ -505,6 +505,7 @@ TEST_F(RawFileIndex, ARecordingThatShrinksWhileOpenSaysSo)
     EXPECT_LT(events->size(), max);
     EXPECT_EQ(reader.lastError().kind, RecordingError::Kind::Io);
     EXPECT_NE(reader.lastError().message.find("shrank while open"), std::string::npos) << reader.lastError().message;
+    EXPECT_EQ(reader.shrinkMessage(), reader.lastError().message);
 }
 
 // The same size and geometry, different content: the index of the old recording is not used.

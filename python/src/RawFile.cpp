@@ -167,6 +167,13 @@ uint64_t RawFile::checkedStart(std::optional<int64_t> startUs, const char* name)
     return static_cast<uint64_t>(*startUs);
 }
 
+// A read that found the recording cut short while open gives fewer events than it promises: an
+// error, not a short answer. Caller holds mutex_.
+void RawFile::checkWhole() const
+{
+    if (!reader().shrinkMessage().empty()) throw Error(reader().shrinkMessage());
+}
+
 void RawFile::readOnTo(uint64_t to, EventBuffer& out)
 {
     RawFileReader& r = reader();
@@ -176,13 +183,15 @@ void RawFile::readOnTo(uint64_t to, EventBuffer& out)
     const bool throughEnd = to > end_us_;
     const uint64_t limit = throughEnd ? end_us_ : to;
     if (const uint64_t at = r.getCurrentPosTimeStamp(); at < limit) r.readNTimeEvents(limit - at, out);
-    if (!throughEnd) return;
+    if (!throughEnd) return checkWhole();
     if (const uint64_t n = r.getCurrentPosEventNum(); n < events_) r.readNEvents(events_ - n, out);
+    checkWhole();
 }
 
 void RawFile::readCountOn(uint64_t count, EventBuffer& out)
 {
     reader().readNEvents(count, out);
+    checkWhole();
 }
 
 py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> durationUs)

@@ -55,6 +55,7 @@ private:
     uint64_t checkedStart(std::optional<int64_t> startUs, const char* name) const;
     // Caller holds mutex_. Reads on from the reader's position up to `to` (exclusive; through the
     // end past end_us_), appending to `out`.
+    void checkWhole() const;
     void readOnTo(uint64_t to, EventBuffer& out);
     // Caller holds mutex_. The next `count` events (fewer at the end), appended to `out`.
     void readCountOn(uint64_t count, EventBuffer& out);

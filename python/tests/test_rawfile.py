@@ -257,3 +257,11 @@ def test_paths_with_a_nul_are_refused(recording, tmp_path):
     with pytest.raises(ValueError):
         f.cut(f.info["start_us"], f.info["end_us"], str(tmp_path / "cut.raw") + "\0.raw")
     assert not any(name.startswith("cut") for name in os.listdir(tmp_path))
+
+
+def test_a_recording_cut_short_while_open_raises(recording, tmp_path):
+    path = recording(ECPY)
+    f = orvane.RawFile(path)
+    os.truncate(path, os.path.getsize(path) // 2)
+    with pytest.raises(orvane.Error, match="shrank while open"):
+        f.read()

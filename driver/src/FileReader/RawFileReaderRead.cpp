@@ -48,15 +48,14 @@ bool RawFileReader::readChunkAt(uint64_t from, uint64_t to)
     const auto got = static_cast<size_t>(std::max<std::streamsize>(0, input_stream.gcount()));
     chunk_buffer.resize(got);
     read_pos = from + got;
-    if (got < n && !last_error) {
+    if (got < n && shrink_message.empty()) {
         // The data ends before the size the recording had when it was opened: it was cut short
         // while open (a copy still being written, a disk full). Reads give what is left; the
         // reason tells callers the recording is no longer whole.
-        last_error = {RecordingError::Kind::Io,
-                      inQuotes(raw_path) + " shrank while open: it had " + std::to_string(file_size) +
-                          " bytes, the data ends at byte " + std::to_string(from + got),
-                      0};
-        ORVANE_LOG_WARNING("%s", last_error.message.c_str());
+        shrink_message = inQuotes(raw_path) + " shrank while open: it had " + std::to_string(file_size) +
+                         " bytes, the data ends at byte " + std::to_string(from + got);
+        last_error = {RecordingError::Kind::Io, shrink_message, 0};
+        ORVANE_LOG_WARNING("%s", shrink_message.c_str());
     }
     return got != 0;
 }

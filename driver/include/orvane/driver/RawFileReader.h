@@ -79,6 +79,9 @@ public:
     // Why the last loadFile, extractEventData or exportEventDataToVideo failed; Kind::None after a
     // success.
     const RecordingError& lastError() const { return last_error; }
+    // Non-empty once a read found the data ending before the size the recording had when opened
+    // (it was cut short while open): what went wrong, naming the file. Reads then give what is left.
+    const std::string& shrinkMessage() const { return shrink_message; }
     // The encoding of the loaded file as users know it: "EVT 3.0", "EVT 2.0" or "EVT 2.1".
     const char* formatName() const;
     // Events the file places outside its sensor (the header's geometry): never handed out, counted
@@ -253,6 +256,7 @@ private:
     std::unique_ptr<MappedIndex> index_map;  // the index file as checked, handed on to the load
     RecordingError last_error;
     uint64_t off_sensor_events = 0;
+    std::string shrink_message;
 };
 
 }  // namespace orvane
