@@ -289,6 +289,24 @@ TEST_F(CameraStreamTest, StartSequenceReachesTheDeviceInOrder)
 
 using CameraRecordTest = BusFixture;
 
+// The events a camera's callback saw, collected on its camera thread.
+struct SeenEvents {
+    std::mutex lock;
+    std::vector<Event2D> events;
+    void attach(DvsCamera& camera)
+    {
+        camera.addEventsStreamHandleCallback([this](const Event2D* b, const Event2D* e) {
+            std::lock_guard guard(lock);
+            events.insert(events.end(), b, e);
+        });
+    }
+    std::vector<Event2D> copy()
+    {
+        std::lock_guard guard(lock);
+        return events;
+    }
+};
+
 TEST_F(CameraRecordTest, RecordingHoldsExactlyWhatTheCallbacksSaw)
 {
     auto camera = plugAndOpen(sim::Model::Kestrel, "KE-REC");
@@ -309,12 +327,8 @@ TEST_F(CameraRecordTest, RecordingHoldsExactlyWhatTheCallbacksSaw)
         EXPECT_EQ(std::string(e.what()), "Unable to open " + (dir / "missing" / "x.raw").string() + " for writing");
     }
 
-    std::mutex lock;
-    std::vector<Event2D> seen;
-    camera->addEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
-        std::lock_guard guard(lock);
-        seen.insert(seen.end(), b, e);
-    });
+    SeenEvents seen;
+    seen.attach(*camera);
     ASSERT_EQ(camera->startRecording(path.string()), 0);
     ASSERT_EQ(camera->start(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
@@ -329,9 +343,10 @@ TEST_F(CameraRecordTest, RecordingHoldsExactlyWhatTheCallbacksSaw)
         [&](const Event2D* b, const Event2D* e) { decoded.insert(decoded.end(), b, e); });
     const auto* data = reinterpret_cast<const uint8_t*>(file.data()) + sizeof kHeader - 1;
     decoder->decodeRange(data, reinterpret_cast<const uint8_t*>(file.data()) + file.size());
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(decoded.size(), seen.size()) << "every byte delivered while recording is in the file";
-    EXPECT_TRUE(decoded == seen);
+    const std::vector<Event2D> events = seen.copy();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(decoded.size(), events.size()) << "every byte delivered while recording is in the file";
+    EXPECT_TRUE(decoded == events);
 }
 
 // Decodes a recording's events after the fixed header.
@@ -375,12 +390,8 @@ TEST_F(CameraRecordTest, AQuietCameraReachesTheFileWhileRecording)
     auto camera = manager.openCamera("KE-QUIET");
     ASSERT_NE(camera, nullptr);
     const auto path = tempDir() / "quiet.raw";
-    std::mutex lock;
-    std::vector<Event2D> seen;
-    camera->addEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
-        std::lock_guard guard(lock);
-        seen.insert(seen.end(), b, e);
-    });
+    SeenEvents seen;
+    seen.attach(*camera);
     ASSERT_EQ(camera->startRecording(path.string()), 0);
     ASSERT_EQ(camera->start(), 0);
     const bool written = waitFor([&] { return !decodeRecording(readFile(path)).empty(); });
@@ -388,10 +399,10 @@ TEST_F(CameraRecordTest, AQuietCameraReachesTheFileWhileRecording)
     camera->stop();
     ASSERT_EQ(camera->stopRecording(), 0);
     ASSERT_TRUE(written) << "nothing but the header reached the file while recording";
-    std::lock_guard guard(lock);
-    ASSERT_LE(early.size(), seen.size());
-    EXPECT_TRUE(std::equal(early.begin(), early.end(), seen.begin())) << "the file grows by a prefix of the stream";
-    EXPECT_TRUE(decodeRecording(readFile(path)) == seen);
+    const std::vector<Event2D> events = seen.copy();
+    ASSERT_LE(early.size(), events.size());
+    EXPECT_TRUE(std::equal(early.begin(), early.end(), events.begin())) << "the file grows by a prefix of the stream";
+    EXPECT_TRUE(decodeRecording(readFile(path)) == events);
 }
 
 // A file size limit (ulimit -f) must fail the recording with a reason, not kill the process, and
@@ -401,12 +412,8 @@ TEST_F(CameraRecordTest, AFileSizeLimitFailsTheRecordingAndKeepsAPrefix)
     auto camera = plugAndOpen(sim::Model::Kestrel, "KE-LIMIT");
     ASSERT_NE(camera, nullptr);
     const auto path = tempDir() / "limited.raw";
-    std::mutex lock;
-    std::vector<Event2D> seen;
-    camera->addEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
-        std::lock_guard guard(lock);
-        seen.insert(seen.end(), b, e);
-    });
+    SeenEvents seen;
+    seen.attach(*camera);
     rlimit before{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
     constexpr rlim_t kLimit = 256 * 1024;
@@ -424,10 +431,10 @@ TEST_F(CameraRecordTest, AFileSizeLimitFailsTheRecordingAndKeepsAPrefix)
     EXPECT_EQ(std::dynamic_pointer_cast<DvsCameraPrivate>(camera)->recordingWrites().failure, "file size limit reached");
     EXPECT_EQ(sizeOf(path), kLimit);
     const std::vector<Event2D> kept = decodeRecording(readFile(path));
-    std::lock_guard guard(lock);
+    const std::vector<Event2D> events = seen.copy();
     ASSERT_FALSE(kept.empty());
-    ASSERT_LE(kept.size(), seen.size());
-    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), seen.begin()));
+    ASSERT_LE(kept.size(), events.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), events.begin()));
 }
 
 // The sensor's own steps, against recorded field writes.
