@@ -25,6 +25,12 @@ class Decoder;
 class DataToVideoConverter;
 class RawFormat;
 struct MappedIndex;
+class RawCutExporter;
+class VideoExporter;
+namespace exportio {
+class PartFile;
+class Progress;
+}  // namespace exportio
 
 class RawFileReader : public DvsFileReader {
 public:
@@ -108,6 +114,14 @@ public:
     void setCancelFlag(const std::atomic<bool>* flag) { cancel_flag = flag; }
 
 private:
+    // The two exporters that write from the reader's own state (the cut copies words as they are).
+    friend class RawCutExporter;
+    friend class VideoExporter;
+    bool writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exportio::PartFile& part,
+                  const exportio::Progress& progress);
+    bool writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, exportio::PartFile& part,
+                    const exportio::Progress& progress);
+
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
 
     bool readAndDecodeEvents(const std::function<bool()>& done);

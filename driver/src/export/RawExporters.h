@@ -1,0 +1,27 @@
+// The exporters that write from the reader's own state: the raw cut (a byte-exact copy of the range
+// in the source's encoding) and the H.264 video. Their writing lives with the reader
+// (RawFileReaderExport.cpp); these hold the output's part file around it.
+#pragma once
+
+#include "orvane/driver/Exporter.h"
+
+namespace orvane {
+
+class RawCutExporter : public Exporter {
+public:
+    std::string name() const override { return "raw"; }
+    std::string extension() const override { return ".raw"; }
+    RecordingError run(RawFileReader& reader, ExportRange range, const std::string& output,
+                       const ExportProgress& progress, const std::atomic<bool>* cancel) override;
+};
+
+class VideoExporter : public Exporter {
+public:
+    std::string name() const override { return "video"; }
+    std::string extension() const override { return ".mp4"; }
+    RecordingError run(RawFileReader& reader, ExportRange range, const std::string& output,
+                       const ExportProgress& progress, const std::atomic<bool>* cancel) override;
+    int fps = 30;
+};
+
+}  // namespace orvane
