@@ -3,12 +3,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "orvane/base/Logger.h"
+#include "orvane/driver/RawFileReader.h"
 
 namespace orvane::exportio {
 
@@ -91,6 +93,66 @@ RecordingError PartFile::commit()
     }
     committed_ = true;
     return {};
+}
+
+RecordingError forEachEvent(RawFileReader& reader, ExportRange range, const std::string& output,
+                            const Progress& progress,
+                            const std::function<void(const Event2D*, const Event2D*)>& sink)
+{
+    constexpr uint64_t kPiece = 65536;
+    uint64_t first = 0, last = 0;
+    reader.getStartTimeStamp(first);
+    reader.getEndTimeStamp(last);
+    if (range.start_us > range.end_us || range.start_us > last || range.end_us < first) {
+        return {RecordingError::Kind::BadRange,
+                "the range " + std::to_string(range.start_us) + " to " + std::to_string(range.end_us) +
+                    " us is not in '" + reader.getPath() + "' (it runs from " + std::to_string(first) + " to " +
+                    std::to_string(last) + " us)",
+                0};
+    }
+    const bool to_end = range.end_us >= last;
+    // Before the start a seek moves nothing: the time before it has no events anyway.
+    if (!reader.seekTime(std::max(range.start_us, first))) {
+        return {RecordingError::Kind::BadRange, "cannot seek to " + std::to_string(range.start_us) + " us", 0};
+    }
+    const double span = range.end_us > range.start_us ? static_cast<double>(range.end_us - range.start_us) : 1.0;
+    bool done = false;
+    uint64_t reached = range.start_us;
+    while (!done) {
+        const uint64_t got = reader.readNEvents(kPiece, [&](const Event2D* b, const Event2D* e) {
+            if (done || b == e) return;
+            const Event2D* stop = to_end ? e : std::find_if(b, e, [&](const Event2D& ev) {
+                return ev.timestamp >= range.end_us;
+            });
+            if (stop != b) {
+                sink(b, stop);
+                reached = std::max(reached, (stop - 1)->timestamp);
+            }
+            if (stop != e) done = true;
+        });
+        if (got < kPiece) break;
+        progress(std::min(1.0, static_cast<double>(reached - std::min(reached, range.start_us)) / span));
+        if (progress.cancelled()) return cancelledError("the export", output);
+    }
+    if (progress.cancelled()) return cancelledError("the export", output);
+    return {};
+}
+
+void forEachTrigger(RawFileReader& reader, ExportRange range,
+                    const std::function<void(const std::vector<EventTriggerIn>&)>& sink)
+{
+    constexpr uint64_t kWindow = 10000000;
+    uint64_t last = 0;
+    reader.getEndTimeStamp(last);
+    // The end of the recording is in the range when the range reaches it.
+    const uint64_t end = range.end_us >= last ? last + 1 : range.end_us;
+    std::vector<EventTriggerIn> window;
+    for (uint64_t t = range.start_us; t < end;) {
+        const uint64_t to = end - t > kWindow ? t + kWindow : end;
+        window.clear();
+        if (reader.getTriggerEvents(t, to, window) && !window.empty()) sink(window);
+        t = to;
+    }
 }
 
 }  // namespace orvane::exportio

@@ -8,7 +8,13 @@
 #include <functional>
 #include <string>
 
+#include "orvane/driver/Exporter.h"
 #include "orvane/driver/RecordingError.h"
+#include "orvane/types/Event2D.h"
+
+namespace orvane {
+class RawFileReader;
+}
 
 namespace orvane::exportio {
 
@@ -67,5 +73,15 @@ private:
     const std::function<void(double)>& callback_;
     const std::atomic<bool>* cancel_;
 };
+
+// Hands the range's events to `sink` in pieces of at most a few thousand, in stream order, as a read
+// of the range gives them (see ExportRange), reporting progress by the events' times. Kind::None
+// when all went to the sink; BadRange when the range is not in the recording; Cancelled.
+RecordingError forEachEvent(RawFileReader& reader, ExportRange range, const std::string& output,
+                            const Progress& progress,
+                            const std::function<void(const Event2D*, const Event2D*)>& sink);
+// The trigger edges of the range, to `sink` a window of the recording at a time.
+void forEachTrigger(RawFileReader& reader, ExportRange range,
+                    const std::function<void(const std::vector<EventTriggerIn>&)>& sink);
 
 }  // namespace orvane::exportio

@@ -4,6 +4,7 @@
 
 #include "export/ExportOutput.h"
 #include "export/RawExporters.h"
+#include "export/TableExporters.h"
 #include "orvane/driver/RawFileReader.h"
 
 namespace orvane {
@@ -38,6 +39,10 @@ std::vector<std::unique_ptr<Exporter>> makeExporters()
     std::vector<std::unique_ptr<Exporter>> all;
     all.push_back(std::make_unique<RawCutExporter>());
     all.push_back(std::make_unique<VideoExporter>());
+    all.push_back(std::make_unique<CsvExporter>());
+#ifdef ORVANE_WITH_HDF5
+    all.push_back(std::make_unique<Hdf5Exporter>());
+#endif
     return all;
 }
 

@@ -83,6 +83,8 @@ public:
     // Why the last loadFile, extractEventData or exportEventDataToVideo failed; Kind::None after a
     // success.
     const RecordingError& lastError() const { return last_error; }
+    // The recording's path as given to the constructor.
+    const std::string& getPath() const { return raw_path; }
     // The encoding of the loaded file as users know it: "EVT 3.0", "EVT 2.0" or "EVT 2.1".
     const char* formatName() const;
     // Events the file places outside its sensor (the header's geometry): never handed out, counted
