@@ -30,13 +30,19 @@ std::string kindsList()
 
 int run(const std::vector<std::string>& argv)
 {
-    const Args args(argv, {"start", "end"});
+    const Args args(argv, {"start", "end", "fps", "speed"});
     if (!args.error().empty()) throw UsageError{args.error()};
     if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT"};
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
     std::unique_ptr<Exporter> exporter = makeExporterFor(out);
     if (!exporter) throw UsageError{"OUT must end in one of " + kindsList()};
+    // The kind's own options (a video's --fps and --speed); any other kind refuses them.
+    for (const char* option : {"fps", "speed"}) {
+        const auto value = args.value(option);
+        std::string error;
+        if (value && !exporter->setOption(option, *value, error)) throw UsageError{error};
+    }
     quietReaderLog();
     OpenedRecording rec = openRecording(in);
     std::error_code ec;
@@ -71,10 +77,11 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("convert", "FILE.raw OUT [--start US] [--end US]",
+ORVANE_CLI_COMMAND("convert", "FILE.raw OUT [--start US] [--end US] [--fps N] [--speed X]",
                    "the events from --start up to --end (default: the whole recording) into the kind OUT's "
                    "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
-                   "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video)",
+                   "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video; --fps 1 to 240, default 30, and --speed "
+                   "0.001 to 100, default 1, the recording's seconds per second of video)",
                    run);
 
 }  // namespace orvane::cli

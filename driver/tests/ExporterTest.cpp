@@ -16,6 +16,7 @@
 #include "RawFileTestSupport.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/Exporter.h"
+#include "orvane/driver/Mp4FileReader.h"
 #include "orvane/driver/RawFileReader.h"
 
 namespace orvane {
@@ -258,6 +259,66 @@ TEST(Exporters, FailureAndCancelLeaveNoFile)
             EXPECT_TRUE(name == "rec.raw" || name == "rec.ovmark.tmp") << name;
         }
     }
+}
+
+// ---- video options ----
+
+struct VideoCase {
+    int fps;
+    double speed;
+    uint64_t spanUs;      // of the recording, from its start
+    size_t frames;        // one per slice of speed x 1000000 / fps us (every slice holds events)
+    uint64_t periodUs;    // between two frames of the video
+};
+
+class VideoOptions : public ::testing::TestWithParam<VideoCase> {};
+
+TEST_P(VideoOptions, OneFramePerSliceAtTheFrameRate)
+{
+    const VideoCase c = GetParam();
+    TempDir dir;
+    // An event every 2 us for a second and a half: no slice is empty.
+    std::vector<Event2D> events;
+    for (uint64_t t = 0; t < 1500000; t += 2)
+        events.emplace_back(static_cast<uint16_t>(t % 1280), static_cast<uint16_t>(t % 720), uint8_t{1}, 5000000 + t);
+    test::StreamShape shape;
+    test::writeBytes(dir.file("rec.raw"), test::standardRawHeader(), test::encodeStream(events, shape));
+    RawFileReader reader(dir.file("rec.raw"));
+    ASSERT_TRUE(reader.loadFile());
+    auto exporter = makeExporterFor("out.mp4");
+    std::string error;
+    ASSERT_TRUE(exporter->setOption("fps", std::to_string(c.fps), error)) << error;
+    ASSERT_TRUE(exporter->setOption("speed", std::to_string(c.speed), error)) << error;
+    const std::string out = dir.file("out.mp4");
+    const RecordingError e = exporter->run(reader, {5000000, 5000000 + c.spanUs}, out, nullptr, nullptr);
+    ASSERT_FALSE(e) << e.message;
+    Mp4FileReader video(out);
+    ASSERT_TRUE(video.loadFile());
+    std::vector<uint64_t> times;
+    video.getTimeStamps(times);
+    ASSERT_EQ(times.size(), c.frames);
+    for (size_t i = 0; i < times.size(); ++i) ASSERT_EQ(times[i], i * c.periodUs) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Video, VideoOptions,
+                         ::testing::Values(VideoCase{30, 1.0, 1000000, 31, 33333},     // today's video
+                                           VideoCase{240, 1.0, 250000, 60, 4166},      // 4167 us slices
+                                           VideoCase{60, 0.01, 5000, 30, 16666},       // slow motion, 167 us
+                                           VideoCase{24, 10.0, 1000000, 3, 41666}));  // fast, 416 667 us
+
+TEST(VideoOptions, BadValuesAndOtherKindsAreRefused)
+{
+    auto video = makeExporterFor("a.mp4");
+    std::string error;
+    for (const auto& [name, value] : std::vector<std::pair<const char*, const char*>>{
+             {"fps", "0"}, {"fps", "241"}, {"fps", "30fps"}, {"fps", ""}, {"speed", "0.0001"}, {"speed", "101"},
+             {"speed", "x"}, {"colour", "1"}}) {
+        EXPECT_FALSE(video->setOption(name, value, error)) << name << "=" << value;
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_TRUE(video->setOption("fps", "240", error));
+    EXPECT_TRUE(video->setOption("speed", "0.001", error));
+    EXPECT_FALSE(makeExporterFor("a.csv")->setOption("fps", "30", error));
 }
 
 struct Quiet : ::testing::Environment {

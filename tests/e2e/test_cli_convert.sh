@@ -57,6 +57,12 @@ for rec in eccodecs_evt3_trigger ecpy_test_events_1 ecpy_evt2; do
         frames() { ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$1"; }
         check "$rec mp4 frames as export's" "$(frames "$TMP/$rec.export.mp4")" "$(frames "$TMP/$rec.mp4")"
     fi
+    # At 60 fps and half speed: slices of 1000000 * 0.5 / 60 us, each with events a frame.
+    "$ORVANE" convert "$src" "$TMP/$rec.slow.mp4" --start $a --end $((a + 200000)) --fps 60 --speed 0.5 >/dev/null
+    if command -v ffprobe >/dev/null; then
+        slices=$(awk -F, -v a=$a -v b=$((a + 200000)) '$4 >= a && $4 < b { s[int(($4 - a) / 8333)] = 1 } END { print length(s) }' <<<"$full")
+        check "$rec slow mp4 frames" "$slices" "$(frames "$TMP/$rec.slow.mp4")"
+    fi
 done
 check "no part files" "" "$(ls "$TMP" | grep '\.part')"
 
@@ -73,6 +79,9 @@ fail_case() {  # name expected-status expected-message command...
 fail_case "unknown kind" 2 "OUT must end in one of .raw, .mp4, .csv" "$ORVANE" convert "$src" "$TMP/f.txt"
 fail_case "one argument" 2 "usage: orvane convert" "$ORVANE" convert "$src"
 fail_case "bad number" 2 "usage: orvane convert" "$ORVANE" convert "$src" "$TMP/f.h5" --start 12x
+fail_case "fps out of range" 2 "--fps needs a whole number from 1 to 240" "$ORVANE" convert "$src" "$TMP/f.mp4" --fps 500
+fail_case "speed not a number" 2 "--speed needs a number" "$ORVANE" convert "$src" "$TMP/f.mp4" --speed fast
+fail_case "fps of a csv" 2 "has no option 'fps'" "$ORVANE" convert "$src" "$TMP/f.csv" --fps 30
 fail_case "start = end" 1 "must be below --end" "$ORVANE" convert "$src" "$TMP/f.csv" --start 15000000 --end 15000000
 fail_case "missing input" 3 "cannot open '$TMP/missing.raw'" "$ORVANE" convert "$TMP/missing.raw" "$TMP/f.h5"
 fail_case "missing folder" 1 "cannot create '$TMP/nodir/f.h5': No such file or directory" \

@@ -184,8 +184,8 @@ bool RawFileReader::writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exp
     return true;
 }
 
-bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, exportio::PartFile& part,
-                               const exportio::Progress& progress)
+bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, uint64_t sliceUs,
+                               exportio::PartFile& part, const exportio::Progress& progress)
 {
     using namespace exportio;
     const std::string& outPath = part.output();
@@ -194,6 +194,7 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
     video_converter = std::make_shared<DataToVideoConverter>();
     video_converter->setConverterFrameSize(height, width, height, width);
     video_converter->setConverterFmt(VIDEO_PIX_FMT_BGR24, VIDEO_PIX_FMT_YUV420P);
+    video_converter->setFrameRate(fps);
     const std::string& part_path = part.path();
     if (sameFile(outPath, raw_path)) {
         ORVANE_LOG_ERROR(
@@ -216,7 +217,7 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
     if (startTimestamp < start_timestamp) startTimestamp = start_timestamp;
     seekTime(startTimestamp);
     std::vector<uint8_t> image(static_cast<size_t>(width) * height * 3, 0);
-    const uint64_t slice = static_cast<uint64_t>(1000000 / fps);
+    const uint64_t slice = sliceUs;
     bool frames_ok = true;
     try {
         for (uint64_t t = startTimestamp; t < endTimestamp;) {

@@ -1,6 +1,8 @@
 // The exporter list, and the raw cut and video exporters around the reader's writing.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <stdexcept>
 
 #include "export/ExportOutput.h"
 #include "export/RawExporters.h"
@@ -65,12 +67,49 @@ RecordingError RawCutExporter::run(RawFileReader& reader, ExportRange range, con
     return {};
 }
 
+std::vector<ExportOption> VideoExporter::options() const
+{
+    return {{"fps", "frames per second of the video, 1 to 240 (default 30)"},
+            {"speed", "recording time shown per second of video, 0.001 (slow motion) to 100 (default 1)"}};
+}
+
+bool VideoExporter::setOption(const std::string& option, const std::string& value, std::string& error)
+{
+    // The whole value must be the number: "30fps" or "" is a mistake, not 30 or 0.
+    size_t used = 0;
+    try {
+        if (option == "fps") {
+            const int v = std::stoi(value, &used);
+            if (used == value.size() && v >= 1 && v <= 240) {
+                fps = v;
+                return true;
+            }
+            error = "--fps needs a whole number from 1 to 240, not '" + value + "'";
+            return false;
+        }
+        if (option == "speed") {
+            const double v = std::stod(value, &used);
+            if (used == value.size() && v >= 0.001 && v <= 100) {
+                speed = v;
+                return true;
+            }
+            error = "--speed needs a number from 0.001 to 100, not '" + value + "'";
+            return false;
+        }
+    } catch (const std::exception&) {
+        error = "--" + option + " needs a number, not '" + value + "'";
+        return false;
+    }
+    return Exporter::setOption(option, value, error);
+}
+
 RecordingError VideoExporter::run(RawFileReader& reader, ExportRange range, const std::string& output,
                                   const ExportProgress& progress, const std::atomic<bool>* cancel)
 {
     exportio::PartFile part(output);
     const exportio::Progress prog(progress, cancel);
-    if (!reader.writeVideo(range.start_us, range.end_us, fps, part, prog)) return reader.lastError();
+    const auto slice = static_cast<uint64_t>(std::max(1.0, std::round(speed * 1000000.0 / fps)));
+    if (!reader.writeVideo(range.start_us, range.end_us, fps, slice, part, prog)) return reader.lastError();
     if (RecordingError failed = part.commit()) return failed;
     prog.finished();
     return {};

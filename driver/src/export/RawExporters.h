@@ -15,13 +15,18 @@ public:
                        const ExportProgress& progress, const std::atomic<bool>* cancel) override;
 };
 
+// One frame per slice of the recording that holds events (quiet stretches make none); a slice is
+// speed x 1000000 / fps us of the recording.
 class VideoExporter : public Exporter {
 public:
     std::string name() const override { return "video"; }
     std::string extension() const override { return ".mp4"; }
+    std::vector<ExportOption> options() const override;
+    bool setOption(const std::string& name, const std::string& value, std::string& error) override;
     RecordingError run(RawFileReader& reader, ExportRange range, const std::string& output,
                        const ExportProgress& progress, const std::atomic<bool>* cancel) override;
     int fps = 30;
+    double speed = 1.0;
 };
 
 }  // namespace orvane

@@ -121,8 +121,8 @@ private:
     friend class VideoExporter;
     bool writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exportio::PartFile& part,
                   const exportio::Progress& progress);
-    bool writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, exportio::PartFile& part,
-                    const exportio::Progress& progress);
+    bool writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, uint64_t sliceUs,
+                    exportio::PartFile& part, const exportio::Progress& progress);
 
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
 
