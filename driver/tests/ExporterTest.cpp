@@ -304,7 +304,8 @@ INSTANTIATE_TEST_SUITE_P(Video, VideoOptions,
                          ::testing::Values(VideoCase{30, 1.0, 1000000, 31, 33333},     // today's video
                                            VideoCase{240, 1.0, 250000, 60, 4166},      // 4167 us slices
                                            VideoCase{60, 0.01, 5000, 30, 16666},       // slow motion, 167 us
-                                           VideoCase{24, 10.0, 1000000, 3, 41666}));  // fast, 416 667 us
+                                           VideoCase{24, 10.0, 1000000, 3, 41666}),  // fast, 416 667 us
+                         [](const auto& p) { return "fps" + std::to_string(p.param.fps) + "_case" + std::to_string(p.index); });
 
 TEST(VideoOptions, BadValuesAndOtherKindsAreRefused)
 {
