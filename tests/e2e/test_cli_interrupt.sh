@@ -1,5 +1,5 @@
 #!/bin/bash
-# Ctrl-C (SIGINT) or SIGTERM during orvane cut or export cancels it: exit status 130, no output
+# Ctrl-C (SIGINT) or SIGTERM during orvane cut, export or convert cancels it: exit status 130, no output
 # and no part file left; a part file a killed job left is removed by the next job on the output.
 set -u
 BIN=$1
@@ -41,6 +41,10 @@ status=$(interrupt INT "$TMP/cut.raw.part*" "$ORVANE" cut "$TMP/big.raw" "$TMP/c
 grep -q "cancelled" "$TMP/job.log" || fail "cut does not say it was cancelled: $(cat "$TMP/job.log")"
 status=$(interrupt TERM "$TMP/out.mp4.part*" "$ORVANE" export "$TMP/big.raw" "$TMP/out.mp4")
 [ "$status" = 130 ] || fail "export after SIGTERM exited $status: $(cat "$TMP/job.log")"
+for ext in h5 csv; do
+    status=$(interrupt INT "$TMP/out.$ext.part*" "$ORVANE" convert "$TMP/big.raw" "$TMP/out.$ext")
+    [ "$status" = 130 ] || fail "convert to .$ext after SIGINT exited $status: $(cat "$TMP/job.log")"
+done
 left=$(ls "$TMP" | grep -vE '^(big\.raw|big\.ovmark\.tmp|job\.log)$')
 [ -z "$left" ] || fail "files left after the cancelled jobs: $left"
 

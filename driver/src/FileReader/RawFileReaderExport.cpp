@@ -1,6 +1,6 @@
-// Cutting a time range into a new recording and exporting it as video. Both write under a temporary
-// name beside the output and rename it into place only once the file is complete, so a refusal, an
-// error or a crash never leaves a file that looks valid at the output path.
+// Cutting a time range into a new recording and exporting it as video: the writing of the raw cut
+// and video exporters, into the part file those hold (and rename into place once the file is
+// complete). extractEventData and exportEventDataToVideo are the exporters under their old names.
 //
 // A cut starts mid-stream, where a fresh decoder knows neither the time nor (EVT 3.0) the row and
 // the vector base. The cut therefore begins with the few words of its encoding's prefix, which put a
@@ -23,6 +23,8 @@
 #include <stdexcept>
 
 #include "RawFileReaderInternal.h"
+#include "export/ExportOutput.h"
+#include "export/RawExporters.h"
 #include "RawFormat.h"
 #include "orvane/base/Logger.h"
 #include "orvane/base/SysTime.h"
@@ -36,69 +38,6 @@ namespace orvane {
 namespace {
 
 constexpr uint64_t kCopyPieceBytes = 1048576;
-
-// A name beside `path` for the file being written. It keeps the extension, from which the video
-// writer picks its container.
-std::string partPathFor(const std::string& path)
-{
-    const std::filesystem::path p(path);
-    return path + ".part" + std::to_string(::getpid()) + p.extension().string();
-}
-
-// Part files beside `path` of writers that are gone (killed in the middle): the next job on the
-// same output removes them. Those of live processes, this one included, are left alone.
-void removeStalePartFiles(const std::string& path)
-{
-    const std::filesystem::path p(path);
-    const std::string prefix = p.filename().string() + ".part", ext = p.extension().string();
-    std::error_code ec;
-    const std::filesystem::path dir = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() <= prefix.size() + ext.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - ext.size(), ext.size(), ext) != 0) {
-            continue;
-        }
-        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
-        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
-        const pid_t pid = static_cast<pid_t>(std::stol(digits));
-        if (pid == ::getpid() || pid <= 0 || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
-        std::error_code removed;
-        if (std::filesystem::remove(entry.path(), removed))
-            ORVANE_LOG_INFO("Removed %s, left by a process that is gone", entry.path().c_str());
-    }
-}
-
-RecordingError cancelledError(const std::string& what, const std::string& out)
-{
-    return {RecordingError::Kind::Cancelled, what + " into " + inQuotes(out) + " cancelled; no file was left", 0};
-}
-
-RecordingError::Kind outputErrorKind(int err)
-{
-    if (err == ENOENT || err == ENOTDIR) return RecordingError::Kind::NotFound;
-    if (err == EACCES || err == EPERM || err == EROFS) return RecordingError::Kind::NoPermission;
-    return RecordingError::Kind::Io;
-}
-
-// A failed read or write of the cut, with the system's reason.
-RecordingError ioError(const std::string& what)
-{
-    const int err = errno;
-    return {RecordingError::Kind::Io, what + (err != 0 ? std::string(": ") + std::strerror(err) : ""), err};
-}
-
-void removeQuietly(const std::string& path)
-{
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-}
-
-bool sameFile(const std::string& a, const std::string& b)
-{
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec);
-}
 
 }  // namespace
 
@@ -114,7 +53,24 @@ void RawFileReader::eventsToRgbData(std::shared_ptr<std::vector<Event2D>> events
 
 bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath)
 {
+    last_error = RawCutExporter().run(*this, {startTimestamp, endTimestamp}, outPath, progress_callback, cancel_flag);
+    return !last_error;
+}
+
+bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath)
+{
+    VideoExporter exporter;
+    exporter.fps = export_fps;
+    last_error = exporter.run(*this, {startTimestamp, endTimestamp}, outPath, progress_callback, cancel_flag);
+    return !last_error;
+}
+
+bool RawFileReader::writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exportio::PartFile& part,
+                             const exportio::Progress& progress)
+{
+    using namespace exportio;
     using Kind = RecordingError::Kind;
+    const std::string& outPath = part.output();
     last_error = {};
     const std::string span = " (the recording runs from " + std::to_string(start_timestamp) + " to " +
                              std::to_string(end_timestamp) + " us)";
@@ -159,8 +115,7 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         return false;
     }
 
-    removeStalePartFiles(outPath);
-    const std::string part_path = partPathFor(outPath);
+    const std::string& part_path = part.path();
     std::ofstream out(part_path, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
         const int err = errno;
@@ -168,18 +123,7 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         last_error = {outputErrorKind(err), "cannot write " + inQuotes(outPath) + ": " + std::strerror(err), err};
         return false;
     }
-    // Whatever goes wrong from here on, nothing is left behind under either name.
-    struct PartFile {
-        std::ofstream& out;
-        const std::string& path;
-        bool keep = false;
-        ~PartFile()
-        {
-            if (keep) return;
-            out.close();
-            removeQuietly(path);
-        }
-    } part{out, part_path};
+    // Whatever goes wrong from here on, `part` leaves nothing behind under either name.
 
     const std::string header = format->header(getSysTime(), width, height);
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
@@ -211,9 +155,8 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
                 throw std::runtime_error("Failed to write the expected number of bytes to the output file.");
             }
             done += n;
-            if (progress_callback)
-                progress_callback(static_cast<double>(done) / static_cast<double>(length) * 0.99);
-            if (cancelled()) {
+            progress(static_cast<double>(done) / static_cast<double>(length));
+            if (progress.cancelled()) {
                 last_error = cancelledError("the cut", outPath);
                 return false;  // the part file goes with `part`
             }
@@ -238,28 +181,21 @@ bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimest
         last_error = ioError("cannot write " + inQuotes(outPath));
         throw std::runtime_error("Failed to write the expected number of bytes to the output file.");
     }
-    std::error_code ec;
-    std::filesystem::rename(part_path, outPath, ec);
-    if (ec) {
-        ORVANE_LOG_ERROR("Failed to open output file: %s.", outPath.c_str());
-        last_error = {outputErrorKind(ec.value()), "cannot write " + inQuotes(outPath) + ": " + ec.message(), ec.value()};
-        return false;
-    }
-    part.keep = true;
-    if (progress_callback) progress_callback(1.0);
     return true;
 }
 
-bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp,
-                                           std::string outPath)
+bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, uint64_t sliceUs,
+                               exportio::PartFile& part, const exportio::Progress& progress)
 {
+    using namespace exportio;
+    const std::string& outPath = part.output();
     ORVANE_LOG_INFO("Exporting event data to video...");
     last_error = {};
     video_converter = std::make_shared<DataToVideoConverter>();
     video_converter->setConverterFrameSize(height, width, height, width);
     video_converter->setConverterFmt(VIDEO_PIX_FMT_BGR24, VIDEO_PIX_FMT_YUV420P);
-    const std::string part_path = partPathFor(outPath);
-    removeStalePartFiles(outPath);
+    video_converter->setFrameRate(fps);
+    const std::string& part_path = part.path();
     if (sameFile(outPath, raw_path)) {
         ORVANE_LOG_ERROR(
             "Video converter initialization failed, please confirm that the input file is correct.");
@@ -281,7 +217,7 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
     if (startTimestamp < start_timestamp) startTimestamp = start_timestamp;
     seekTime(startTimestamp);
     std::vector<uint8_t> image(static_cast<size_t>(width) * height * 3, 0);
-    const uint64_t slice = static_cast<uint64_t>(1000000 / export_fps);
+    const uint64_t slice = sliceUs;
     bool frames_ok = true;
     try {
         for (uint64_t t = startTimestamp; t < endTimestamp;) {
@@ -303,23 +239,18 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
                     cur_timestamp = t;
                 }
             }
-            if (progress_callback) {
-                progress_callback(static_cast<double>(t - startTimestamp) /
-                                  static_cast<double>(endTimestamp - startTimestamp) * 0.99);
-            }
-            if (cancelled()) break;
+            progress(static_cast<double>(t - startTimestamp) / static_cast<double>(endTimestamp - startTimestamp));
+            if (progress.cancelled()) break;
             // Past the recording's end no slice can hold events.
             if (reachedEndOfEvents()) break;
         }
     } catch (...) {
         video_converter.reset();
-        removeQuietly(part_path);
         throw;
     }
-    if (cancelled()) {
+    if (progress.cancelled()) {
         last_error = cancelledError("the export", outPath);
         video_converter.reset();
-        removeQuietly(part_path);
         return false;
     }
     // A frame that did not go in, or a file left unfinished, is a failed export, not a shorter video.
@@ -328,24 +259,13 @@ bool RawFileReader::exportEventDataToVideo(uint64_t startTimestamp, uint64_t end
                          outPath.c_str());
         last_error = {RecordingError::Kind::Io, "failed to encode a frame of " + inQuotes(outPath), 0};
         video_converter.reset();
-        removeQuietly(part_path);
         return false;
     }
     if (video_converter->flushAndCloseVideo() < 0) {
         ORVANE_LOG_ERROR("Failed to finish the video; nothing was written to %s.", outPath.c_str());
         last_error = ioError("cannot finish the video " + inQuotes(outPath));
-        removeQuietly(part_path);
         return false;
     }
-    std::error_code ec;
-    std::filesystem::rename(part_path, outPath, ec);
-    if (ec) {
-        ORVANE_LOG_ERROR("Failed to open output file: %s.", outPath.c_str());
-        last_error = {RecordingError::Kind::Io, "cannot write " + inQuotes(outPath) + ": " + ec.message(), ec.value()};
-        removeQuietly(part_path);
-        return false;
-    }
-    if (progress_callback) progress_callback(1.0);
     return true;
 }
 

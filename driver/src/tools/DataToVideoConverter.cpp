@@ -24,7 +24,6 @@ static_assert(static_cast<int>(VIDEO_PIX_FMT_NV12) == static_cast<int>(AV_PIX_FM
 namespace {
 
 constexpr AVRational kTimeBase{1, 1000000};
-constexpr AVRational kFrameRate{30, 1};
 constexpr int64_t kBitRate = 60000000;
 constexpr int kFrameAlign = 32;
 
@@ -54,6 +53,8 @@ struct DataToVideoConverter::Impl {
 
     // 64-bit: a 32-bit counter wraps after 2^31 µs, about 35.8 minutes of video.
     int64_t frameCounter = 0;
+    int fps = 30;
+    int64_t framePeriodUs = kFramePeriodUs;
     int64_t lastPts = -1;
 
     std::string preset;  // empty: the encoder's default
@@ -133,7 +134,7 @@ struct DataToVideoConverter::Impl {
     {
         // FFmpeg leaves the duration at 0 with this time base, and the mp4 edit list then cuts the
         // last frame: give every packet one frame period.
-        if (packet->duration <= 0) packet->duration = kFramePeriodUs;
+        if (packet->duration <= 0) packet->duration = framePeriodUs;
         av_packet_rescale_ts(packet.get(), encoderContext->time_base, stream->time_base);
         packet->stream_index = stream->index;
         const int ret = av_interleaved_write_frame(output.get(), packet.get());
@@ -258,7 +259,7 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     ctx->height = d.dstHeight;
     ctx->pix_fmt = static_cast<AVPixelFormat>(d.dstFmt);
     ctx->time_base = kTimeBase;
-    ctx->framerate = kFrameRate;
+    ctx->framerate = AVRational{d.fps, 1};
     ctx->max_b_frames = 0;
     ctx->bit_rate = kBitRate;
     // The mp4 muxer wants the parameter sets in the stream header rather than in the first packet.
@@ -360,7 +361,7 @@ int DataToVideoConverter::rgbToVideo(const uint8_t* image)
 
     dst->pts = d.frameCounter;
     d.lastPts = d.frameCounter;
-    d.frameCounter += kFramePeriodUs;
+    d.frameCounter += d.framePeriodUs;
     return d.encode(dst);
 }
 
@@ -399,7 +400,7 @@ int DataToVideoConverter::nv12ToViedo(const uint8_t* image, int64_t pts)
     dst->pts = time;
     d.lastPts = time;
     // Whether the time was given or not, the sequence goes on one frame period after it.
-    d.frameCounter = time + kFramePeriodUs;
+    d.frameCounter = time + d.framePeriodUs;
     return d.encode(dst);
 }
 
@@ -476,6 +477,14 @@ int DataToVideoConverter::flushAndCloseVideo()
     ORVANE_LOG_INFO("Video created successfully");
     d.freeAll();
     return 0;
+}
+
+bool DataToVideoConverter::setFrameRate(int fps)
+{
+    if (fps < 1 || fps > 240) return false;
+    d_->fps = fps;
+    d_->framePeriodUs = fps == 30 ? kFramePeriodUs : 1000000 / fps;
+    return true;
 }
 
 void DataToVideoConverter::setEncoderPreset(const std::string& preset)

@@ -29,7 +29,7 @@ inline constexpr char kVideoDvsOffsetKey[] = "dvs_offset_us";
 
 class DataToVideoConverter {
 public:
-    // Time between two frames stamped by the converter itself (30 frames per second), in µs.
+    // Time between two frames stamped by the converter itself at the default 30 frames per second, in µs.
     static constexpr int64_t kFramePeriodUs = 33333;
 
     DataToVideoConverter();
@@ -43,12 +43,12 @@ public:
     // Only stores the sizes (default 3840 x 2160 both); call setConverterFmt afterwards.
     void setConverterFrameSize(int32_t srcHeight, int32_t srcWidth, int32_t dstHeight, int32_t dstWidth);
 
-    // Creates the file, the H.264 encoder (time base 1/1000000, 30 fps, no B-frames, 60 Mbit/s) and
+    // Creates the file, the H.264 encoder (time base 1/1000000, 30 fps unless set, no B-frames, 60 Mbit/s) and
     // writes the container header.
     int initVideoConverter(std::string path);
 
     // One tightly packed BGR24 image of the source size, stamped with the next time in sequence
-    // (0, 33333, 66666 ... µs).
+    // (0, 33333, 66666 ... µs at 30 fps).
     int rgbToVideo(const uint8_t* image);
 
     // One NV12 image of the source size (luma plane, then interleaved chroma, both with stride = width)
@@ -59,6 +59,10 @@ public:
     // Converts one NV12 image of the source size into `bgr` (destination size, stride = width x 3).
     // Needs only setConverterFrameSize and setConverterFmt(NV12, BGR24).
     int nv12ToRGB(const uint8_t* nv12, uint8_t* bgr);
+
+    // For the next initVideoConverter: frames per second (1 to 240; default 30), which sets the
+    // period of the times the converter stamps itself (1000000 / fps µs). False when out of range.
+    bool setFrameRate(int fps);
 
     // The encoder's speed preset for the next initVideoConverter ("ultrafast" ... "veryslow"); empty
     // keeps the encoder's default ("medium"). Live recordings at 3840x2160 need "ultrafast" to keep

@@ -27,6 +27,12 @@ class Decoder;
 class DataToVideoConverter;
 class RawFormat;
 struct MappedIndex;
+class RawCutExporter;
+class VideoExporter;
+namespace exportio {
+class PartFile;
+class Progress;
+}  // namespace exportio
 
 class RawFileReader : public DvsFileReader {
 public:
@@ -82,6 +88,8 @@ public:
     // Non-empty once a read found the data ending before the size the recording had when opened
     // (it was cut short while open): what went wrong, naming the file. Reads then give what is left.
     const std::string& shrinkMessage() const { return shrink_message; }
+    // The recording's path as given to the constructor.
+    const std::string& getPath() const { return raw_path; }
     // The encoding of the loaded file as users know it: "EVT 3.0", "EVT 2.0" or "EVT 2.1".
     const char* formatName() const;
     // Events the file places outside its sensor (the header's geometry): never handed out, counted
@@ -127,6 +135,14 @@ public:
     void setCancelFlag(const std::atomic<bool>* flag) { cancel_flag = flag; }
 
 private:
+    // The two exporters that write from the reader's own state (the cut copies words as they are).
+    friend class RawCutExporter;
+    friend class VideoExporter;
+    bool writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exportio::PartFile& part,
+                  const exportio::Progress& progress);
+    bool writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, uint64_t sliceUs,
+                    exportio::PartFile& part, const exportio::Progress& progress);
+
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
 
     bool readAndDecodeEvents(const std::function<bool()>& done);
