@@ -190,7 +190,21 @@ void RawFile::readOnTo(uint64_t to, EventBuffer& out)
 
 void RawFile::readCountOn(uint64_t count, EventBuffer& out)
 {
-    reader().readNEvents(count, out);
+    // In pieces of a tenth of a second or so, with a look at pending signals between them, so
+    // that Ctrl-C stops a read of a whole large recording at once. The pieces follow each other
+    // in the stream exactly; the look takes the GIL only for a moment (no caller waits for mutex_
+    // while holding it).
+    constexpr uint64_t kPieceEvents = uint64_t{1} << 22;
+    for (uint64_t done = 0; done < count;) {
+        const uint64_t n = std::min(kPieceEvents, count - done);
+        const uint64_t got = reader().readNEvents(n, out);
+        done += got;
+        if (got < n) break;
+        if (done < count) {
+            py::gil_scoped_acquire gil;
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        }
+    }
     checkWhole();
 }
 

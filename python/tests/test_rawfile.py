@@ -265,3 +265,20 @@ def test_a_recording_cut_short_while_open_raises(recording, tmp_path):
     os.truncate(path, os.path.getsize(path) // 2)
     with pytest.raises(orvane.Error, match="shrank while open"):
         f.read()
+
+
+def test_ctrl_c_stops_a_read_of_a_whole_large_recording(recording, tmp_path):
+    import _thread
+    import threading
+
+    big = tmp_path / "big.raw"
+    subprocess.run([str(BIN / "orvane_rawtool"), "loop", recording(ECPY), str(big), "--events", "30000000"],
+                   check=True, capture_output=True)
+    f = orvane.RawFile(str(big))
+    timer = threading.Timer(0.05, _thread.interrupt_main)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        f.read()
+        time.sleep(5)  # finished before the interrupt: it lands here instead
+    timer.join()
+    assert len(f.read_count(1000, 0)) == 1000  # the file reads on afterwards
