@@ -757,6 +757,7 @@ bool MainWidget::openCameraDescription(const orvane::CameraDescription& desc)
         return false;
     }
     eventCamera = camera;
+    accumulator_.setSize(camera->getWidth(), camera->getHeight());
     openSource(std::make_unique<EventCameraSource>(*engine_, camera));
     return startOpenedCamera(serial, 0);
 }
@@ -880,7 +881,8 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
     closeSource();
     rawReader = reader;
     rawPath_ = file.absoluteFilePath();
-    accumulator_.clear();
+    // The pictures, the zoom and the pixel under the cursor follow the recording's sensor.
+    accumulator_.setSize(reader->getWidth(), reader->getHeight());
     openSource(std::make_unique<RecordingSource>(*engine_, reader, start, end));
     showOpenedRecording(file, start, end);
     timeline_->setProfile(start, end, std::move(profile));
