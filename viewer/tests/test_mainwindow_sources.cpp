@@ -356,6 +356,9 @@ TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
         {"x.raw", QByteArray("% evt 4.0\n% end\n") + QByteArray(64, '\0'),
          "'x.raw' is an EVT 4.0 recording; Orvane reads EVT 2.0, 2.1 and 3.0"},
         {"notraw.txt", QByteArray("hello"), {}},
+        // Nothing to play is a reason too, not a 00:00 recording.
+        {"empty.raw", QByteArray(), "'empty.raw' holds no events"},
+        {"headeronly.raw", QByteArray(orvane::test::standardRawHeader()), "'headeronly.raw' holds no events"},
     };
     for (const Case& c : cases) {
         QFile f(dir.filePath(c.name));
