@@ -47,6 +47,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMimeData>
 #include <QRegion>
@@ -234,7 +235,24 @@ QAction* MainWidget::addMenuAction(QMenu* menu, MenuRole role)
 {
     QAction* action = menu->addAction(menuText(role));
     action->setData(int(role));
+    if (const QKeySequence keys = shortcutOf(role); !keys.isEmpty()) {
+        action->setShortcut(keys);
+        // The menus are windows of their own: the keys work in the main window only through it.
+        addAction(action);
+    }
     return action;
+}
+
+QKeySequence MainWidget::shortcutOf(MenuRole role)
+{
+    switch (role) {
+    case MenuRole::OpenCamera: return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O);
+    case MenuRole::OpenRecording: return QKeySequence(Qt::CTRL | Qt::Key_O);
+    case MenuRole::SaveAs: return QKeySequence(Qt::CTRL | Qt::Key_E);
+    case MenuRole::CutRecording: return QKeySequence(Qt::CTRL | Qt::Key_X);
+    case MenuRole::Quit: return QKeySequence(Qt::CTRL | Qt::Key_Q);
+    default: return {};
+    }
 }
 
 QString MainWidget::menuText(MenuRole role) const
@@ -325,11 +343,15 @@ void MainWidget::buildPlayBar()
     ui->widget_line_1->hide();
     ui->pb_fold_aps_setting->hide();
 
+    // The keys of the window's own shortcuts (keyPressEvent) beside what they do.
+    const auto withKey = [](const QString& text, Qt::Key key) {
+        return QStringLiteral("%1 (%2)").arg(text, QKeySequence(key).toString(QKeySequence::NativeText));
+    };
     const std::pair<QPushButton*, QString> tips[] = {
-        {ui->pb_play, tr("Play/Stop")},
+        {ui->pb_play, withKey(tr("Play/Stop"), Qt::Key_Space)},
         {ui->pb_record, tr("Start/Stop recording")},
-        {ui->pb_prv, tr("Previous frame")},
-        {ui->pb_next, tr("Next frame")},
+        {ui->pb_prv, withKey(tr("Previous frame"), Qt::Key_Left)},
+        {ui->pb_next, withKey(tr("Next frame"), Qt::Key_Right)},
         {ui->pb_stop, tr("Reset the playback progress to the beginning")},
         {ui->pb_loop, tr("Select to automatically replay at the end of the playback")},
     };
