@@ -194,6 +194,11 @@ MainWidget::MainWidget(AppConfig* config, QWidget* parent)
     pixelInfo_->hide();
     connect(imageView()->view(), &OvGraphicsView::cursorMoved, this, &MainWidget::showPixelUnderCursor);
     connect(imageView()->view(), &OvGraphicsView::cursorLeft, pixelInfo_, &QLabel::hide);
+    // The picture takes recordings dropped on it as the rest of the window does; opened after the
+    // drop returns, so the source's drag ends first.
+    imageView()->view()->setAcceptedFileSuffix(QStringLiteral(".raw"));
+    connect(imageView()->view(), &OvGraphicsView::fileDropped, this,
+            [this](const QString& path) { QTimer::singleShot(0, this, [this, path] { openRecordingPath(path); }); });
 
     ui->label_show_play_text3->hide();
     ui->label_show_rate_info->hide();

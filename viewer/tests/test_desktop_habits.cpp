@@ -1,9 +1,18 @@
 // What a desktop program is expected to do, on the real main window: menu commands have their keys,
-// shown in the menus and working without them.
+// shown in the menus and working without them; a recording dropped on the picture opens.
 #include "MainWindowFixture.h"
+#include "OvGraphicsView.h"
+#include "PlaybackEngine.h"
+#include "ShowImageForm.h"
+
+#include "RawFileTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QKeySequence>
 #include <QMenu>
 #include <QTest>
@@ -61,4 +70,35 @@ TEST_F(DesktopHabitsTest, MenuCommandsHaveTheirKeys)
     }
     QTest::keySequence(window.get(), QKeySequence("Ctrl+Q"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, kLong));
+}
+
+// The picture takes a dropped recording like the bars around it; other files it leaves alone.
+TEST_F(DesktopHabitsTest, RecordingDroppedOnThePictureOpens)
+{
+    QWidget* picture = window->imageView()->view()->viewport();
+    const auto drag = [&](const QString& path) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at = picture->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(picture, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(picture, &move);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(picture, &drop);
+        return enter.isAccepted() && move.isAccepted() && drop.isAccepted();
+    };
+    const QString text = dir.filePath("notes.txt");
+    QFile(text).open(QIODevice::WriteOnly);
+    EXPECT_FALSE(drag(text));
+
+    orvane::test::StreamShape shape;
+    shape.timeHighPeriodUs = 16;
+    const QString path = dir.filePath("dropped.raw");
+    orvane::test::writeBytes(QFile::encodeName(path).toStdString(), orvane::test::standardRawHeader(),
+                             orvane::test::encodeStream(orvane::test::makeEvents(shape), shape));
+    EXPECT_TRUE(drag(path));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mode() == PlaybackEngine::RawFile; }, kLong))
+        << (tips->isEmpty() ? std::string() : tips->last().at(0).toString().toStdString());
+    EXPECT_EQ(window->imageView()->currentPixmap().size(), QSize(1280, 720));
 }
