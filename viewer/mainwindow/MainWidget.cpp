@@ -675,8 +675,10 @@ void MainWidget::slotShowLeftBottomTips(QString tips, OvMessageType type, QStrin
 {
     auto* toast = new OvFilePathReminderForm(tips, type, file_path);
     toast->adjustSize();
-    // Toasts still up stack upwards, so a new one never hides an older one.
-    int y = this->y() + height() - toast->height();
+    // Toasts still up stack upwards, so a new one never hides an older one, from just above the play
+    // bar's buttons (the record button is what the user presses next).
+    const int buttonsTop = ui->pb_record->mapToGlobal(QPoint(0, 0)).y();
+    int y = std::min(this->y() + height(), buttonsTop - 4) - toast->height();
     toasts_.removeAll(nullptr);
     for (const QPointer<OvFilePathReminderForm>& other : toasts_)
         if (other && other->isVisible())
@@ -1334,7 +1336,8 @@ void MainWidget::stopRecordingAndReport()
     }
     ui->pb_record->setChecked(false);
     if (result.ok)
-        Q_EMIT signalShowLeftBottomTips(tr("Save file success!"), MessageSuccess, QFileInfo(result.path).absolutePath());
+        Q_EMIT signalShowLeftBottomTips(tr("Saved %1").arg(QFileInfo(result.path).fileName()), MessageSuccess,
+                                        QFileInfo(result.path).absolutePath());
     else
         Q_EMIT signalShowLeftBottomTips(result.error, MessageError);
 }

@@ -8,6 +8,7 @@ import sys
 
 ZH = {
     "Please load file first.": "请先加载文件。",
+    "Saved %1": "已保存 %1",
     "Display mode": "显示模式",
     "Accumulation": "累积",
     "Time surface": "时间表面",
@@ -117,7 +118,6 @@ ZH = {
     "The camera dropped %1 of data: the computer did not take it in time.": "相机丢失了 %1 数据：计算机未能及时接收。",
     "Camera connection lost.": "相机连接已断开。",
     "Reading the recording failed: %1": "读取录制文件失败：%1",
-    "Save file success!": "文件保存成功！",
     "Please open a raw file first.": "请先打开 raw 文件。",
     "Cut failed: %1": "剪切失败：%1",
     "Export failed: %1": "导出失败：%1",

@@ -243,10 +243,6 @@
         <translation>Reading the recording failed: %1</translation>
     </message>
     <message>
-        <source>Save file success!</source>
-        <translation>Save file success!</translation>
-    </message>
-    <message>
         <source>Please open a raw file first.</source>
         <translation>Please open a raw file first.</translation>
     </message>
@@ -329,6 +325,10 @@
     <message>
         <source>x %1  y %2</source>
         <translation>x %1  y %2</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>Saved %1</translation>
     </message>
 </context>
 <context>

@@ -243,10 +243,6 @@
         <translation>读取录制文件失败：%1</translation>
     </message>
     <message>
-        <source>Save file success!</source>
-        <translation>文件保存成功！</translation>
-    </message>
-    <message>
         <source>Please open a raw file first.</source>
         <translation>请先打开 raw 文件。</translation>
     </message>
@@ -329,6 +325,10 @@
     <message>
         <source>x %1  y %2</source>
         <translation>x %1  y %2</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
     </message>
 </context>
 <context>
