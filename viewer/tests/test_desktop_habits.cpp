@@ -1,6 +1,8 @@
 // What a desktop program is expected to do, on the real main window: menu commands have their keys,
-// shown in the menus and working without them; a recording dropped on the picture opens.
+// shown in the menus and working without them; a recording dropped on the picture opens; a folder
+// that cannot be opened is told.
 #include "MainWindowFixture.h"
+#include "OvFilePathReminderForm.h"
 #include "OvGraphicsView.h"
 #include "PlaybackEngine.h"
 #include "ShowImageForm.h"
@@ -14,6 +16,9 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QKeySequence>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QMenu>
 #include <QTest>
 
@@ -101,4 +106,38 @@ TEST_F(DesktopHabitsTest, RecordingDroppedOnThePictureOpens)
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->mode() == PlaybackEngine::RawFile; }, kLong))
         << (tips->isEmpty() ? std::string() : tips->last().at(0).toString().toStdString());
     EXPECT_EQ(window->imageView()->currentPixmap().size(), QSize(1280, 720));
+}
+
+// "Open Dir" where no file manager opens the folder: the toast says so and shows the path, and stays.
+TEST_F(DesktopHabitsTest, OpenDirThatFailsShowsThePath)
+{
+    QStringList asked;
+    bool opens = true;
+    OvFilePathReminderForm::setFolderOpener([&](const QString& folder) {
+        asked << folder;
+        return opens;
+    });
+    const auto toast = [&] {
+        Q_EMIT window->signalShowLeftBottomTips("Saved x.raw", MessageSuccess, out);
+        OvFilePathReminderForm* newest = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* t = qobject_cast<OvFilePathReminderForm*>(w); t && t->isVisible() && t->filePath() == out &&
+                                                                   t->findChild<QLabel*>("lb_show_tips")->text() == "Saved x.raw")
+                newest = t;
+        return newest;
+    };
+    for (const bool works : {true, false}) {
+        opens = works;
+        OvFilePathReminderForm* t = toast();
+        ASSERT_NE(t, nullptr);
+        auto* button = t->findChild<QPushButton*>("pb_open_dir");
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(asked.last(), out);
+        const QString text = t->findChild<QLabel*>("lb_show_tips")->text();
+        EXPECT_EQ(text.contains(QDir::toNativeSeparators(out)), !works) << text.toStdString();
+        EXPECT_EQ(t->findChild<QTimer*>("destroyTimer")->isActive(), works);
+        EXPECT_EQ(button->isHidden(), !works);
+        t->close();
+    }
+    OvFilePathReminderForm::setFolderOpener({});
 }

@@ -9,6 +9,7 @@ import sys
 ZH = {
     "Please load file first.": "请先加载文件。",
     "Saved %1": "已保存 %1",
+    "The folder could not be opened (no file manager?): %1": "无法打开文件夹（没有文件管理器？）：%1",
     "Display mode": "显示模式",
     "Accumulation": "累积",
     "Time surface": "时间表面",

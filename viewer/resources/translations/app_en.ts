@@ -371,6 +371,10 @@
         <source>Error</source>
         <translation>Error</translation>
     </message>
+    <message>
+        <source>The folder could not be opened (no file manager?): %1</source>
+        <translation>The folder could not be opened (no file manager?): %1</translation>
+    </message>
 </context>
 <context>
     <name>OvGeneralSetting</name>

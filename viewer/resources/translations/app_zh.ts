@@ -371,6 +371,10 @@
         <source>Error</source>
         <translation>错误</translation>
     </message>
+    <message>
+        <source>The folder could not be opened (no file manager?): %1</source>
+        <translation>无法打开文件夹（没有文件管理器？）：%1</translation>
+    </message>
 </context>
 <context>
     <name>OvGeneralSetting</name>
