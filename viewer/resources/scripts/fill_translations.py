@@ -9,6 +9,8 @@ import sys
 ZH = {
     "Please load file first.": "请先加载文件。",
     "Saved %1": "已保存 %1",
+    "Range: %1 to %2": "范围：%1 至 %2",
+    "%1 is outside %2 to %3: set to %4": "%1 超出 %2 至 %3：已设为 %4",
     "The folder could not be opened (no file manager?): %1": "无法打开文件夹（没有文件管理器？）：%1",
     "Display mode": "显示模式",
     "Accumulation": "累积",

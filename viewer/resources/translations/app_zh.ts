@@ -539,6 +539,17 @@
     </message>
 </context>
 <context>
+    <name>SettingBaseWithLineEdit</name>
+    <message>
+        <source>Range: %1 to %2</source>
+        <translation>范围：%1 至 %2</translation>
+    </message>
+    <message>
+        <source>%1 is outside %2 to %3: set to %4</source>
+        <translation>%1 超出 %2 至 %3：已设为 %4</translation>
+    </message>
+</context>
+<context>
     <name>SettingDisplayItem</name>
     <message>
         <source>Accumulation time</source>
