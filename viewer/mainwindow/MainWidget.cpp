@@ -403,6 +403,9 @@ void MainWidget::buildSidePanels()
         connect(item, &SettingDisplayItem::signalRenderSettingsChanged, this, &MainWidget::slotRenderSettingsChanged);
     }
     accumulator_.setSettings(render);
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()})
+        if (item)
+            item->showAccumulationTime(engine_->accumulationTime());
 }
 
 void MainWidget::slotRenderSettingsChanged(const orvane::RenderSettings& settings)
@@ -1200,7 +1203,11 @@ void MainWidget::slotFpsChanged(uint32_t fps)
 
 void MainWidget::slotCumulativeTimeChanged(uint64_t time_us)
 {
+    // The engine owns the value; both panels that offer it show what it holds.
     engine_->setAccumulationTime(time_us);
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()})
+        if (item)
+            item->showAccumulationTime(engine_->accumulationTime());
 }
 
 // ---- pictures and labels

@@ -1,7 +1,12 @@
 // What a desktop program is expected to do, on the real main window: menu commands have their keys,
 // shown in the menus and working without them; a recording dropped on the picture opens; a folder
-// that cannot be opened is told.
+// that cannot be opened is told; the side panels agree on the accumulation time.
 #include "MainWindowFixture.h"
+#include "OVComboBoxBase.h"
+#include "OvComboBox.h"
+#include "SettingDisplayItem.h"
+#include "SidebarCameraSettingUI.h"
+#include "SidebarDvsSettingUI.h"
 #include "OvFilePathReminderForm.h"
 #include "OvGraphicsView.h"
 #include "PlaybackEngine.h"
@@ -17,6 +22,7 @@
 #include <QUrl>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QMenu>
@@ -140,4 +146,32 @@ TEST_F(DesktopHabitsTest, OpenDirThatFailsShowsThePath)
         t->close();
     }
     OvFilePathReminderForm::setFolderOpener({});
+}
+
+// Both side panels offer the accumulation time; the engine holds the one value and both show it.
+TEST_F(DesktopHabitsTest, BothPanelsShowTheOneAccumulationTime)
+{
+    SettingDisplayItem* camera = window->findChild<SidebarCameraSettingUI*>()->displayItem();
+    SettingDisplayItem* dvs = window->findChild<SidebarDvsSettingUI*>()->displayItem();
+    const auto shown = [](SettingDisplayItem* item) { return item->accumulationTimeBox()->comboBox()->currentText(); };
+    EXPECT_EQ(window->engine()->accumulationTime(), 33333u);
+    EXPECT_EQ(shown(camera), "33.33ms");
+    EXPECT_EQ(shown(dvs), "33.33ms");
+    struct Case {
+        SettingDisplayItem* typedIn;
+        SettingDisplayItem* other;
+        const char* text;
+        uint64_t us;
+        const char* shows;
+    };
+    for (const Case& c : {Case{camera, dvs, "100", 100'000, "100ms"}, Case{dvs, camera, "250us", 250, "0.25ms"}, Case{dvs, camera, "1234us", 1234, "1234us"},
+                          Case{camera, dvs, "12.5ms", 12'500, "12.50ms"}}) {
+        QLineEdit* edit = c.typedIn->accumulationTimeBox()->comboBox()->lineEdit();
+        edit->setText(QString::fromLatin1(c.text));
+        Q_EMIT edit->editingFinished();
+        EXPECT_EQ(window->engine()->accumulationTime(), c.us) << c.text;
+        EXPECT_EQ(shown(c.other), QString::fromLatin1(c.shows)) << c.text;
+        EXPECT_EQ(SettingDisplayItem::parseAccumulationTime(shown(c.typedIn)), c.us) << c.text;
+        EXPECT_EQ(SettingDisplayItem::parseAccumulationTime(shown(c.other)), c.us) << c.text;
+    }
 }
