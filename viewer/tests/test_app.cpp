@@ -237,3 +237,37 @@ TEST(CommandLine, HelpAndVersionPrintWithoutADisplay)
         EXPECT_TRUE(QDir(home.path()).entryList(QDir::Files).isEmpty()) << c.arg;
     }
 }
+
+// config.ini lives in the configuration folder; one left in the working folder by older versions
+// is taken over once and left in place.
+TEST(ConfigLocation, TakesOverTheWorkingFoldersFileOnce)
+{
+    QTemporaryDir root;
+    const QString config = root.filePath("xdg/OrvaneScope");
+    const QString work = root.filePath("work");
+    QDir().mkpath(work);
+    const QString file = AppConfig::settingsFile(config, work);
+    EXPECT_EQ(file, QDir(config).filePath("config.ini"));
+    EXPECT_TRUE(QFileInfo(config).isDir());
+    EXPECT_FALSE(QFileInfo::exists(file));  // nothing to take over
+
+    const auto write = [](const QString& path, const QString& language) {
+        QSettings s(path, QSettings::IniFormat);
+        s.setValue("Setting/language", language);
+    };
+    const auto language = [](const QString& path) {
+        return QSettings(path, QSettings::IniFormat).value("Setting/language").toString();
+    };
+    const QString old = QDir(work).filePath("config.ini");
+    write(old, "zh");
+    EXPECT_EQ(AppConfig::settingsFile(config, work), file);
+    EXPECT_EQ(language(file), "zh");
+    EXPECT_TRUE(QFileInfo::exists(old));
+    // Once taken over, the configuration folder's own file wins.
+    write(file, "en");
+    EXPECT_EQ(AppConfig::settingsFile(config, work), file);
+    EXPECT_EQ(language(file), "en");
+    EXPECT_EQ(language(old), "zh");
+    // No configuration folder: the working folder's file, as before.
+    EXPECT_EQ(AppConfig::settingsFile(QString(), work), old);
+}
