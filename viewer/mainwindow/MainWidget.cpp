@@ -35,6 +35,7 @@
 #include "orvane/hal/CameraTool.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
@@ -307,6 +308,18 @@ void MainWidget::buildMenus()
 
     for (QMenu* menu : {menuDevice_, menuFile_, menuSetting_, menuHelp_})
         connect(menu, &QMenu::triggered, this, &MainWidget::openActionSlot);
+
+    // The popup takes the mouse, so its title never hears the mouse leave: once the menu closes,
+    // the title lets go of its highlight unless the mouse is really over it.
+    for (QPushButton* title : {ui->pb_menu_device, ui->pb_menu_file, ui->pb_menu_setting, ui->pb_menu_help})
+        connect(title->menu(), &QMenu::aboutToHide, title, [title] {
+            QTimer::singleShot(0, title, [title] {
+                title->setDown(false);
+                if (!title->rect().contains(title->mapFromGlobal(QCursor::pos())))
+                    title->setAttribute(Qt::WA_UnderMouse, false);
+                title->update();
+            });
+        });
 
     // The slider starts with its three handles, so the entry starts checked.
     menuViewerSetting_ = makeMenu(this);

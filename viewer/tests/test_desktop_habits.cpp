@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -173,5 +174,21 @@ TEST_F(DesktopHabitsTest, BothPanelsShowTheOneAccumulationTime)
         EXPECT_EQ(shown(c.other), QString::fromLatin1(c.shows)) << c.text;
         EXPECT_EQ(SettingDisplayItem::parseAccumulationTime(shown(c.typedIn)), c.us) << c.text;
         EXPECT_EQ(SettingDisplayItem::parseAccumulationTime(shown(c.other)), c.us) << c.text;
+    }
+}
+
+// A menu title is highlighted while the mouse is on it and its menu is open, not after.
+TEST_F(DesktopHabitsTest, MenuTitlesLetGoOfTheirHighlight)
+{
+    for (const char* name : {"pb_menu_device", "pb_menu_file", "pb_menu_setting", "pb_menu_help"}) {
+        auto* title = child<QPushButton>(name);
+        QMenu* menu = window->menuOf(QString::fromLatin1(name));
+        QCursor::setPos(window->mapToGlobal(QPoint(window->width() / 2, window->height() / 2)));
+        title->setAttribute(Qt::WA_UnderMouse, true);  // where the user clicked it
+        title->setDown(true);
+        menu->popup(title->mapToGlobal(QPoint(0, title->height())));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, kLong)) << name;
+        menu->hide();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !title->underMouse() && !title->isDown(); }, kLong)) << name;
     }
 }
