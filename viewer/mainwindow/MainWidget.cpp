@@ -42,6 +42,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -1459,17 +1460,29 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
     bool ok = false;
     QString failure;
     const QString progressText = cut ? tr("Cutting: %1 %") : tr("Exporting: %1 %");
+    const QString timeLeftText = tr("%1 (about %2 s left)");
+    std::atomic<bool> cancel{false};
+    bool cancelled = false;
     runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
         std::lock_guard lock(readerLock);
         auto* raw = dynamic_cast<orvane::RawFileReader*>(reader.get());
-        if (raw)
-            raw->setProgressCallback([&message, &progressText, last = -1](double share) mutable {
+        if (raw) {
+            raw->setCancelFlag(&cancel);
+            // The time left from the pace so far, once there is a pace to go by.
+            QElapsedTimer clock;
+            clock.start();
+            raw->setProgressCallback([&message, &progressText, &timeLeftText, clock, last = -1](double share) mutable {
                 const int percent = int(share * 100.0);
-                if (percent != last) {
-                    last = percent;
+                if (percent == last)
+                    return;
+                last = percent;
+                const double elapsed = double(clock.elapsed()) / 1000.0;
+                if (share >= 0.02 && share < 1.0 && elapsed >= 1.0)
+                    message(timeLeftText.arg(progressText.arg(percent)).arg(qint64(std::ceil(elapsed * (1.0 - share) / share))));
+                else
                     message(progressText.arg(percent));
-                }
             });
+        }
         message(progressText.arg(0));
         try {
             qDebug() << (cut ? "qt output file name : " : "start export video: ") << output;
@@ -1480,10 +1493,18 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
         }
         if (raw) {
             raw->setProgressCallback({});
+            raw->setCancelFlag(nullptr);
+            cancelled = !ok && raw->lastError().kind == orvane::RecordingError::Kind::Cancelled;
             if (!ok && raw->lastError())
                 failure = QString::fromStdString(raw->lastError().message);
         }
-    });
+    }, &cancel);
+    if (cancelled) {
+        Q_EMIT signalShowLeftBottomTips(cut ? tr("Cut cancelled; no file was written.")
+                                            : tr("Export cancelled; no file was written."),
+                                        MessageWarning);
+        return false;
+    }
     if (!ok) {
         if (failure.isEmpty())
             failure = tr("%1 could not be written (see the log for the reason)").arg(output);

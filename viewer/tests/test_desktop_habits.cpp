@@ -17,6 +17,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -191,4 +193,38 @@ TEST_F(DesktopHabitsTest, MenuTitlesLetGoOfTheirHighlight)
         menu->hide();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !title->underMouse() && !title->isDown(); }, kLong)) << name;
     }
+}
+
+// A long export can be cancelled from its waiting window: told, and no file (nor part file) left.
+TEST_F(DesktopHabitsTest, ExportCanBeCancelled)
+{
+    orvane::test::StreamShape shape;
+    shape.durationUs = 60'000'000;  // a minute of video: far longer than the click takes
+    shape.events = 200'000;
+    shape.timeHighPeriodUs = 16;
+    const QString path = dir.filePath("long.raw");
+    orvane::test::writeBytes(QFile::encodeName(path).toStdString(), orvane::test::standardRawHeader(),
+                             orvane::test::encodeStream(orvane::test::makeEvents(shape), shape));
+    ASSERT_TRUE(window->openRecordingPath(path));
+    const uint64_t start = window->engine()->fileStart();
+    const uint64_t end = window->engine()->fileEnd();
+    bool offered = false;
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, &offered] {
+        if (auto* waiting = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            if (auto* cancel = waiting->findChild<QPushButton*>("pb_cancel")) {
+                offered = true;
+                timer->stop();
+                timer->deleteLater();
+                cancel->click();
+            }
+    });
+    timer->start();
+    EXPECT_FALSE(window->exportVideoTo(start, end, out, "clip.mp4"));
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(tips->last().at(0).toString(), "Export cancelled; no file was written.");
+    EXPECT_EQ(tips->last().at(1).value<OvMessageType>(), MessageWarning);
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty()) << QDir(out).entryList(QDir::Files).join(' ').toStdString();
+    EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
 }

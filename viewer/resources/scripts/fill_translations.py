@@ -9,6 +9,10 @@ import sys
 ZH = {
     "Please load file first.": "请先加载文件。",
     "Saved %1": "已保存 %1",
+    "%1 (about %2 s left)": "%1（约剩 %2 秒）",
+    "Cut cancelled; no file was written.": "剪切已取消，未写入文件。",
+    "Export cancelled; no file was written.": "导出已取消，未写入文件。",
+    "Cancelling ...": "正在取消 ...",
     "Range: %1 to %2": "范围：%1 至 %2",
     "%1 is outside %2 to %3: set to %4": "%1 超出 %2 至 %3：已设为 %4",
     "The folder could not be opened (no file manager?): %1": "无法打开文件夹（没有文件管理器？）：%1",

@@ -330,6 +330,18 @@
         <source>Saved %1</source>
         <translation>Saved %1</translation>
     </message>
+    <message>
+        <source>%1 (about %2 s left)</source>
+        <translation>%1 (about %2 s left)</translation>
+    </message>
+    <message>
+        <source>Cut cancelled; no file was written.</source>
+        <translation>Cut cancelled; no file was written.</translation>
+    </message>
+    <message>
+        <source>Export cancelled; no file was written.</source>
+        <translation>Export cancelled; no file was written.</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -662,6 +674,17 @@
     <message>
         <source>ROI</source>
         <translation>ROI</translation>
+    </message>
+</context>
+<context>
+    <name>WaitingWin</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Cancelling ...</source>
+        <translation>Cancelling ...</translation>
     </message>
 </context>
 </TS>

@@ -330,6 +330,18 @@
         <source>Saved %1</source>
         <translation>已保存 %1</translation>
     </message>
+    <message>
+        <source>%1 (about %2 s left)</source>
+        <translation>%1（约剩 %2 秒）</translation>
+    </message>
+    <message>
+        <source>Cut cancelled; no file was written.</source>
+        <translation>剪切已取消，未写入文件。</translation>
+    </message>
+    <message>
+        <source>Export cancelled; no file was written.</source>
+        <translation>导出已取消，未写入文件。</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -662,6 +674,17 @@
     <message>
         <source>ROI</source>
         <translation>感兴趣区域 (ROI)</translation>
+    </message>
+</context>
+<context>
+    <name>WaitingWin</name>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Cancelling ...</source>
+        <translation>正在取消 ...</translation>
     </message>
 </context>
 </TS>
