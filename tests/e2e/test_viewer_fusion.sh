@@ -98,6 +98,8 @@ run() {  # run NAME LANGUAGE ARGS...
   local name=$1 lang=$2
   shift 2
   cd "$work/cwd-$lang"
+  # Each start takes over its working folder's config.ini (as from an older version) afresh.
+  rm -f "$work/home/.config/OrvaneScope/config.ini"
   ORVANE_SCOPE_STATS=1 "$bin/OrvaneScope" "$@" > "$work/$name.log" 2>&1 &
   local pid=$!
   if wait_fusion "$pid" "$name"; then
@@ -122,7 +124,7 @@ run live_zh zh --camera TD-E2E-FUSION
 exit 0
 INSIDE
 
-HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1600x1000x24" \
   bash "$work/inside.sh" "$work" "$BIN" "$IMPORT" "$CONVERT" "$COMPARE"
 

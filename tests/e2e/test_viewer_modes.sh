@@ -64,7 +64,7 @@ stop_viewer() {
 run() {
   local name=$1
   printf '[Setting]\nlanguage=%s\n[Display]\nmode=%s\npolarity=%s\ntheme=%s\ntime_constant_us=20000\n' \
-    "$5" "$2" "$3" "$4" > "$work/cwd/config.ini"
+    "$5" "$2" "$3" "$4" > "$work/home/.config/OrvaneScope/config.ini"
   ORVANE_SCOPE_STATS=1 "$bin/OrvaneScope" "$work/long.raw" > "$work/$name.log" 2>&1 &
   local pid=$!
   if wait_window "$pid"; then
@@ -77,6 +77,7 @@ run() {
 }
 
 cd "$work/cwd"
+mkdir -p "$work/home/.config/OrvaneScope"
 : > "$work/seen"
 run surface 1 0 1 en
 run ononly 0 1 2 en
@@ -84,7 +85,7 @@ run grey_zh 0 0 0 zh
 exit 0
 INSIDE
 
-HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1600x1000x24" bash "$work/inside.sh" "$work" "$BIN" "$IMPORT" "$CONVERT" "$COMPARE"
 
 source "$SCREEN_LIB"

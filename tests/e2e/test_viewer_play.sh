@@ -134,7 +134,7 @@ stop_viewer "$pid"
 exit 0
 INSIDE
 
-HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1600x1000x24" \
   bash "$work/inside.sh" "$work" "$BIN" "$IMPORT" "$CONVERT" "$COMPARE" "$recording"
 

@@ -120,7 +120,7 @@ echo $? > "$work/exit-code"
 exit 0
 INSIDE
 
-HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1600x1000x24" \
   bash "$work/inside.sh" "$work" "$BIN" "$IMPORT" "$CONVERT" "$recording"
 
@@ -142,9 +142,11 @@ esac
 grep -q "OrvaneScope Version: 1.0.3" "$work/viewer.log" || fail "no version line in the log"
 code=$(cat "$work/exit-code")
 [ "$code" = 0 ] || fail "the viewer did not end cleanly on SIGTERM (exit code $code)"
-# Written back at exit in the working directory, with the defaults of a first start.
-ini="$work/cwd/config.ini"
+# Written back at exit in the user's configuration folder (not the working directory), with the
+# defaults of a first start.
+ini="$work/home/.config/OrvaneScope/config.ini"
 [ -f "$ini" ] || fail "config.ini not written at exit"
+[ ! -e "$work/cwd/config.ini" ] || fail "config.ini written in the working directory"
 data="$work/home/Documents/OrvaneData"
 # A recording opened from the command line becomes the folder the next "Open Recording" starts in.
 input=$data

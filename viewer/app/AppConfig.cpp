@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -54,9 +55,27 @@ QString defaultDataFolder(const QString& documentsDir, bool logFailure)
 
 AppConfig& AppConfig::instance()
 {
-    static AppConfig config(QStringLiteral("config.ini"),
+    static AppConfig config(settingsFile(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+                                         QDir::currentPath()),
                             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     return config;
+}
+
+QString AppConfig::settingsFile(const QString& configFolder, const QString& workingFolder)
+{
+    const QString old = QDir(workingFolder).filePath(QStringLiteral("config.ini"));
+    if (configFolder.isEmpty() || !QDir().mkpath(configFolder)) {
+        qWarning() << "No configuration folder; the settings stay in" << old;
+        return old;
+    }
+    const QString file = QDir(configFolder).filePath(QStringLiteral("config.ini"));
+    if (!QFileInfo::exists(file) && QFileInfo(old).isFile() && QFileInfo(old).absoluteFilePath() != QFileInfo(file).absoluteFilePath()) {
+        if (QFile::copy(old, file))
+            qInfo() << "Settings taken over from" << old << "into" << file;
+        else
+            qWarning() << "Could not copy" << old << "to" << file;
+    }
+    return file;
 }
 
 AppConfig::AppConfig(const QString& fileName, const QString& documentsDir)

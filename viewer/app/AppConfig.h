@@ -1,5 +1,6 @@
 // The viewer's settings: the three folders it reads from and writes to and the interface language,
-// kept in "config.ini" in the working directory. One instance lives for the whole process
+// kept in "config.ini" in the user's configuration folder (~/.config/OrvaneScope), whatever folder
+// the viewer starts from. One instance lives for the whole process
 // (instance()); the main window and the general settings dialog read and change it on the GUI
 // thread, and it writes itself back at exit.
 #pragma once
@@ -15,8 +16,12 @@ class QSettings;
 
 class AppConfig {
 public:
-    // The process-wide settings, loaded from "config.ini" on first use.
+    // The process-wide settings, loaded from settingsFile() on first use.
     static AppConfig& instance();
+    // "config.ini" in `configFolder`. A "config.ini" of older versions in `workingFolder` is copied
+    // there once, when the folder has none yet, and left as it was. The working folder's file when
+    // the configuration folder is unknown or cannot be made.
+    static QString settingsFile(const QString& configFolder, const QString& workingFolder);
 
     // Loads `fileName`; `documentsDir` is where the default folder "OrvaneData" goes (empty when the
     // platform has no documents location).

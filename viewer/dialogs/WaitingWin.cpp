@@ -3,8 +3,10 @@
 #include "ui_WaitingWin.h"
 
 #include <QDebug>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMovie>
+#include <QPushButton>
 
 WaitingWin::WaitingWin(QWidget* anchor, const QString& animationFile)
     : QDialog(nullptr), ui(new Ui::WaitingWin), anchor_(anchor), movie_(nullptr), message_(new QLabel(this))
@@ -49,6 +51,31 @@ void WaitingWin::setMessage(const QString& text)
 {
     message_->setText(text);
     message_->setVisible(!text.isEmpty());
+}
+
+void WaitingWin::offerCancel(std::function<void()> cancel)
+{
+    auto* button = new QPushButton(tr("Cancel"), this);
+    button->setObjectName(QStringLiteral("pb_cancel"));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: #FFFFFF; color: #004B6A; border: 1px solid #004B6A; "
+                                         "border-radius: 4px; padding: 4px 18px; font-size: 13px; }\n"
+                                         "QPushButton:disabled { color: #B0B0B0; border-color: #B0B0B0; }"));
+    ui->verticalLayout->addWidget(button, 0, Qt::AlignHCenter | Qt::AlignTop);
+    connect(button, &QPushButton::clicked, this, [this, button, cancel = std::move(cancel)] {
+        button->setEnabled(false);
+        setMessage(tr("Cancelling ..."));
+        cancel();
+    });
+}
+
+void WaitingWin::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 QString WaitingWin::message() const

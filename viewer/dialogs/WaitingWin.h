@@ -5,6 +5,9 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
+
+class QKeyEvent;
 class QLabel;
 class QMovie;
 
@@ -23,9 +26,14 @@ public:
     // A line under the animation, such as the progress of the job (empty hides it).
     void setMessage(const QString& text);
     QString message() const;
+    // Shows a Cancel button (pb_cancel) that calls `cancel` once; the window still closes only when
+    // the job ends.
+    void offerCancel(std::function<void()> cancel);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // The window goes when the job ends, not on Escape.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     Ui::WaitingWin* ui;

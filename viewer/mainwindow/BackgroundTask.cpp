@@ -5,9 +5,12 @@
 
 #include <QMetaObject>
 
-void runBehindWaitingWindow(QWidget* anchor, const std::function<void(const TaskMessage& message)>& job)
+void runBehindWaitingWindow(QWidget* anchor, const std::function<void(const TaskMessage& message)>& job,
+                            std::atomic<bool>* cancel)
 {
     WaitingWin waiting(anchor);
+    if (cancel)
+        waiting.offerCancel([cancel] { cancel->store(true); });
     WaitingWin* target = &waiting;  // outlives the worker: it is waited for below
     // Posted to the GUI thread; a message still queued when the window has gone is dropped with it.
     const TaskMessage message = [target](const QString& text) {

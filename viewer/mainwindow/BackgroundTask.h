@@ -6,10 +6,13 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 class QWidget;
 
 using TaskMessage = std::function<void(const QString& text)>;
 
-void runBehindWaitingWindow(QWidget* anchor, const std::function<void(const TaskMessage& message)>& job);
+// With `cancel`, the waiting window offers Cancel, which sets the flag; the job is to stop soon after.
+void runBehindWaitingWindow(QWidget* anchor, const std::function<void(const TaskMessage& message)>& job,
+                            std::atomic<bool>* cancel = nullptr);

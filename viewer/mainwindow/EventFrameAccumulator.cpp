@@ -18,14 +18,14 @@ QImage EventFrameAccumulator::freshPicture()
 {
     QImage picture;
     for (QImage& old : handedOut_)
-        if (old.isDetached()) {
+        if (old.isDetached() && old.width() == renderer_.width() && old.height() == renderer_.height()) {
             picture = std::move(old);
             old = QImage();
             break;
         }
     std::erase_if(handedOut_, [](const QImage& i) { return i.isNull(); });
     if (picture.isNull())
-        picture = QImage(kWidth, kHeight, QImage::Format_RGB32);
+        picture = QImage(renderer_.width(), renderer_.height(), QImage::Format_RGB32);
     return picture;
 }
 
@@ -58,6 +58,25 @@ void EventFrameAccumulator::clear()
 {
     std::lock_guard lock(lock_);
     renderer_.clear();
+}
+
+void EventFrameAccumulator::setSize(int width, int height)
+{
+    std::lock_guard lock(lock_);
+    if (width == renderer_.width() && height == renderer_.height()) {
+        renderer_.clear();
+        return;
+    }
+    const orvane::RenderSettings settings = renderer_.settings();
+    renderer_ = orvane::FrameRenderer(width, height);
+    renderer_.setSettings(settings);
+    handedOut_.clear();
+}
+
+QSize EventFrameAccumulator::size() const
+{
+    std::lock_guard lock(lock_);
+    return {renderer_.width(), renderer_.height()};
 }
 
 void EventFrameAccumulator::setSettings(const orvane::RenderSettings& settings)

@@ -1,4 +1,5 @@
-// Paints events into the viewer's 1280 x 720 pictures through the shared FrameRenderer, in the
+// Paints events into pictures of the open sensor's size (1280 x 720 until told otherwise) through
+// the shared FrameRenderer, in the
 // display mode, polarity filter and theme the display panel chose (accumulation in grey, ON and OFF
 // colours on #707070, until told otherwise). The live display loop and the file play loop paint and
 // take pictures on their own threads; the GUI thread paints and takes them for single steps and
@@ -9,6 +10,7 @@
 #include "orvane/types/Event2D.h"
 
 #include <QImage>
+#include <QSize>
 
 #include <cstdint>
 #include <mutex>
@@ -18,6 +20,7 @@ class QPixmap;
 
 class EventFrameAccumulator {
 public:
+    // The size before any source says its own.
     static constexpr int kWidth = 1280;
     static constexpr int kHeight = 720;
     // The grey theme, 0xAARRGGBB as QImage::Format_RGB32 stores a pixel.
@@ -36,6 +39,9 @@ public:
     void takeFrame(QPixmap& out);
     // Drops what was painted since the last take (and the time surface).
     void clear();
+    // Pictures of the sensor's size from now on, with nothing painted; the settings stay.
+    void setSize(int width, int height);
+    QSize size() const;
 
     void setSettings(const orvane::RenderSettings& settings);
     orvane::RenderSettings settings() const;

@@ -35,18 +35,21 @@
 #include "orvane/hal/CameraTool.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMimeData>
 #include <QRegion>
@@ -193,6 +196,11 @@ MainWidget::MainWidget(AppConfig* config, QWidget* parent)
     pixelInfo_->hide();
     connect(imageView()->view(), &OvGraphicsView::cursorMoved, this, &MainWidget::showPixelUnderCursor);
     connect(imageView()->view(), &OvGraphicsView::cursorLeft, pixelInfo_, &QLabel::hide);
+    // The picture takes recordings dropped on it as the rest of the window does; opened after the
+    // drop returns, so the source's drag ends first.
+    imageView()->view()->setAcceptedFileSuffix(QStringLiteral(".raw"));
+    connect(imageView()->view(), &OvGraphicsView::fileDropped, this,
+            [this](const QString& path) { QTimer::singleShot(0, this, [this, path] { openRecordingPath(path); }); });
 
     ui->label_show_play_text3->hide();
     ui->label_show_rate_info->hide();
@@ -234,7 +242,24 @@ QAction* MainWidget::addMenuAction(QMenu* menu, MenuRole role)
 {
     QAction* action = menu->addAction(menuText(role));
     action->setData(int(role));
+    if (const QKeySequence keys = shortcutOf(role); !keys.isEmpty()) {
+        action->setShortcut(keys);
+        // The menus are windows of their own: the keys work in the main window only through it.
+        addAction(action);
+    }
     return action;
+}
+
+QKeySequence MainWidget::shortcutOf(MenuRole role)
+{
+    switch (role) {
+    case MenuRole::OpenCamera: return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O);
+    case MenuRole::OpenRecording: return QKeySequence(Qt::CTRL | Qt::Key_O);
+    case MenuRole::SaveAs: return QKeySequence(Qt::CTRL | Qt::Key_E);
+    case MenuRole::CutRecording: return QKeySequence(Qt::CTRL | Qt::Key_X);
+    case MenuRole::Quit: return QKeySequence(Qt::CTRL | Qt::Key_Q);
+    default: return {};
+    }
 }
 
 QString MainWidget::menuText(MenuRole role) const
@@ -285,6 +310,18 @@ void MainWidget::buildMenus()
     for (QMenu* menu : {menuDevice_, menuFile_, menuSetting_, menuHelp_})
         connect(menu, &QMenu::triggered, this, &MainWidget::openActionSlot);
 
+    // The popup takes the mouse, so its title never hears the mouse leave: once the menu closes,
+    // the title lets go of its highlight unless the mouse is really over it.
+    for (QPushButton* title : {ui->pb_menu_device, ui->pb_menu_file, ui->pb_menu_setting, ui->pb_menu_help})
+        connect(title->menu(), &QMenu::aboutToHide, title, [title] {
+            QTimer::singleShot(0, title, [title] {
+                title->setDown(false);
+                if (!title->rect().contains(title->mapFromGlobal(QCursor::pos())))
+                    title->setAttribute(Qt::WA_UnderMouse, false);
+                title->update();
+            });
+        });
+
     // The slider starts with its three handles, so the entry starts checked.
     menuViewerSetting_ = makeMenu(this);
     actionStartEnd_ = addMenuAction(menuViewerSetting_, MenuRole::ToggleStartEnd);
@@ -325,11 +362,15 @@ void MainWidget::buildPlayBar()
     ui->widget_line_1->hide();
     ui->pb_fold_aps_setting->hide();
 
+    // The keys of the window's own shortcuts (keyPressEvent) beside what they do.
+    const auto withKey = [](const QString& text, Qt::Key key) {
+        return QStringLiteral("%1 (%2)").arg(text, QKeySequence(key).toString(QKeySequence::NativeText));
+    };
     const std::pair<QPushButton*, QString> tips[] = {
-        {ui->pb_play, tr("Play/Stop")},
+        {ui->pb_play, withKey(tr("Play/Stop"), Qt::Key_Space)},
         {ui->pb_record, tr("Start/Stop recording")},
-        {ui->pb_prv, tr("Previous frame")},
-        {ui->pb_next, tr("Next frame")},
+        {ui->pb_prv, withKey(tr("Previous frame"), Qt::Key_Left)},
+        {ui->pb_next, withKey(tr("Next frame"), Qt::Key_Right)},
         {ui->pb_stop, tr("Reset the playback progress to the beginning")},
         {ui->pb_loop, tr("Select to automatically replay at the end of the playback")},
     };
@@ -376,6 +417,9 @@ void MainWidget::buildSidePanels()
         connect(item, &SettingDisplayItem::signalRenderSettingsChanged, this, &MainWidget::slotRenderSettingsChanged);
     }
     accumulator_.setSettings(render);
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()})
+        if (item)
+            item->showAccumulationTime(engine_->accumulationTime());
 }
 
 void MainWidget::slotRenderSettingsChanged(const orvane::RenderSettings& settings)
@@ -648,8 +692,10 @@ void MainWidget::slotShowLeftBottomTips(QString tips, OvMessageType type, QStrin
 {
     auto* toast = new OvFilePathReminderForm(tips, type, file_path);
     toast->adjustSize();
-    // Toasts still up stack upwards, so a new one never hides an older one.
-    int y = this->y() + height() - toast->height();
+    // Toasts still up stack upwards, so a new one never hides an older one, from just above the play
+    // bar's buttons (the record button is what the user presses next).
+    const int buttonsTop = ui->pb_record->mapToGlobal(QPoint(0, 0)).y();
+    int y = std::min(this->y() + height(), buttonsTop - 4) - toast->height();
     toasts_.removeAll(nullptr);
     for (const QPointer<OvFilePathReminderForm>& other : toasts_)
         if (other && other->isVisible())
@@ -757,6 +803,7 @@ bool MainWidget::openCameraDescription(const orvane::CameraDescription& desc)
         return false;
     }
     eventCamera = camera;
+    accumulator_.setSize(camera->getWidth(), camera->getHeight());
     openSource(std::make_unique<EventCameraSource>(*engine_, camera));
     return startOpenedCamera(serial, 0);
 }
@@ -880,7 +927,8 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
     closeSource();
     rawReader = reader;
     rawPath_ = file.absoluteFilePath();
-    accumulator_.clear();
+    // The pictures, the zoom and the pixel under the cursor follow the recording's sensor.
+    accumulator_.setSize(reader->getWidth(), reader->getHeight());
     openSource(std::make_unique<RecordingSource>(*engine_, reader, start, end));
     showOpenedRecording(file, start, end);
     timeline_->setProfile(start, end, std::move(profile));
@@ -1169,7 +1217,11 @@ void MainWidget::slotFpsChanged(uint32_t fps)
 
 void MainWidget::slotCumulativeTimeChanged(uint64_t time_us)
 {
+    // The engine owns the value; both panels that offer it show what it holds.
     engine_->setAccumulationTime(time_us);
+    for (SettingDisplayItem* item : {cameraPanel_->displayItem(), dvsPanel_->displayItem()})
+        if (item)
+            item->showAccumulationTime(engine_->accumulationTime());
 }
 
 // ---- pictures and labels
@@ -1305,7 +1357,8 @@ void MainWidget::stopRecordingAndReport()
     }
     ui->pb_record->setChecked(false);
     if (result.ok)
-        Q_EMIT signalShowLeftBottomTips(tr("Save file success!"), MessageSuccess, QFileInfo(result.path).absolutePath());
+        Q_EMIT signalShowLeftBottomTips(tr("Saved %1").arg(QFileInfo(result.path).fileName()), MessageSuccess,
+                                        QFileInfo(result.path).absolutePath());
     else
         Q_EMIT signalShowLeftBottomTips(result.error, MessageError);
 }
@@ -1407,17 +1460,29 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
     bool ok = false;
     QString failure;
     const QString progressText = cut ? tr("Cutting: %1 %") : tr("Exporting: %1 %");
+    const QString timeLeftText = tr("%1 (about %2 s left)");
+    std::atomic<bool> cancel{false};
+    bool cancelled = false;
     runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
         std::lock_guard lock(readerLock);
         auto* raw = dynamic_cast<orvane::RawFileReader*>(reader.get());
-        if (raw)
-            raw->setProgressCallback([&message, &progressText, last = -1](double share) mutable {
+        if (raw) {
+            raw->setCancelFlag(&cancel);
+            // The time left from the pace so far, once there is a pace to go by.
+            QElapsedTimer clock;
+            clock.start();
+            raw->setProgressCallback([&message, &progressText, &timeLeftText, clock, last = -1](double share) mutable {
                 const int percent = int(share * 100.0);
-                if (percent != last) {
-                    last = percent;
+                if (percent == last)
+                    return;
+                last = percent;
+                const double elapsed = double(clock.elapsed()) / 1000.0;
+                if (share >= 0.02 && share < 1.0 && elapsed >= 1.0)
+                    message(timeLeftText.arg(progressText.arg(percent)).arg(qint64(std::ceil(elapsed * (1.0 - share) / share))));
+                else
                     message(progressText.arg(percent));
-                }
             });
+        }
         message(progressText.arg(0));
         try {
             qDebug() << (cut ? "qt output file name : " : "start export video: ") << output;
@@ -1428,10 +1493,18 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
         }
         if (raw) {
             raw->setProgressCallback({});
+            raw->setCancelFlag(nullptr);
+            cancelled = !ok && raw->lastError().kind == orvane::RecordingError::Kind::Cancelled;
             if (!ok && raw->lastError())
                 failure = QString::fromStdString(raw->lastError().message);
         }
-    });
+    }, &cancel);
+    if (cancelled) {
+        Q_EMIT signalShowLeftBottomTips(cut ? tr("Cut cancelled; no file was written.")
+                                            : tr("Export cancelled; no file was written."),
+                                        MessageWarning);
+        return false;
+    }
     if (!ok) {
         if (failure.isEmpty())
             failure = tr("%1 could not be written (see the log for the reason)").arg(output);

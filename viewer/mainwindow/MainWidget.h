@@ -37,6 +37,7 @@ class PlaybackEngine;
 class PlaybackSource;
 class QAction;
 class QFileInfo;
+class QKeySequence;
 class QLabel;
 class QMenu;
 class QPixmap;
@@ -166,6 +167,7 @@ private:
     enum class MenuRole { None, OpenCamera, OpenRecording, SaveAs, CutRecording, Quit, GeneralSetting, Language,
                           AboutUs, ToggleStartEnd };
     QAction* addMenuAction(QMenu* menu, MenuRole role);
+    static QKeySequence shortcutOf(MenuRole role);
     QString menuText(MenuRole role) const;
 
     static MenuTexts translatedMenuTexts();

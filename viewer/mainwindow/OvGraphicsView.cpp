@@ -1,6 +1,10 @@
 #include "OvGraphicsView.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGraphicsScene>
+#include <QMimeData>
+#include <QUrl>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -83,4 +87,42 @@ void OvGraphicsView::resizeEvent(QResizeEvent* event)
     zoomFactor_ = 1.0;
     anchored_ = false;
     QGraphicsView::resizeEvent(event);
+}
+
+QString OvGraphicsView::droppedFile(const QMimeData* mime) const
+{
+    if (dropSuffix_.isEmpty() || !mime)
+        return {};
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && url.toLocalFile().endsWith(dropSuffix_, Qt::CaseInsensitive))
+            return url.toLocalFile();
+    return {};
+}
+
+// The scene has nothing that takes drops: files are the view's own business.
+void OvGraphicsView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedFile(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void OvGraphicsView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (droppedFile(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void OvGraphicsView::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    Q_EMIT fileDropped(path);
 }

@@ -16,6 +16,7 @@ ShowImageForm::ShowImageForm(QWidget* parent)
     ui->graphicsView->setScene(scene_);
     pixmap_.fill(QColor(0x70, 0x70, 0x70));
     item_ = scene_->addPixmap(pixmap_);
+    scene_->setSceneRect(item_->boundingRect());
 }
 
 ShowImageForm::~ShowImageForm()
@@ -35,14 +36,21 @@ void ShowImageForm::slotShowImage(const QImage& image)
 
 void ShowImageForm::showPixMap(const QPixmap& pixmap)
 {
+    const bool resized = pixmap.size() != pixmap_.size();
     pixmap_ = pixmap;
     item_->setPixmap(pixmap_);
+    // A sensor of another size: the scene is the picture (a scene only ever grows by itself, which
+    // would leave a smaller picture in the corner of the old one) and the view fits it afresh.
+    if (resized) {
+        scene_->setSceneRect(item_->boundingRect());
+        ui->graphicsView->fit();
+    }
 }
 
 void ShowImageForm::fitPicture()
 {
     if (!pixmap_.isNull())
-        ui->graphicsView->fitInView(item_, Qt::KeepAspectRatio);
+        ui->graphicsView->fit();
 }
 
 void ShowImageForm::showEvent(QShowEvent* event)

@@ -1,7 +1,7 @@
 // The image area in the middle of the main window. Pictures arrive on the GUI thread, as QImage
 // from the fusion frame builder and as QPixmap from the event frame accumulator; a new picture
-// replaces the old one without changing the zoom. Until a source is open it shows a 1280 x 720
-// grey picture.
+// of the same size replaces the old one without changing the zoom; one of another size (another
+// sensor) is fitted afresh. Until a source is open it shows a 1280 x 720 grey picture.
 #pragma once
 
 #include <QPixmap>

@@ -6,6 +6,8 @@
 #include "OvToolTip.h"
 #include "ui_SettingBaseWithLineEdit.h"
 
+#include <QLabel>
+
 namespace {
 const QString kBlue = QStringLiteral("#004B6A");
 const QString kGrey = QStringLiteral("#ACACAC");
@@ -16,6 +18,11 @@ SettingBaseWithLineEdit::SettingBaseWithLineEdit(const std::string& name, QWidge
     : QWidget(parent), ui(new Ui::SettingBaseWithLineEdit), name_(name)
 {
     ui->setupUi(this);
+    range_ = new QLabel(this);
+    range_->setObjectName(QStringLiteral("lb_range"));
+    range_->setWordWrap(true);
+    range_->hide();
+    ui->verticalLayout->insertWidget(1, range_);
     if (!name_.empty())
         ui->lb_set_item_name->setText(itemlook::breakableName(name_));
     else
@@ -48,6 +55,15 @@ void SettingBaseWithLineEdit::setRange(int min, int max)
     ui->horizontalSlider->setRange(min, max);
     min_ = ui->horizontalSlider->minimum();
     max_ = ui->horizontalSlider->maximum();
+    showRange();
+}
+
+void SettingBaseWithLineEdit::showRange(const QString& note)
+{
+    range_->setText(note.isEmpty() ? tr("Range: %1 to %2").arg(min_).arg(max_) : note);
+    range_->setStyleSheet(note.isEmpty() ? QStringLiteral("color: %1; font-size: 11px;").arg(kGrey)
+                                         : QStringLiteral("color: %1; font-size: 11px;").arg(kRed));
+    range_->show();
 }
 
 void SettingBaseWithLineEdit::setValue(int value)
@@ -110,7 +126,18 @@ void SettingBaseWithLineEdit::on_le_ov_line_edit_textChanged(const QString& text
     // Blue first: a check function run by the new value paints its own verdict over it.
     if (ui->le_ov_line_edit->hasFocus())
         setBorder(valid_ ? kBlue : kRed);
+    // The slider writes a clamped value back into the editor (which lands here again, in range):
+    // the note comes after that.
     ui->horizontalSlider->setValue(value);
+    if (value < min_ || value > max_)
+        showClamped(value);
+    else
+        showRange();
+}
+
+void SettingBaseWithLineEdit::showClamped(int typed)
+{
+    showRange(tr("%1 is outside %2 to %3: set to %4").arg(typed).arg(min_).arg(max_).arg(ui->horizontalSlider->value()));
 }
 
 void SettingBaseWithLineEdit::onEditingFinished()
@@ -122,8 +149,11 @@ void SettingBaseWithLineEdit::onEditingFinished()
         return;
     }
     ui->horizontalSlider->setValue(value);
-    // The slider may have clamped the typed number: show what is held.
-    ui->le_ov_line_edit->setText(QString::number(ui->horizontalSlider->value()));
+    // The slider may have clamped the typed number: show what is held, and say so.
+    const int held = ui->horizontalSlider->value();
+    ui->le_ov_line_edit->setText(QString::number(held));
+    if (held != value)
+        showClamped(value);
     // Leaving the editor greys its border; a value the check refused stays marked.
     if (!valid_)
         setBorder(kRed);

@@ -1,7 +1,8 @@
 // One integer parameter of a settings panel: its name, a number editor with minus and plus
 // buttons, and its unit. Every accepted value goes out with the parameter's name; a check
 // function, when set, is called with each value too and decides the editor's border itself.
-// The slider row stays hidden: its slider holds the value and clamps it to the range.
+// The slider row stays hidden: its slider holds the value and clamps it to the range. The range
+// is shown under the editor, and a typed number that had to be clamped is said there.
 // GUI thread only.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <string>
 
 class OvToolTip;
+class QLabel;
 
 namespace Ui {
 class SettingBaseWithLineEdit;
@@ -55,6 +57,8 @@ private:
     void onEditingFinished();
     void step(int delta);
     void setBorder(const QString& colour);
+    void showRange(const QString& note = QString());
+    void showClamped(int typed);
 
     Ui::SettingBaseWithLineEdit* ui;
     std::string name_;
@@ -63,4 +67,5 @@ private:
     bool valid_ = true;
     CheckFunction check_;
     OvToolTip* toolTip_ = nullptr;
+    QLabel* range_;  // lb_range
 };

@@ -87,6 +87,26 @@ void SettingDisplayItem::buildRenderRows()
     connect(timeConstant_->comboBox(), &QComboBox::activated, this, &SettingDisplayItem::commitTimeConstant);
 }
 
+void SettingDisplayItem::showAccumulationTime(uint64_t us)
+{
+    // A text that reads within 0.1 % of it is the same value ("33.33ms" is the engine's 33333 us):
+    // whole milliseconds as "100ms", others with two decimals, else in us.
+    const auto near = [us](const QString& text) {
+        const std::optional<uint64_t> v = parseAccumulationTime(text);
+        return v && (*v > us ? *v - us : us - *v) * 1000 <= us;
+    };
+    OVComboBoxBase* combo = ui->cb_cumulative_time->comboBox();
+    if (near(combo->currentText()))
+        return;
+    QString text = us % 1000 == 0 ? QStringLiteral("%1ms").arg(us / 1000)
+                                  : QStringLiteral("%1ms").arg(double(us) / 1000.0, 0, 'f', 2);
+    if (!near(text))
+        text = QStringLiteral("%1us").arg(us);
+    combo->setCurrentText(text);
+    setLook(ui->cb_cumulative_time, Look::Rest);
+    accumulationSent_ = true;
+}
+
 void SettingDisplayItem::setRenderSettings(const orvane::RenderSettings& settings)
 {
     showing_ = true;

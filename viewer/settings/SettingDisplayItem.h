@@ -47,6 +47,8 @@ public:
     OvComboBox* polarityBox() const { return polarity_; }
     OvComboBox* themeBox() const { return theme_; }
 
+    // Shows the accumulation time in use (the engine holds it) without sending it.
+    void showAccumulationTime(uint64_t us);
     // Shows `settings` without sending them.
     void setRenderSettings(const orvane::RenderSettings& settings);
     orvane::RenderSettings renderSettings() const { return render_; }

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -203,4 +205,69 @@ TEST(Splash, ShowsTheVersionAndClosesOnItsTimer)
     splash.show();
     timer->start(0);  // the two seconds, without waiting for them
     EXPECT_TRUE(QTest::qWaitFor([&] { return !splash.isVisible(); }, 2000));
+}
+
+// Help and version need no display: they print and exit, where a GUI application would abort.
+TEST(CommandLine, HelpAndVersionPrintWithoutADisplay)
+{
+    const QString program = QStringLiteral(ORVANE_BIN_DIR "/OrvaneScope");
+    if (!QFileInfo(program).isExecutable())
+        GTEST_SKIP() << "OrvaneScope is not built";
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.path());
+    struct Case {
+        const char* arg;
+        const char* says;
+    };
+    for (const Case& c : {Case{"--help", "--camera <SERIAL>"}, Case{"-h", "[FILE.raw]"},
+                          Case{"--version", "OrvaneScope 1.0.3"}}) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(home.path());
+        p.start(program, {QString::fromLatin1(c.arg)});
+        ASSERT_TRUE(p.waitForFinished(60000)) << c.arg;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << c.arg;
+        EXPECT_EQ(p.exitCode(), 0) << c.arg << ": " << p.readAllStandardError().toStdString();
+        EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardOutput()).contains(QString::fromLatin1(c.says))) << c.arg;
+        // Nothing was written where it started (no settings file).
+        EXPECT_TRUE(QDir(home.path()).entryList(QDir::Files).isEmpty()) << c.arg;
+    }
+}
+
+// config.ini lives in the configuration folder; one left in the working folder by older versions
+// is taken over once and left in place.
+TEST(ConfigLocation, TakesOverTheWorkingFoldersFileOnce)
+{
+    QTemporaryDir root;
+    const QString config = root.filePath("xdg/OrvaneScope");
+    const QString work = root.filePath("work");
+    QDir().mkpath(work);
+    const QString file = AppConfig::settingsFile(config, work);
+    EXPECT_EQ(file, QDir(config).filePath("config.ini"));
+    EXPECT_TRUE(QFileInfo(config).isDir());
+    EXPECT_FALSE(QFileInfo::exists(file));  // nothing to take over
+
+    const auto write = [](const QString& path, const QString& language) {
+        QSettings s(path, QSettings::IniFormat);
+        s.setValue("Setting/language", language);
+    };
+    const auto language = [](const QString& path) {
+        return QSettings(path, QSettings::IniFormat).value("Setting/language").toString();
+    };
+    const QString old = QDir(work).filePath("config.ini");
+    write(old, "zh");
+    EXPECT_EQ(AppConfig::settingsFile(config, work), file);
+    EXPECT_EQ(language(file), "zh");
+    EXPECT_TRUE(QFileInfo::exists(old));
+    // Once taken over, the configuration folder's own file wins.
+    write(file, "en");
+    EXPECT_EQ(AppConfig::settingsFile(config, work), file);
+    EXPECT_EQ(language(file), "en");
+    EXPECT_EQ(language(old), "zh");
+    // No configuration folder: the working folder's file, as before.
+    EXPECT_EQ(AppConfig::settingsFile(QString(), work), old);
 }

@@ -127,7 +127,7 @@ TEST_F(ViewFixture, DoubleClickReturnsToTheFit)
     EXPECT_NEAR(view->transform().m11(), fitted, fitted * 0.01);
 }
 
-TEST_F(ViewFixture, NewPicturesKeepTheZoom)
+TEST_F(ViewFixture, NewPicturesKeepTheZoomAnotherSensorFitsAfresh)
 {
     wheel(120);
     const QTransform zoomed = view->transform();
@@ -136,11 +136,15 @@ TEST_F(ViewFixture, NewPicturesKeepTheZoom)
     form.slotShowImage(red);
     EXPECT_EQ(form.currentPixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
     EXPECT_EQ(view->transform(), zoomed);
+    // Another sensor's picture: the scene becomes that picture, fitted at zoom 1.
+    const double fittedWide = zoomed.m11() / view->zoomFactor();
     QPixmap blue(640, 360);
     blue.fill(Qt::blue);
     form.showPixMap(blue);
     EXPECT_EQ(form.pixmapItem()->pixmap().size(), QSize(640, 360));
-    EXPECT_EQ(view->transform(), zoomed);
+    EXPECT_EQ(view->sceneRect(), QRectF(0, 0, 640, 360));
+    EXPECT_EQ(view->zoomFactor(), 1.0);
+    EXPECT_NEAR(view->transform().m11(), 2 * fittedWide, fittedWide * 0.02);
 }
 
 TEST_F(ViewFixture, ResizeFitsAgain)

@@ -155,7 +155,11 @@ TEST_F(WindowTest, LiveCameraStreamsRecordsAndPauses)
     record->click();
     EXPECT_FALSE(record->isChecked());
     EXPECT_FALSE(window->recordingControl()->active());
-    EXPECT_EQ(lastTip().text, "Save file success!");
+    EXPECT_EQ(lastTip().text, "Saved " + QFileInfo(first).fileName());
+    // The toast says it above the record button, not over it.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("OvFilePathReminderForm") && w->isVisible())
+            EXPECT_FALSE(w->frameGeometry().intersects(QRect(record->mapToGlobal(QPoint(0, 0)), record->size())));
     EXPECT_EQ(lastTip().type, MessageSuccess);
     EXPECT_EQ(lastTip().path, QFileInfo(first).absolutePath());
     EXPECT_TRUE(child<QLabel>("lb_recoding_time")->text().isEmpty());
@@ -218,7 +222,7 @@ TEST_F(WindowTest, RecordingFailuresAreToldAndChangeNothing)
     play->click();
     EXPECT_FALSE(record->isChecked());
     EXPECT_FALSE(window->recordingControl()->active());
-    EXPECT_EQ(lastTip().text, "Save file success!");
+    EXPECT_EQ(lastTip().text, "Saved " + QFileInfo(path).fileName());
     EXPECT_TRUE(QFileInfo::exists(path));
 }
 
@@ -238,7 +242,7 @@ TEST_F(WindowTest, UnpluggedCameraIsToldAndItsRecordingKept)
     bool lost = false, saved = false;
     for (const auto& args : *tips) {
         lost = lost || (args.at(0).toString() == "Camera connection lost." && args.at(1).value<OvMessageType>() == MessageError);
-        saved = saved || args.at(0).toString() == "Save file success!";
+        saved = saved || args.at(0).toString() == "Saved " + QFileInfo(path).fileName();
     }
     EXPECT_TRUE(lost);
     EXPECT_TRUE(saved);
@@ -356,6 +360,9 @@ TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
         {"x.raw", QByteArray("% evt 4.0\n% end\n") + QByteArray(64, '\0'),
          "'x.raw' is an EVT 4.0 recording; Orvane reads EVT 2.0, 2.1 and 3.0"},
         {"notraw.txt", QByteArray("hello"), {}},
+        // Nothing to play is a reason too, not a 00:00 recording.
+        {"empty.raw", QByteArray(), "'empty.raw' holds no events"},
+        {"headeronly.raw", QByteArray(orvane::test::standardRawHeader()), "'headeronly.raw' holds no events"},
     };
     for (const Case& c : cases) {
         QFile f(dir.filePath(c.name));

@@ -317,3 +317,30 @@ TEST(SettingItemBox, ItemsAddedOffScreenAreLaidOutWhenShown)
     while (!placed() && waited.elapsed() < 10000) {}
     EXPECT_TRUE(placed()) << "an item added to a shown box gets its row";
 }
+
+// A bias typed outside its range: the range is always shown, and a clamped value is said.
+TEST(SettingLineEdit, ShowsTheRangeAndSaysWhenItClamps)
+{
+    SettingBaseWithLineEdit item("bias_diff_off");
+    item.setRange(-35, 55);
+    item.setValue(0);
+    auto* range = item.findChild<QLabel*>("lb_range");
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(range->text(), "Range: -35 to 55");
+    QLineEdit* edit = editorOf(item);
+    struct Case {
+        const char* typed;
+        int held;
+        QString says;
+    };
+    for (const Case& c : {Case{"-80", -35, "-80 is outside -35 to 55: set to -35"}, Case{"20", 20, "Range: -35 to 55"},
+                          Case{"99", 55, "99 is outside -35 to 55: set to 55"}}) {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, c.typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(item.value(), c.held) << c.typed;
+        EXPECT_EQ(item.text(), QString::number(c.held)) << c.typed;
+        EXPECT_EQ(range->text(), c.says) << c.typed;
+    }
+}

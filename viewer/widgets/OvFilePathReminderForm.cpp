@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QDesktopServices>
+#include <QDir>
 #include <QIcon>
 #include <QTimer>
 #include <QUrl>
@@ -33,7 +34,18 @@ ToastLook lookOf(OvMessageType type)
     }
 }
 
+OvFilePathReminderForm::FolderOpener& folderOpener()
+{
+    static OvFilePathReminderForm::FolderOpener opener;
+    return opener;
+}
+
 }  // namespace
+
+void OvFilePathReminderForm::setFolderOpener(FolderOpener opener)
+{
+    folderOpener() = std::move(opener);
+}
 
 OvFilePathReminderForm::OvFilePathReminderForm(const QString& tips, OvMessageType type,
                                                const QString& filePath, QWidget* parent)
@@ -73,8 +85,19 @@ void OvFilePathReminderForm::onTimeupDestroy()
 
 void OvFilePathReminderForm::on_pb_open_dir_clicked()
 {
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(filePath_)))
-        qWarning() << "Failed to open directory.";
+    const FolderOpener& opener = folderOpener();
+    const bool opened = opener ? opener(filePath_) : QDesktopServices::openUrl(QUrl::fromLocalFile(filePath_));
+    if (opened)
+        return;
+    qWarning() << "Failed to open directory" << filePath_;
+    // The path instead, to copy, for as long as the user wants it.
+    timer_->stop();
+    ui->pb_open_dir->hide();
+    ui->lb_show_tips->setText(tr("The folder could not be opened (no file manager?): %1")
+                                  .arg(QDir::toNativeSeparators(filePath_)));
+    ui->lb_show_tips->setWordWrap(true);
+    ui->lb_show_tips->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    adjustSize();
 }
 
 void OvFilePathReminderForm::on_pb_close_clicked()

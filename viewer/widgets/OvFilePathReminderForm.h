@@ -1,11 +1,14 @@
 // A toast: a small frameless note that reports a success, a warning or an error and, given a
 // folder, offers to open it. It deletes itself after three seconds or when closed. The main window
-// places and shows it; several may be up at once. GUI thread only.
+// places and shows it; several may be up at once. When the folder cannot be opened (no file
+// manager), the toast says so, shows the path for copying and stays until closed. GUI thread only.
 #pragma once
 
 #include "OvMessageType.h"
 
 #include <QWidget>
+
+#include <functional>
 
 class QTimer;
 
@@ -23,6 +26,10 @@ public:
     ~OvFilePathReminderForm() override;
 
     QString filePath() const { return filePath_; }
+
+    // What opens a folder; the desktop's file manager unless replaced (tests). True when it opened.
+    using FolderOpener = std::function<bool(const QString& folder)>;
+    static void setFolderOpener(FolderOpener opener);
 
 private Q_SLOTS:
     void onTimeupDestroy();

@@ -8,6 +8,14 @@ import sys
 
 ZH = {
     "Please load file first.": "请先加载文件。",
+    "Saved %1": "已保存 %1",
+    "%1 (about %2 s left)": "%1（约剩 %2 秒）",
+    "Cut cancelled; no file was written.": "剪切已取消，未写入文件。",
+    "Export cancelled; no file was written.": "导出已取消，未写入文件。",
+    "Cancelling ...": "正在取消 ...",
+    "Range: %1 to %2": "范围：%1 至 %2",
+    "%1 is outside %2 to %3: set to %4": "%1 超出 %2 至 %3：已设为 %4",
+    "The folder could not be opened (no file manager?): %1": "无法打开文件夹（没有文件管理器？）：%1",
     "Display mode": "显示模式",
     "Accumulation": "累积",
     "Time surface": "时间表面",
@@ -117,7 +125,6 @@ ZH = {
     "The camera dropped %1 of data: the computer did not take it in time.": "相机丢失了 %1 数据：计算机未能及时接收。",
     "Camera connection lost.": "相机连接已断开。",
     "Reading the recording failed: %1": "读取录制文件失败：%1",
-    "Save file success!": "文件保存成功！",
     "Please open a raw file first.": "请先打开 raw 文件。",
     "Cut failed: %1": "剪切失败：%1",
     "Export failed: %1": "导出失败：%1",

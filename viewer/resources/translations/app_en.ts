@@ -243,10 +243,6 @@
         <translation>Reading the recording failed: %1</translation>
     </message>
     <message>
-        <source>Save file success!</source>
-        <translation>Save file success!</translation>
-    </message>
-    <message>
         <source>Please open a raw file first.</source>
         <translation>Please open a raw file first.</translation>
     </message>
@@ -330,6 +326,22 @@
         <source>x %1  y %2</source>
         <translation>x %1  y %2</translation>
     </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>Saved %1</translation>
+    </message>
+    <message>
+        <source>%1 (about %2 s left)</source>
+        <translation>%1 (about %2 s left)</translation>
+    </message>
+    <message>
+        <source>Cut cancelled; no file was written.</source>
+        <translation>Cut cancelled; no file was written.</translation>
+    </message>
+    <message>
+        <source>Export cancelled; no file was written.</source>
+        <translation>Export cancelled; no file was written.</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -370,6 +382,10 @@
     <message>
         <source>Error</source>
         <translation>Error</translation>
+    </message>
+    <message>
+        <source>The folder could not be opened (no file manager?): %1</source>
+        <translation>The folder could not be opened (no file manager?): %1</translation>
     </message>
 </context>
 <context>
@@ -535,6 +551,17 @@
     </message>
 </context>
 <context>
+    <name>SettingBaseWithLineEdit</name>
+    <message>
+        <source>Range: %1 to %2</source>
+        <translation>Range: %1 to %2</translation>
+    </message>
+    <message>
+        <source>%1 is outside %2 to %3: set to %4</source>
+        <translation>%1 is outside %2 to %3: set to %4</translation>
+    </message>
+</context>
+<context>
     <name>SettingDisplayItem</name>
     <message>
         <source>Accumulation time</source>
@@ -647,6 +674,17 @@
     <message>
         <source>ROI</source>
         <translation>ROI</translation>
+    </message>
+</context>
+<context>
+    <name>WaitingWin</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Cancelling ...</source>
+        <translation>Cancelling ...</translation>
     </message>
 </context>
 </TS>

@@ -243,10 +243,6 @@
         <translation>读取录制文件失败：%1</translation>
     </message>
     <message>
-        <source>Save file success!</source>
-        <translation>文件保存成功！</translation>
-    </message>
-    <message>
         <source>Please open a raw file first.</source>
         <translation>请先打开 raw 文件。</translation>
     </message>
@@ -330,6 +326,22 @@
         <source>x %1  y %2</source>
         <translation>x %1  y %2</translation>
     </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
+    </message>
+    <message>
+        <source>%1 (about %2 s left)</source>
+        <translation>%1（约剩 %2 秒）</translation>
+    </message>
+    <message>
+        <source>Cut cancelled; no file was written.</source>
+        <translation>剪切已取消，未写入文件。</translation>
+    </message>
+    <message>
+        <source>Export cancelled; no file was written.</source>
+        <translation>导出已取消，未写入文件。</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -370,6 +382,10 @@
     <message>
         <source>Error</source>
         <translation>错误</translation>
+    </message>
+    <message>
+        <source>The folder could not be opened (no file manager?): %1</source>
+        <translation>无法打开文件夹（没有文件管理器？）：%1</translation>
     </message>
 </context>
 <context>
@@ -535,6 +551,17 @@
     </message>
 </context>
 <context>
+    <name>SettingBaseWithLineEdit</name>
+    <message>
+        <source>Range: %1 to %2</source>
+        <translation>范围：%1 至 %2</translation>
+    </message>
+    <message>
+        <source>%1 is outside %2 to %3: set to %4</source>
+        <translation>%1 超出 %2 至 %3：已设为 %4</translation>
+    </message>
+</context>
+<context>
     <name>SettingDisplayItem</name>
     <message>
         <source>Accumulation time</source>
@@ -647,6 +674,17 @@
     <message>
         <source>ROI</source>
         <translation>感兴趣区域 (ROI)</translation>
+    </message>
+</context>
+<context>
+    <name>WaitingWin</name>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Cancelling ...</source>
+        <translation>正在取消 ...</translation>
     </message>
 </context>
 </TS>
