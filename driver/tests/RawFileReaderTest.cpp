@@ -197,6 +197,39 @@ TEST(RawFileHeader, MissingFileFailsSilently)
     EXPECT_FALSE(fs::exists(dir.file("none.ovmark.tmp")));
 }
 
+// An index file's layout, for tests that edit its records: the text, a NUL, the record count N
+// (8 bytes), N records of 29 bytes (key, position, reserved byte, time, 32-bit count), the CRC.
+struct IndexLayout {
+    size_t body = 0;  // where N is
+    uint64_t records = 0;
+    explicit IndexLayout(const std::vector<uint8_t>& index)
+        : body(static_cast<size_t>(std::find(index.begin(), index.end(), uint8_t{0}) - index.begin()) + 1)
+    {
+        if (body + 8 <= index.size()) std::memcpy(&records, index.data() + body, 8);
+    }
+    uint8_t* record(std::vector<uint8_t>& index, uint64_t i) const { return index.data() + body + 8 + i * 29; }
+};
+uint64_t get64(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+uint32_t get32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+void put64(uint8_t* p, uint64_t v)
+{
+    std::memcpy(p, &v, 8);
+}
+void put32(uint8_t* p, uint32_t v)
+{
+    std::memcpy(p, &v, 4);
+}
+
 class RawFileIndex : public ::testing::Test {
 protected:
     void SetUp() override
@@ -356,13 +389,11 @@ TEST_F(RawFileIndex, RecordsThatBreakTheInvariantsAreRebuilt)
 {
     const Totals good = open();
     const auto original = test::readBytes(indexPath());
-    const size_t body = static_cast<size_t>(std::find(original.begin(), original.end(), uint8_t{0}) - original.begin()) + 1;
-    uint64_t n = 0;
-    std::memcpy(&n, original.data() + body, 8);
+    const IndexLayout layout(original);
+    const size_t body = layout.body;
+    const uint64_t n = layout.records;
     ASSERT_GE(n, 6u);
-    auto record = [&](std::vector<uint8_t>& v, uint64_t i) { return v.data() + body + 8 + i * 29; };
-    auto put64 = [](uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); };
-    auto put32 = [](uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); };
+    auto record = [&](std::vector<uint8_t>& v, uint64_t i) { return layout.record(v, i); };
     using Edit = std::function<void(std::vector<uint8_t>&)>;
     const std::vector<std::pair<const char*, Edit>> cases = {
         {"one record's count zeroed (no events at every open)", [&](auto& v) { put32(record(v, n - 1) + 25, 0); }},
@@ -422,15 +453,11 @@ TEST_F(RawFileIndex, IndexesThatDisagreeWithTheDataAreRebuiltWhereTheyAreUsed)
 {
     const Totals good = open();
     const auto original = test::readBytes(indexPath());
-    const size_t body = static_cast<size_t>(std::find(original.begin(), original.end(), uint8_t{0}) - original.begin()) + 1;
-    uint64_t n = 0;
-    std::memcpy(&n, original.data() + body, 8);
+    const IndexLayout layout(original);
+    const size_t body = layout.body;
+    const uint64_t n = layout.records;
     ASSERT_GE(n, 6u);
-    auto record = [&](std::vector<uint8_t>& v, uint64_t i) { return v.data() + body + 8 + i * 29; };
-    auto get64 = [](const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; };
-    auto get32 = [](const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; };
-    auto put64 = [](uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); };
-    auto put32 = [](uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); };
+    auto record = [&](std::vector<uint8_t>& v, uint64_t i) { return layout.record(v, i); };
     const uint64_t mid = n / 2;
     using Edit = std::function<void(std::vector<uint8_t>&)>;
     const std::vector<std::pair<const char*, Edit>> cases = {
