@@ -53,6 +53,10 @@ std::string inQuotes(const std::string& path)
     case Kind::Io:
         if (e.errnum != 0) throw PathError(e.errnum, e.message, path);
         throw Error(e.message);
+    case Kind::Cancelled:
+        // Only Ctrl-C cancels from Python.
+        PyErr_SetString(PyExc_KeyboardInterrupt, e.message.c_str());
+        throw py::error_already_set();
     case Kind::None: break;
     }
     throw Error(e.message);
