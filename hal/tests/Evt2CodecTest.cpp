@@ -121,7 +121,9 @@ TEST_P(Evt2Codec, EveryDensityAndEveryWordTypeComeBackInOrder)
         }
     }
     // EVT 2.1 packs a run of one segment into one word: a full segment is one word.
-    if (wide()) EXPECT_LT(data.size(), events.size() * 4);
+    if (wide()) {
+        EXPECT_LT(data.size(), events.size() * 4);
+    }
 }
 
 TEST_P(Evt2Codec, TimeWrapsAfter34BitsAreCounted)

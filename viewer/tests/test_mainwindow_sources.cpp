@@ -157,9 +157,11 @@ TEST_F(WindowTest, LiveCameraStreamsRecordsAndPauses)
     EXPECT_FALSE(window->recordingControl()->active());
     EXPECT_EQ(lastTip().text, "Saved " + QFileInfo(first).fileName());
     // The toast says it above the record button, not over it.
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->inherits("OvFilePathReminderForm") && w->isVisible())
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->inherits("OvFilePathReminderForm") && w->isVisible()) {
             EXPECT_FALSE(w->frameGeometry().intersects(QRect(record->mapToGlobal(QPoint(0, 0)), record->size())));
+        }
+    }
     EXPECT_EQ(lastTip().type, MessageSuccess);
     EXPECT_EQ(lastTip().path, QFileInfo(first).absolutePath());
     EXPECT_TRUE(child<QLabel>("lb_recoding_time")->text().isEmpty());
@@ -374,8 +376,9 @@ TEST_F(WindowTest, RecordingsThatCannotOpenChangeNothing)
         EXPECT_EQ(tips->count(), before + 1) << c.name.toStdString();
         EXPECT_EQ(lastTip().type, MessageError) << c.name.toStdString();
         EXPECT_TRUE(lastTip().text.contains(c.name)) << lastTip().text.toStdString();
-        if (!c.text.isEmpty())
+        if (!c.text.isEmpty()) {
             EXPECT_EQ(lastTip().text, c.text);
+        }
         EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
         EXPECT_EQ(window->engine()->fileEnd(), end);
     }
