@@ -11,7 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-noto-cjk xdotool
   clang libclang-rt-14-dev
-  python3-dev python3-numpy python3-pybind11 python3-pytest
+  python3-dev python3-numpy python3-pybind11 python3-pytest python3-h5py
+  libcli11-dev python3-distributed python3-pandas python3-tqdm
 )
 
 missing=()
