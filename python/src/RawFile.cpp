@@ -467,6 +467,13 @@ An EVT 3.0, 2.0 or 2.1 recording. Opening builds the index beside the file (x.ra
 time and reuses it later. Events come as numpy structured arrays of EVENT_DTYPE (x, y, p, t) in
 stream order; times are microseconds on the camera's time base.)doc")
         .def(py::init<std::string>(), py::arg("path"))
+        // A worker process gets the path and opens the recording itself (reusing the index beside it);
+        // the open reader, its position and its lock stay in the process that made them.
+        .def(py::pickle([](const RawFile& self) { return py::make_tuple(self.path()); },
+                        [](const py::tuple& state) {
+                            if (state.size() != 1) throw py::value_error("not a pickled orvane.RawFile");
+                            return std::make_unique<RawFile>(state[0].cast<std::string>());
+                        }))
         .def_property_readonly("info", &RawFile::info,
                                "path, format, bytes, width, height, start_us, end_us, duration_us, first_event_us, "
                                "last_event_us, events, off_sensor_events (outside the sensor: never read), index ('built' or 'reused'), open_ms")

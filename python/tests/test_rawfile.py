@@ -282,3 +282,31 @@ def test_ctrl_c_stops_a_read_of_a_whole_large_recording(recording, tmp_path):
         time.sleep(5)  # finished before the interrupt: it lands here instead
     timer.join()
     assert len(f.read_count(1000, 0)) == 1000  # the file reads on afterwards
+
+
+def _events_and_index_in_a_worker(rec):
+    # Runs in a fresh interpreter: the RawFile arrived pickled.
+    return rec.read(), rec.info["index"]
+
+
+def test_a_pickled_recording_reopens_in_another_process_on_its_index(recording):
+    import concurrent.futures
+    import multiprocessing
+    import pickle
+
+    path = recording("eccodecs_evt3_trigger.raw")
+    with orvane.RawFile(path) as rec:
+        expected = rec.read()
+        index = os.path.splitext(path)[0] + ".ovmark.tmp"
+        stamp = os.stat(index).st_mtime_ns
+        with concurrent.futures.ProcessPoolExecutor(1, mp_context=multiprocessing.get_context("spawn")) as pool:
+            events, index_state = pool.submit(_events_and_index_in_a_worker, rec).result(timeout=120)
+        np.testing.assert_array_equal(events, expected)
+        assert index_state == "reused"
+        assert os.stat(index).st_mtime_ns == stamp
+        # Unpickling opens the file anew: reading from a copy leaves the original's position alone.
+        copy = pickle.loads(pickle.dumps(rec))
+        assert copy.path == rec.path and len(copy.read_count(10)) == 10
+        assert len(rec.read()) == len(expected)
+    with pytest.raises(ValueError):
+        orvane.RawFile.__new__(orvane.RawFile).__setstate__(("a", "b"))
