@@ -183,10 +183,8 @@ void printDetails(const std::string& file, const RawData& raw, const Stats& s)
     std::printf("bytes per event %.2f\n", static_cast<double>(raw.data.size()) / static_cast<double>(s.events));
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"repeat", "path"});
-    if (!args.error().empty()) throw UsageError{args.error()};
     if (args.positional().empty()) throw UsageError{"expects at least one FILE.raw"};
     const uint64_t repeat = std::max<uint64_t>(1, args.u64("repeat").value_or(5));
     const bool json = args.has("json");
@@ -258,9 +256,14 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench decode", "FILE.raw... [--repeat N] [--path all|avx2|scalar] [--json]",
-                   "decode recordings held in memory N times with the given decode paths (default: the one in "
-                   "use); print the decode rate beside a plain Event2D write loop of the same run",
-                   run);
+ORVANE_CLI_COMMAND(
+    "bench decode",
+    "decode recordings held in memory N times with the given decode paths (default: the one in "
+    "use); print the decode rate beside a plain Event2D write loop of the same run",
+    {{"FILE.raw", "recordings", true}},
+    {{"repeat", Option::Kind::Count, "N", "decodes of each recording (default 5)"},
+     {"path", Option::Kind::Text, "all|avx2|scalar", "the decode paths to time"},
+     {"json", Option::Kind::Flag, "", "one JSON object per recording and path"}},
+    run);
 
 }  // namespace orvane::cli

@@ -23,11 +23,8 @@ double secondsSince(Clock::time_point t0)
     return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"rounds"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 1) throw UsageError{"expects one FILE.raw"};
     const std::string& path = args.positional()[0];
     const uint64_t rounds = std::max<uint64_t>(1, args.u64("rounds").value_or(2));
     quietReaderLog();
@@ -120,9 +117,10 @@ int run(const std::vector<std::string>& argv)
 }  // namespace
 
 ORVANE_CLI_COMMAND(
-    "bench export", "FILE.raw [--rounds N]",
+    "bench export",
     "frames per second of a video export beside the 30 fps it plays at; the cut's rate beside a "
     "plain file copy",
-    run);
+    {{"FILE.raw", "the recording"}},
+    {{"rounds", Option::Kind::Count, "N", "exports of each kind (default 2)"}}, run);
 
 }  // namespace orvane::cli

@@ -41,11 +41,8 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"repeat"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 1) throw UsageError{"expects one FILE.raw"};
     const std::string& path = args.positional()[0];
     const uint64_t repeat = std::max<uint64_t>(1, args.u64("repeat").value_or(3));
     quietReaderLog();
@@ -81,9 +78,10 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench open", "FILE.raw [--repeat N]",
+ORVANE_CLI_COMMAND("bench open",
                    "time a first open (index build) and a second open (index reuse) beside a plain read of "
                    "the file; removes and rewrites the index beside it",
-                   run);
+                   {{"FILE.raw", "the recording"}},
+                   {{"repeat", Option::Kind::Count, "N", "opens of each kind (default 3)"}}, run);
 
 }  // namespace orvane::cli

@@ -41,11 +41,8 @@ double diskRate(const std::string& path, uint64_t bytes)
     return s > 0 ? bytes / s / 1e6 : 0;
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"rate", "seconds"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 1) throw UsageError{"expects OUT.raw"};
     const std::string out = args.positional()[0];
     const uint64_t rate = args.u64("rate").value_or(10'000'000);
     const uint64_t seconds = args.u64("seconds").value_or(5);
@@ -91,9 +88,13 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench record", "OUT.raw [--rate EV_PER_S] [--seconds S]",
-                   "records a simulated camera (default 10 M events/s, 5 s): events, drops and the recorder's "
-                   "writes, beside the disk's rate",
-                   run);
+ORVANE_CLI_COMMAND(
+    "bench record",
+    "records a simulated camera (default 10 M events/s, 5 s): events, drops and the recorder's "
+    "writes, beside the disk's rate",
+    {{"OUT.raw", "the recording to write"}},
+    {{"rate", Option::Kind::Count, "EV_PER_S", "events per second of the simulated camera"},
+     {"seconds", Option::Kind::Count, "S", "seconds to record"}},
+    run);
 
 }  // namespace orvane::cli

@@ -23,11 +23,8 @@ double percentile(std::vector<double> v, double p)
     return v[i];
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"n", "seed"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 1) throw UsageError{"expects one FILE.raw"};
     const uint64_t n = std::max<uint64_t>(1, args.u64("n").value_or(1000));
     quietReaderLog();
     OpenedRecording rec = openRecording(args.positional()[0]);
@@ -68,8 +65,12 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench seek", "FILE.raw [--n N] [--seed S]",
-                   "median and 99th percentile of a random seekTime plus a 33 333 us read, beside the read alone",
-                   run);
+ORVANE_CLI_COMMAND(
+    "bench seek",
+    "median and 99th percentile of a random seekTime plus a 33 333 us read, beside the read alone",
+    {{"FILE.raw", "the recording"}},
+    {{"n", Option::Kind::Count, "N", "random points (default 1000)"},
+     {"seed", Option::Kind::Count, "S", "of the random points"}},
+    run);
 
 }  // namespace orvane::cli

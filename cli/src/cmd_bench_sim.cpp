@@ -17,10 +17,8 @@ double seconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"rate", "seconds", "replay"});
-    if (!args.error().empty()) return fail(args.error());
     const double rate = static_cast<double>(args.u64("rate").value_or(100'000'000));
     const uint64_t streamUs = args.u64("seconds").value_or(2) * 1'000'000;
     const std::string replay = args.value("replay").value_or("");
@@ -46,8 +44,12 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("bench sim", "[--rate EV_PER_S] [--seconds S] [--replay FILE.raw]",
-                   "the simulated sensor's production rate on one core beside the decoder's rate on its stream",
-                   run);
+ORVANE_CLI_COMMAND(
+    "bench sim", "the simulated sensor's production rate on one core beside the decoder's rate on its stream",
+    {},
+    {{"rate", Option::Kind::Count, "EV_PER_S", "events per second (default 100 M)"},
+     {"seconds", Option::Kind::Count, "S", "seconds of sensor time (default 2)"},
+     {"replay", Option::Kind::Text, "FILE.raw", "replay this recording's events instead of the scene"}},
+    run);
 
 }  // namespace orvane::cli

@@ -18,11 +18,8 @@ std::string jsonString(const std::string& s)
     return out + "\"";
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (!args.positional().empty()) throw UsageError{"takes no arguments"};
     DvsCameraManager manager;
     const auto cameras = manager.getCameraDescs();
     if (args.has("json")) {
@@ -45,6 +42,7 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("cameras", "[--json]", "list the cameras found (serial and product)", run);
+ORVANE_CLI_COMMAND("cameras", "list the cameras found (serial and product)", {},
+                   {{"json", Option::Kind::Flag, "", "one JSON array"}}, run);
 
 }  // namespace orvane::cli

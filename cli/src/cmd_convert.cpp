@@ -28,11 +28,8 @@ std::string kindsList()
     return hdf5 ? out : out + " (this build has no HDF5)";
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"start", "end", "fps", "speed"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT"};
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
     std::unique_ptr<Exporter> exporter = makeExporterFor(out);
@@ -77,11 +74,17 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("convert", "FILE.raw OUT [--start US] [--end US] [--fps N] [--speed X]",
-                   "the events from --start up to --end (default: the whole recording) into the kind OUT's "
-                   "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
-                   "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video; --fps 1 to 240, default 30, and --speed "
-                   "0.001 to 100, default 1, the recording's seconds per second of video)",
-                   run);
+ORVANE_CLI_COMMAND(
+    "convert",
+    "the events from --start up to --end (default: the whole recording) into the kind OUT's "
+    "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
+    "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video; --fps 1 to 240, default 30, and --speed "
+    "0.001 to 100, default 1, the recording's seconds per second of video)",
+    {{"FILE.raw", "the recording"}, {"OUT", "the output; its extension picks the kind"}},
+    {{"start", Option::Kind::Count, "US", "from this time (us; default: the recording's start)"},
+     {"end", Option::Kind::Count, "US", "up to this time (us; default: the recording's end)"},
+     {"fps", Option::Kind::Text, "N", "frames per second of a video"},
+     {"speed", Option::Kind::Text, "X", "recording seconds per second of a video"}},
+    run);
 
 }  // namespace orvane::cli

@@ -11,11 +11,8 @@
 namespace orvane::cli {
 namespace {
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"start", "end"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT.raw"};
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
     if (out.size() < 4 || out.compare(out.size() - 4, 4, ".raw") != 0)
@@ -36,8 +33,12 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("cut", "FILE.raw OUT.raw [--start US] [--end US]",
+ORVANE_CLI_COMMAND("cut",
                    "the events from --start up to --end (default: the whole recording) as a new recording",
+                   {{"FILE.raw", "the recording"}, {"OUT.raw", "the new recording"}},
+                   {{"start", Option::Kind::Count, "US",
+                     "from this time (us; default: the recording's start)"},
+                    {"end", Option::Kind::Count, "US", "up to this time (us; default: the recording's end)"}},
                    run);
 
 }  // namespace orvane::cli

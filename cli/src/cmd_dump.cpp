@@ -30,11 +30,8 @@ public:
     }
 };
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"start", "duration", "count"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 1) throw UsageError{"expects one FILE.raw"};
     const auto startOpt = args.u64("start");
     const auto duration = args.u64("duration");
     const auto count = args.u64("count");
@@ -110,9 +107,14 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("dump", "FILE.raw [--start US] [--duration US | --count N] [--csv]",
+ORVANE_CLI_COMMAND("dump",
                    "events of a recording from a time on, for a span or a count (default: all), as x,y,p,t "
                    "lines or a summary",
+                   {{"FILE.raw", "the recording"}},
+                   {{"start", Option::Kind::Count, "US", "from the first event at or past this time (us)"},
+                    {"duration", Option::Kind::Count, "US", "for this span of time (us; excludes --count)"},
+                    {"count", Option::Kind::Count, "N", "this many events (excludes --duration)"},
+                    {"csv", Option::Kind::Flag, "", "the events as x,y,p,t lines instead of a summary"}},
                    run);
 
 }  // namespace orvane::cli

@@ -13,11 +13,8 @@
 namespace orvane::cli {
 namespace {
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"start", "end"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT.mp4"};
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
     if (out.size() < 4 || out.compare(out.size() - 4, 4, ".mp4") != 0)
@@ -39,9 +36,13 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("export", "FILE.raw OUT.mp4 [--start US] [--end US]",
+ORVANE_CLI_COMMAND("export",
                    "the events from --start up to --end (default: the whole recording) as an H.264 video, "
                    "one frame per 33 333 us that holds events",
+                   {{"FILE.raw", "the recording"}, {"OUT.mp4", "the video"}},
+                   {{"start", Option::Kind::Count, "US",
+                     "from this time (us; default: the recording's start)"},
+                    {"end", Option::Kind::Count, "US", "up to this time (us; default: the recording's end)"}},
                    run);
 
 }  // namespace orvane::cli

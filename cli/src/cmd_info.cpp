@@ -28,11 +28,8 @@ std::string jsonString(const std::string& s)
     return out + "\"";
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 1) throw UsageError{"expects one FILE.raw"};
     const std::string& path = args.positional()[0];
     quietReaderLog();
     const bool json = args.has("json");
@@ -79,7 +76,8 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("info", "FILE.raw [--json]",
-                   "encoding, size, geometry, time range, event count and index state of a recording", run);
+ORVANE_CLI_COMMAND("info", "encoding, size, geometry, time range, event count and index state of a recording",
+                   {{"FILE.raw", "the recording"}}, {{"json", Option::Kind::Flag, "", "one JSON object"}},
+                   run);
 
 }  // namespace orvane::cli

@@ -110,11 +110,8 @@ int recordFusionCamera(const std::shared_ptr<FusionCamera>& camera, const std::s
     return 0;
 }
 
-int run(const std::vector<std::string>& argv)
+int run(const Args& args)
 {
-    const Args args(argv, {"seconds"});
-    if (!args.error().empty()) throw UsageError{args.error()};
-    if (args.positional().size() != 2) throw UsageError{"expects SERIAL and OUT.raw"};
     const std::string& serial = args.positional()[0];
     const std::string& out = args.positional()[1];
     const std::string secondsText = args.value("seconds").value_or("5");
@@ -139,9 +136,10 @@ int run(const std::vector<std::string>& argv)
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("record", "SERIAL OUT.raw --seconds S",
+ORVANE_CLI_COMMAND("record",
                    "record S seconds from a camera into a raw file (a fusion camera: OUT.raw and OUT.mp4); "
                    "prints events received, bytes written and frames recorded",
-                   run);
+                   {{"SERIAL", "the camera (see 'orvane cameras')"}, {"OUT.raw", "the recording to write"}},
+                   {{"seconds", Option::Kind::Text, "S", "seconds to record (default 5)"}}, run);
 
 }  // namespace orvane::cli
