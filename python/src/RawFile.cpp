@@ -1,6 +1,5 @@
 #include "RawFile.h"
 
-#include <atomic>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -16,6 +15,7 @@
 
 #include "Errors.h"
 #include "EventArrays.h"
+#include "Progress.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
 
@@ -328,7 +328,7 @@ py::array RawFile::triggers(std::optional<int64_t> startUs, std::optional<int64_
 }
 
 void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const std::string& out,
-                        const py::object& progress, bool video)
+                        const py::object& progressArg, bool video)
 {
     reader();
     if (startUs < 0 || static_cast<uint64_t>(startUs) < start_us_) {
@@ -343,8 +343,8 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         throw py::value_error("start_us " + std::to_string(startUs) + " must be below end_us " +
                               std::to_string(endUs));
     }
-    if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
-        throw py::type_error("progress must be callable");
+    const Progress bar(progressArg, what);
+    const py::object& progress = bar.callback();
     checkOutputFolder(out);
 
     // The driver reports progress on the thread that runs the job; Python is entered only with the
