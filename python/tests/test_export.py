@@ -3,6 +3,7 @@
 import _thread
 import os
 
+import numpy as np
 import pytest
 
 import orvane
@@ -77,3 +78,65 @@ def test_an_export_into_a_read_only_folder_fails_with_the_reason_and_leaves_noth
         assert os.listdir(out) == []
     finally:
         out.chmod(0o700)
+
+
+def ranges_of(f):
+    """The whole recording (defaults), and a stretch in its middle."""
+    start, end = f.info["start_us"], f.info["end_us"]
+    third = (end - start) // 3
+    return [(None, None), (start + third, end - third)]
+
+
+def expected_of(f, a, b):
+    start = f.info["start_us"] if a is None else a
+    events = f.read(start) if b is None else f.read(start, b - start)
+    triggers = f.triggers(start) if b is None else f.triggers(start, b)
+    return start, events, triggers
+
+
+@pytest.mark.parametrize("name", [ECCODECS, ECPY])
+def test_hdf5_reads_back_as_the_events_and_triggers_of_the_range(recording, tmp_path, name):
+    h5py = pytest.importorskip("h5py")
+    f = orvane.RawFile(recording(name))
+    for i, (a, b) in enumerate(ranges_of(f)):
+        out = str(tmp_path / f"x{i}.hdf5")
+        f.export(out, a, b)
+        start, events, triggers = expected_of(f, a, b)
+        assert len(events) > 0
+        with h5py.File(out, "r") as h:
+            ev = h["events"]
+            assert (ev["x"].dtype, ev["y"].dtype, ev["p"].dtype, ev["t"].dtype) == (
+                np.uint16, np.uint16, np.uint8, np.int64)
+            for field in "xypt":
+                assert np.array_equal(ev[field][:], events[field]), field
+            # Entry k: the first event, in stream order, at or past start + k ms; every millisecond
+            # of the range has one.
+            t = ev["t"][:]
+            ms = ev["ms_to_idx"][:]
+            end = f.info["end_us"] + 1 if b is None else b
+            assert len(ms) == -(-(end - start) // 1000)
+            reached = np.maximum.accumulate(t)
+            assert np.array_equal(ms, np.searchsorted(reached, start + 1000 * np.arange(len(ms)), "left"))
+            tr = h["triggers"]
+            for field in ["t", "id", "p"]:
+                assert np.array_equal(tr[field][:], triggers[field]), field
+            if name == ECCODECS and a is None:
+                assert len(tr["t"]) == 2  # the recording's two edges
+            assert (h.attrs["width"], h.attrs["height"]) == (f.width, f.height)
+            assert h.attrs["start_us"] == start
+            assert h.attrs["end_us"] == (f.info["end_us"] if b is None else b)
+
+
+@pytest.mark.parametrize("name", [ECCODECS, ECPY])
+def test_csv_reads_back_as_the_events_of_the_range(recording, tmp_path, name):
+    f = orvane.RawFile(recording(name))
+    for i, (a, b) in enumerate(ranges_of(f)):
+        out = tmp_path / f"x{i}.csv"
+        f.export(str(out), a, b)
+        _, events, _ = expected_of(f, a, b)
+        with open(out) as text:
+            assert text.readline() == "x,y,p,t\n"
+        table = np.loadtxt(out, delimiter=",", skiprows=1, dtype=np.int64, ndmin=2)
+        assert table.shape == (len(events), 4)
+        for column, field in enumerate("xypt"):
+            assert np.array_equal(table[:, column], events[field]), field
