@@ -12,6 +12,7 @@
 
 namespace orvane::python {
 void bindCameras(pybind11::module_& m);
+void bindScan(pybind11::module_& m);
 }
 
 PYBIND11_MODULE(orvane, m)
@@ -28,4 +29,5 @@ PYBIND11_MODULE(orvane, m)
     m.attr("__version__") = orvane::driverVersion();
     bindRawFile(m);
     bindCameras(m);
+    bindScan(m);
 }

@@ -310,3 +310,61 @@ def test_a_pickled_recording_reopens_in_another_process_on_its_index(recording):
         assert len(rec.read()) == len(expected)
     with pytest.raises(ValueError):
         orvane.RawFile.__new__(orvane.RawFile).__setstate__(("a", "b"))
+
+
+def test_scan_lists_every_recording_under_a_folder_with_its_info_or_its_reason(recording, tmp_path):
+    import shutil
+
+    good = recording("eccodecs_evt3_trigger.raw")
+    nested = tmp_path / "day2" / "run1"
+    nested.mkdir(parents=True)
+    shutil.copyfile(recording("ecpy_test_events_1.raw"), nested / "LOUD.RAW")
+    with open(good, "rb") as f:
+        data = f.read()
+    header = data[: data.index(b"% end\n") + len(b"% end\n")]
+    (tmp_path / "day2" / "empty.raw").write_bytes(header)
+    (tmp_path / "broken.raw").write_bytes(b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 64)
+    (tmp_path / "notes.txt").write_text("not a recording")
+
+    entries = orvane.scan(str(tmp_path))
+    by_name = {os.path.basename(e["path"]): e for e in entries}
+    # The fixture's copy of the second recording sits in the folder too; notes.txt is no recording.
+    assert sorted(by_name) == ["LOUD.RAW", "broken.raw", "eccodecs_evt3_trigger.raw", "ecpy_test_events_1.raw", "empty.raw"]
+    assert [e["path"] for e in entries] == sorted(e["path"] for e in entries)
+    with orvane.RawFile(good) as rec:
+        expected = rec.info
+    ok = by_name["eccodecs_evt3_trigger.raw"]
+    assert ok["error"] is None and ok["events"] == expected["events"] and ok["end_us"] == expected["end_us"]
+    assert by_name["LOUD.RAW"]["error"] is None and by_name["LOUD.RAW"]["events"] > 0
+    assert by_name["empty.raw"]["error_type"] == "FormatError" and "no events" in by_name["empty.raw"]["error"]
+    assert by_name["broken.raw"]["error_type"] in ("FormatError", "UnsupportedFormatError")
+    assert "events" not in by_name["broken.raw"]
+
+    import pandas as pd
+
+    table = pd.DataFrame(entries)
+    assert len(table) == len(entries) and table["error"].isna().sum() == 3
+
+    assert len(orvane.scan(good)) == 1
+    with pytest.raises(FileNotFoundError):
+        orvane.scan(str(tmp_path / "missing"))
+
+
+def test_progress_may_be_a_tqdm_bar_of_its_own_or_the_callers(recording, tmp_path, capsys):
+    import tqdm
+
+    with orvane.RawFile(recording("eccodecs_evt3_trigger.raw")) as rec:
+        start, end = rec.info["start_us"], rec.info["end_us"]
+        rec.cut(start, end, str(tmp_path / "all.raw"), progress=True)
+        assert "cut: 100%" in capsys.readouterr().err
+
+        with tqdm.tqdm(total=1000) as bar:
+            rec.export_video(start, start + 200_000, str(tmp_path / "a.mp4"), progress=bar)
+            assert bar.n == pytest.approx(1000)
+
+        # A failing job still closes the bar it made, and the job's own error is what is raised.
+        with pytest.raises(ValueError):
+            rec.cut(start, end + 1, str(tmp_path / "late.raw"), progress=True)
+        with pytest.raises(TypeError):
+            rec.cut(start, end, str(tmp_path / "b.raw"), progress="yes")
+        assert not (tmp_path / "b.raw").exists()
