@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,13 +69,15 @@ struct UsageError {
 
 struct Command {
     Command(std::string name_, std::string summary_, std::vector<Positional> positionals_,
-            std::vector<Option> options_, int (*run_)(const Args&), std::string details_ = "")
+            std::vector<Option> options_, int (*run_)(const Args&), std::string details_ = "",
+            std::string positionalUsage_ = "")
         : name(std::move(name_)),
           summary(std::move(summary_)),
           positionals(std::move(positionals_)),
           options(std::move(options_)),
           run(run_),
-          details(std::move(details_))
+          details(std::move(details_)),
+          positionalUsage(std::move(positionalUsage_))
     {
     }
     std::string name;
@@ -85,6 +86,9 @@ struct Command {
     std::vector<Option> options;
     int (*run)(const Args& args);
     std::string details;  // more text for --help (optional)
+    // The positionals as usage shows them when one list does not say it ("FILE.raw OUT | PATH...");
+    // empty: made from `positionals`.
+    std::string positionalUsage;
 };
 
 bool registerCommand(Command command);

@@ -1,12 +1,13 @@
 // orvane convert: a time range of a recording into the kind of file its output's extension names,
-// through the driver's exporters: .raw (a cut, in the source's encoding), .h5/.hdf5, .csv, .mp4.
-#include <unistd.h>
-
+// through the driver's exporters: .raw (a cut, in the source's encoding), .h5/.hdf5, .csv, .mp4;
+// many recordings into a folder of one kind.
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 
 #include "Command.h"
+#include "ExportCommand.h"
 #include "OpenRecording.h"
 #include "RangeCommand.h"
 #include "orvane/driver/Exporter.h"
@@ -28,63 +29,106 @@ std::string kindsList()
     return hdf5 ? out : out + " (this build has no HDF5)";
 }
 
+// The exporters' own options, as flags of convert.
+const std::vector<Option>& kindFlags()
+{
+    static const std::vector<Option> flags = exporterFlags(makeExporters());
+    return flags;
+}
+
+// --to KIND: an exporter's name ("hdf5", "video") or an extension one takes, with or without its dot
+// ("h5", ".hdf5", "mp4"). The outputs' extension: the one typed, else the kind's own.
+std::unique_ptr<Exporter> exporterNamed(const std::string& word, std::string& extension)
+{
+    std::string lower;
+    for (const char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string dotted = lower.empty() || lower[0] == '.' ? lower : "." + lower;
+    for (auto& e : makeExporters()) {
+        if (e->accepts("x" + dotted)) {
+            extension = dotted;
+            return std::move(e);
+        }
+    }
+    for (auto& e : makeExporters()) {
+        if (e->name() == lower) {
+            extension = e->extension();
+            return std::move(e);
+        }
+    }
+    return nullptr;
+}
+
+int runFolder(const Args& args)
+{
+    const auto to = args.value("to");
+    if (!to) throw UsageError{"--to KIND names the kind of the outputs: one of " + kindsList()};
+    std::string extension;
+    // Checked once here, so that a bad option is a usage error before anything is written.
+    std::unique_ptr<Exporter> probe = exporterNamed(*to, extension);
+    if (!probe) throw UsageError{"--to takes one of " + kindsList() + ", not '" + *to + "'"};
+    applyExporterFlags(args, kindFlags(), *probe);
+    const std::string word = *to;
+    return runFolderExport(
+        args,
+        [&] {
+            std::string ext;
+            std::unique_ptr<Exporter> e = exporterNamed(word, ext);
+            applyExporterFlags(args, kindFlags(), *e);
+            return e;
+        },
+        extension);
+}
+
 int run(const Args& args)
 {
+    if (args.has("out")) return runFolder(args);
+    if (args.has("to")) throw UsageError{"--to names the kind of the outputs in --out DIR"};
+    if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT, or PATH... --out DIR --to KIND"};
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
     std::unique_ptr<Exporter> exporter = makeExporterFor(out);
     if (!exporter) throw UsageError{"OUT must end in one of " + kindsList()};
     // The kind's own options (a video's --fps and --speed); any other kind refuses them.
-    for (const char* option : {"fps", "speed"}) {
-        const auto value = args.value(option);
-        std::string error;
-        if (value && !exporter->setOption(option, *value, error)) throw UsageError{error};
-    }
+    applyExporterFlags(args, kindFlags(), *exporter);
     quietReaderLog();
     OpenedRecording rec = openRecording(in);
     std::error_code ec;
     if (std::filesystem::equivalent(in, out, ec)) throw std::runtime_error("'" + out + "' is the input recording");
     const TimeRange range = rangeFromArgs(args, *rec.reader);
     checkOutputCreatable(out);
-
-    const InterruptHandlers handlers;
-    const bool tty = isatty(2);
-    int shown = -1;
-    const std::string what = "convert to " + exporter->name();
-    const ExportProgress progress = [&](double f) {
-        const int pct = static_cast<int>(f * 100);
-        if (!tty || pct == shown) return;
-        shown = pct;
-        std::fprintf(stderr, "\r%s %3d%%", what.c_str(), pct);
-        std::fflush(stderr);
-    };
-    if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
-    RecordingError failed;
-    try {
-        failed = exporter->run(*rec.reader, {range.start, range.end}, out, progress, &interrupted);
-    } catch (const std::exception& e) {
-        failed = {RecordingError::Kind::Io, e.what(), 0};
-    }
-    if (tty && shown >= 0) std::fputs(failed ? "\r\033[K" : "\n", stderr);
-    if (failed) throw RecordingFailure(failed.kind, what + " failed: " + failed.message);
+    runExport(*exporter, *rec.reader, range, out, "convert to " + exporter->name(), args.has("quiet"));
     std::printf("%s: %s, %" PRIu64 " to %" PRIu64 " us, %ju bytes\n", out.c_str(), exporter->name().c_str(),
                 range.start, range.end, static_cast<uintmax_t>(std::filesystem::file_size(out)));
     return 0;
 }
 
+std::vector<Option> convertFlags()
+{
+    std::vector<Option> o{
+        {"to", Option::Kind::Text, "KIND", "with --out: the kind of the outputs (" + kindsList() + ")"},
+        {"start", Option::Kind::Count, "US", "from this time (us; default: the recording's start)"},
+        {"end", Option::Kind::Count, "US", "up to this time (us; default: the recording's end)"}};
+    for (const Option& f : kindFlags()) o.push_back(f);
+    for (Option& f : folderExportFlags()) o.push_back(std::move(f));
+    return o;
+}
+
 }  // namespace
 
-ORVANE_CLI_COMMAND(
-    "convert",
-    "the events from --start up to --end (default: the whole recording) into the kind OUT's "
-    "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
-    "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video; --fps 1 to 240, default 30, and --speed "
-    "0.001 to 100, default 1, the recording's seconds per second of video)",
-    {{"FILE.raw", "the recording"}, {"OUT", "the output; its extension picks the kind"}},
-    {{"start", Option::Kind::Count, "US", "from this time (us; default: the recording's start)"},
-     {"end", Option::Kind::Count, "US", "up to this time (us; default: the recording's end)"},
-     {"fps", Option::Kind::Text, "N", "frames per second of a video"},
-     {"speed", Option::Kind::Text, "X", "recording seconds per second of a video"}},
-    run);
+ORVANE_CLI_COMMAND("convert",
+                   "the events from --start up to --end (default: the whole recording) into the kind OUT's "
+                   "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
+                   "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video; --fps 1 to 240, default 30, and --speed "
+                   "0.001 to 100, default 1, the recording's seconds per second of video)",
+                   {{"PATH", "FILE.raw and OUT; or recordings and folders (searched for .raw files) with --out",
+                     true}},
+                   convertFlags(), run,
+                   "Many recordings: orvane convert PATH... --out DIR --to KIND converts every recording "
+                   "named or found under a folder named, whole, -j at a time. A file named goes to "
+                   "DIR/NAME.EXT; one found in a folder goes to the same path below DIR as below that folder "
+                   "(day1/a.raw -> DIR/day1/a.h5 for orvane convert data --out DIR --to h5). One line per "
+                   "recording (--json: one JSON object per line), then a summary with each failure's reason; "
+                   "the exit status is not 0 when one failed. Ctrl-C stops every job and leaves no part file.",
+                   "FILE.raw OUT | PATH... --out DIR --to KIND");
 
 }  // namespace orvane::cli

@@ -62,8 +62,8 @@ const std::vector<Command>& commands()
 
 std::string usageOf(const Command& c)
 {
-    std::string out;
-    for (const Positional& p : c.positionals) {
+    std::string out = c.positionalUsage;
+    for (const Positional& p : c.positionalUsage.empty() ? c.positionals : std::vector<Positional>{}) {
         const std::string word = p.name + (p.many ? "..." : "");
         out += (out.empty() ? "" : " ") + (p.optional ? "[" + word + "]" : word);
     }
