@@ -1,24 +1,26 @@
-// The batch runner. Threads: the calling thread draws the bar a few times a second and waits; each
-// worker takes the next input, runs its job outside the lock and, under the lock, stores the result,
-// prints the lines now due (in input order) and redraws the bar. Everything shared but the job
-// counter and each job's share done is held by the one mutex.
+// The batch runner. One thread: it forks a process per job (up to -j at a time), reads what each
+// tells on its pipe (progress, then its result), prints the lines due in input order, draws the bar
+// a few times a second and passes a Ctrl-C on to the jobs.
 #include "Batch.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
-#include <condition_variable>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "OpenRecording.h"
 #include "RangeCommand.h"
@@ -195,33 +197,165 @@ std::string jsonFailure(const JobResult& failed)
     return ",\"error\":" + jsonString(failed.reason) + ",\"error_kind\":\"" + kindName(failed.failed) + "\"";
 }
 
+namespace {
+
+// What a job's process tells the batch: 'p' and the share done (a double), now and then; 'r' and
+// the result once, at its end.
+void writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // the batch is gone: nobody to tell
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+template <typename T>
+void put(std::string& out, T v)
+{
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+template <typename T>
+T take(const std::string& in, size_t& at)
+{
+    T v;
+    std::memcpy(&v, in.data() + at, sizeof v);
+    at += sizeof v;
+    return v;
+}
+
+std::string encodeResult(const JobResult& r)
+{
+    std::string out(1, 'r');
+    put<int32_t>(out, static_cast<int32_t>(r.failed));
+    put<uint64_t>(out, r.events);
+    put<uint64_t>(out, r.durationUs);
+    put<uint32_t>(out, static_cast<uint32_t>(r.line.size()));
+    put<uint32_t>(out, static_cast<uint32_t>(r.reason.size()));
+    return out + r.line + r.reason;
+}
+
+// The job of one input, in the forked process: runs it, tells its progress and its result on `fd`.
+[[noreturn]] void runChild(const BatchJob& job, const BatchInput& input, int fd)
+{
+    double told = -1;
+    const auto progress = [&](double f) {
+        if (f < told + 0.005 && f < 1) return;
+        told = f;
+        std::string message(1, 'p');
+        put<double>(message, f);
+        writeAll(fd, message.data(), message.size());
+    };
+    JobResult r;
+    try {
+        r = job.run(input, progress, interrupted);
+    } catch (const RecordingFailure& e) {
+        r.failed = e.kind;
+        r.reason = e.what();
+    } catch (const std::exception& e) {
+        r.failed = RecordingError::Kind::Io;
+        r.reason = e.what();
+    }
+    const std::string message = encodeResult(r);
+    writeAll(fd, message.data(), message.size());
+    ::close(fd);
+    // Not exit(): the parent's buffers and static objects are the parent's to flush and destroy.
+    _exit(0);
+}
+
+struct Child {
+    pid_t pid = -1;
+    int fd = -1;
+    size_t input = 0;
+    std::string received;
+    bool reported = false;
+    JobResult result;
+};
+
+// Takes the whole messages out of what a child sent; keeps a partial one for later.
+void parseMessages(Child& c, double& share)
+{
+    size_t at = 0;
+    for (;;) {
+        const size_t left = c.received.size() - at;
+        if (left == 0) break;
+        const char type = c.received[at];
+        if (type == 'p') {
+            if (left < 1 + sizeof(double)) break;
+            ++at;
+            share = take<double>(c.received, at);
+            continue;
+        }
+        const size_t head = 1 + 4 + 8 + 8 + 4 + 4;
+        if (type != 'r' || left < head) break;
+        size_t p = at + 1;
+        JobResult r;
+        r.failed = static_cast<RecordingError::Kind>(take<int32_t>(c.received, p));
+        r.events = take<uint64_t>(c.received, p);
+        r.durationUs = take<uint64_t>(c.received, p);
+        const uint32_t lineSize = take<uint32_t>(c.received, p);
+        const uint32_t reasonSize = take<uint32_t>(c.received, p);
+        if (left < head + lineSize + reasonSize) break;
+        r.line = c.received.substr(p, lineSize);
+        r.reason = c.received.substr(p + lineSize, reasonSize);
+        at = p + lineSize + reasonSize;
+        c.result = std::move(r);
+        c.reported = true;
+    }
+    c.received.erase(0, at);
+}
+
+// Why a child ended without telling its result.
+JobResult lostChild(int status)
+{
+    JobResult r;
+    r.failed = RecordingError::Kind::Io;
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        r.reason = "its job crashed (signal " + std::to_string(sig) + ": " + strsignal(sig) + ")";
+        if (sig == SIGINT || sig == SIGTERM) r.failed = RecordingError::Kind::Cancelled;
+    } else {
+        r.reason = "its job ended without a result (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+    }
+    return r;
+}
+
+JobResult cannotStart(int error)
+{
+    JobResult r;
+    r.failed = RecordingError::Kind::Io;
+    r.reason = std::string("cannot start its job: ") + std::strerror(error);
+    return r;
+}
+
+}  // namespace
+
 int runBatch(const std::vector<BatchInput>& inputs, const BatchOptions& options, const BatchJob& job)
 {
     using Clock = std::chrono::steady_clock;
     const size_t n = inputs.size();
     std::vector<JobResult> results(n);
     std::vector<char> finished(n, 0);
-    // Per job: the share done while it runs (bytes within a file for the bar).
-    const std::unique_ptr<std::atomic<double>[]> share(new std::atomic<double>[n]);
-    for (size_t i = 0; i < n; ++i) share[i] = 0;
+    std::vector<double> share(n, 0.0);  // of each running job: the share done, for bytes within a file
     uint64_t totalBytes = 0;
     for (const auto& in : inputs) totalBytes += in.bytes;
 
+    // Installed before the first fork, so that every job's process has them too: a Ctrl-C at the
+    // terminal reaches them all, and one sent to this process alone is passed on to them.
     const InterruptHandlers handlers;
-    std::mutex mutex;  // results, finished, the output cursor, the counts and the terminal
-    std::condition_variable wake;
     size_t printed = 0, doneFiles = 0;
     uint64_t doneBytes = 0;
-    std::atomic<size_t> next{0};
     const bool bar = !options.quiet && isatty(2);
     bool barShown = false;
     const auto t0 = Clock::now();
 
-    // Draws the bar in place on stderr (mutex held).
     const auto drawBar = [&] {
         double bytes = static_cast<double>(doneBytes);
         for (size_t i = 0; i < n; ++i) {
-            if (!finished[i]) bytes += share[i].load() * static_cast<double>(inputs[i].bytes);
+            if (!finished[i]) bytes += std::clamp(share[i], 0.0, 1.0) * static_cast<double>(inputs[i].bytes);
         }
         const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
         const double f = totalBytes ? bytes / static_cast<double>(totalBytes)
@@ -252,74 +386,97 @@ int runBatch(const std::vector<BatchInput>& inputs, const BatchOptions& options,
         std::fflush(stderr);
         barShown = false;
     };
-
-    const auto count = static_cast<unsigned>(std::min<size_t>(options.jobs, std::max<size_t>(n, 1)));
-    unsigned alive = count;  // workers that have not returned
-    const auto worker = [&] {
-        for (;;) {
-            const size_t i = interrupted.load() ? n : next.fetch_add(1);
-            if (i >= n) {
-                const std::lock_guard<std::mutex> lock(mutex);
-                --alive;
-                wake.notify_all();
-                return;
-            }
-            JobResult r;
-            try {
-                r = job.run(inputs[i], share[i], interrupted);
-            } catch (const RecordingFailure& e) {
-                r.failed = e.kind;
-                r.reason = e.what();
-            } catch (const std::exception& e) {
-                r.failed = RecordingError::Kind::Io;
-                r.reason = e.what();
-            }
-            if (r.failed != RecordingError::Kind::None) r.line = job.failedLine(inputs[i], r);
-            const std::lock_guard<std::mutex> lock(mutex);
-            results[i] = std::move(r);
-            finished[i] = 1;
-            ++doneFiles;
-            doneBytes += inputs[i].bytes;
-            // Lines in the order of the inputs, as soon as all before them are done.
-            bool cleared = false;
-            for (; printed < n && finished[printed]; ++printed) {
-                const JobResult& p = results[printed];
-                if (p.line.empty() || p.failed == RecordingError::Kind::Cancelled) continue;
-                if (bar && !cleared) clearBar();
-                cleared = true;
-                std::printf("%s\n", p.line.c_str());
-            }
-            if (cleared) std::fflush(stdout);
-            if (bar) drawBar();
-            wake.notify_all();
-        }
-    };
-
-    std::vector<std::thread> threads;
-    for (unsigned t = 0; t < count; ++t) threads.emplace_back(worker);
-    {
-        // The bar moves within files too, a few times a second; a job's end redraws it at once.
-        std::unique_lock<std::mutex> lock(mutex);
-        while (alive > 0) {
-            if (bar) drawBar();
-            wake.wait_for(lock, std::chrono::milliseconds(250));
-        }
-    }
-    for (auto& t : threads) t.join();
-    const bool cancelled = interrupted.load();
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        // The lines of jobs that finished after one that never started.
-        for (size_t i = printed; i < n; ++i) {
-            if (finished[i] && !results[i].line.empty() && results[i].failed != RecordingError::Kind::Cancelled) {
-                clearBar();
-                std::printf("%s\n", results[i].line.c_str());
-            }
+    const auto finish = [&](size_t i, JobResult r) {
+        if (r.failed != RecordingError::Kind::None) r.line = job.failedLine(inputs[i], r);
+        results[i] = std::move(r);
+        finished[i] = 1;
+        ++doneFiles;
+        doneBytes += inputs[i].bytes;
+        // Lines in the order of the inputs, as soon as all before them are done.
+        for (; printed < n && finished[printed]; ++printed) {
+            const JobResult& p = results[printed];
+            if (p.line.empty() || p.failed == RecordingError::Kind::Cancelled) continue;
+            clearBar();
+            std::printf("%s\n", p.line.c_str());
         }
         std::fflush(stdout);
-        clearBar();
+    };
+
+    // Each job runs in a process of its own, forked from this one (which has no other thread): jobs
+    // then run side by side even where a library serialises its calls within a process (HDF5 does),
+    // and a file that crashes its job fails alone instead of ending the batch.
+    std::vector<Child> running;
+    size_t next = 0;
+    bool passedOn = false;
+    const unsigned jobs = std::max(1u, options.jobs);
+    for (;;) {
+        while (!interrupted.load() && running.size() < jobs && next < n) {
+            const size_t i = next++;
+            int fds[2];
+            if (::pipe(fds) != 0) {
+                finish(i, cannotStart(errno));
+                continue;
+            }
+            std::fflush(stdout);
+            std::fflush(stderr);
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::close(fds[0]);
+                for (const Child& c : running) ::close(c.fd);
+                runChild(job, inputs[i], fds[1]);
+            }
+            ::close(fds[1]);
+            if (pid < 0) {
+                ::close(fds[0]);
+                finish(i, cannotStart(errno));
+                continue;
+            }
+            Child c;
+            c.pid = pid;
+            c.fd = fds[0];
+            c.input = i;
+            running.push_back(std::move(c));
+        }
+        if (running.empty()) break;
+        if (interrupted.load() && !passedOn) {
+            for (const Child& c : running) ::kill(c.pid, SIGINT);
+            passedOn = true;
+        }
+        if (bar) drawBar();
+        std::vector<pollfd> polled;
+        for (const Child& c : running) polled.push_back({c.fd, POLLIN, 0});
+        if (::poll(polled.data(), polled.size(), 250) < 0) continue;  // EINTR: a signal, look again
+        for (size_t k = running.size(); k-- > 0;) {
+            if (polled[k].revents == 0) continue;
+            Child& c = running[k];
+            char buf[65536];
+            const ssize_t got = ::read(c.fd, buf, sizeof buf);
+            if (got < 0 && errno == EINTR) continue;
+            if (got > 0) {
+                c.received.append(buf, static_cast<size_t>(got));
+                parseMessages(c, share[c.input]);
+                continue;
+            }
+            // The end of its pipe: the process is ending.
+            ::close(c.fd);
+            int status = 0;
+            while (::waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            finish(c.input, c.reported ? std::move(c.result) : lostChild(status));
+            running.erase(running.begin() + static_cast<long>(k));
+        }
     }
+    const bool cancelled = interrupted.load();
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    // The lines of jobs that finished after one that never started.
+    for (size_t i = printed; i < n; ++i) {
+        if (finished[i] && !results[i].line.empty() && results[i].failed != RecordingError::Kind::Cancelled) {
+            clearBar();
+            std::printf("%s\n", results[i].line.c_str());
+        }
+    }
+    std::fflush(stdout);
+    clearBar();
 
     size_t failed = 0, stopped = 0;
     uint64_t events = 0, duration = 0;

@@ -1,5 +1,5 @@
 // Many recordings in one command (orvane info, convert, export): the files and folders named are
-// expanded to the recordings under them and run as jobs on a few threads. Each job's line is printed
+// expanded to the recordings under them and run as jobs, a few at a time. Each job's line is printed
 // in the order of the inputs, a progress bar runs on a terminal, and a summary ends the run with
 // every failure's reason. A failing file does not stop the others; Ctrl-C (SIGINT) or SIGTERM stops
 // them all, and what they were writing is removed.
@@ -43,11 +43,15 @@ struct JobResult {
     uint64_t durationUs = 0;
 };
 
-// A job sets `done` (0 to 1) as it goes, so that the bar counts bytes within a file; `cancel` is
-// the flag Ctrl-C sets, for the job to hand to what it runs. A job may throw RecordingFailure or
-// any std::exception: the file fails with that reason. `failedLine` makes the line of a failed job.
+// A job runs in a process of its own (forked: it sees what the caller set up, and whatever it
+// changes stays there). It calls `progress` with the share done (0 to 1) as it goes, so that the bar
+// counts bytes within a file; `cancel` is the flag Ctrl-C sets, for the job to hand to what it runs.
+// A job may throw RecordingFailure or any std::exception: the file fails with that reason; a job
+// that crashes fails its file alone. `failedLine` makes the line of a failed file.
 struct BatchJob {
-    std::function<JobResult(const BatchInput& input, std::atomic<double>& done, const std::atomic<bool>& cancel)> run;
+    std::function<JobResult(const BatchInput& input, const std::function<void(double)>& progress,
+                            const std::atomic<bool>& cancel)>
+        run;
     std::function<std::string(const BatchInput& input, const JobResult& failed)> failedLine;
 };
 

@@ -109,7 +109,8 @@ int runFolderExport(const Args& args, const std::function<std::unique_ptr<Export
     quietReaderLog();
     if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));
     BatchJob job;
-    job.run = [&](const BatchInput& in, std::atomic<double>& done, const std::atomic<bool>& cancel) {
+    job.run = [&](const BatchInput& in, const std::function<void(double)>& progress,
+                  const std::atomic<bool>& cancel) {
         const std::string& out = outputOf.at(in.path);
         const std::unique_ptr<Exporter> exporter = make();
         OpenedRecording rec = openRecording(in.path);
@@ -123,8 +124,8 @@ int runFolderExport(const Args& args, const std::function<std::unique_ptr<Export
         rec.reader->getEndTimeStamp(range.end);
         rec.reader->getMaxEvents(r.events);
         r.durationUs = range.end - range.start;
-        const RecordingError failed = exporter->run(*rec.reader, {range.start, range.end}, out,
-                                                    [&done](double f) { done.store(f); }, &cancel);
+        const RecordingError failed =
+            exporter->run(*rec.reader, {range.start, range.end}, out, progress, &cancel);
         if (failed) throw RecordingFailure(failed);
         const auto bytes = static_cast<uintmax_t>(fs::file_size(out, e));
         if (json) {

@@ -83,7 +83,10 @@ int run(const Args& args)
 {
     if (args.has("out")) return runFolder(args);
     if (args.has("to")) throw UsageError{"--to names the kind of the outputs in --out DIR"};
-    if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT, or PATH... --out DIR --to KIND"};
+    std::error_code ec;
+    if (args.positional().size() != 2 || std::filesystem::is_directory(args.positional()[0], ec)) {
+        throw UsageError{"expects FILE.raw and OUT; several recordings or folders take --out DIR --to KIND"};
+    }
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
     std::unique_ptr<Exporter> exporter = makeExporterFor(out);
@@ -92,7 +95,6 @@ int run(const Args& args)
     applyExporterFlags(args, kindFlags(), *exporter);
     quietReaderLog();
     OpenedRecording rec = openRecording(in);
-    std::error_code ec;
     if (std::filesystem::equivalent(in, out, ec)) throw std::runtime_error("'" + out + "' is the input recording");
     const TimeRange range = rangeFromArgs(args, *rec.reader);
     checkOutputCreatable(out);

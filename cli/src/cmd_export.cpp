@@ -48,7 +48,10 @@ int run(const Args& args)
         configuredVideo(args);  // a bad option is a usage error before anything runs
         return runFolderExport(args, [&] { return configuredVideo(args); }, ".mp4");
     }
-    if (args.positional().size() != 2) throw UsageError{"expects FILE.raw and OUT.mp4, or PATH... --out DIR"};
+    std::error_code ec;
+    if (args.positional().size() != 2 || std::filesystem::is_directory(args.positional()[0], ec)) {
+        throw UsageError{"expects FILE.raw and OUT.mp4; several recordings or folders take --out DIR"};
+    }
     const std::string& in = args.positional()[0];
     const std::string& out = args.positional()[1];
     if (out.size() < 4 || out.compare(out.size() - 4, 4, ".mp4") != 0)

@@ -98,7 +98,7 @@ int run(const Args& args)
 
     options.verb = "read";
     BatchJob job;
-    job.run = [json](const BatchInput& in, std::atomic<double>&, const std::atomic<bool>&) {
+    job.run = [json](const BatchInput& in, const std::function<void(double)>&, const std::atomic<bool>&) {
         const Info i = infoOf(in.path);
         JobResult r;
         r.events = i.events;
