@@ -107,30 +107,34 @@ int run(const Args& args)
 std::vector<Option> convertFlags()
 {
     std::vector<Option> o{
-        {"to", Option::Kind::Text, "KIND", "with --out: the kind of the outputs (" + kindsList() + ")"},
         {"start", Option::Kind::Count, "US", "from this time (us; default: the recording's start)"},
         {"end", Option::Kind::Count, "US", "up to this time (us; default: the recording's end)"}};
     for (const Option& f : kindFlags()) o.push_back(f);
-    for (Option& f : folderExportFlags()) o.push_back(std::move(f));
+    for (Option& f : folderExportFlags()) {
+        o.push_back(std::move(f));
+        if (o.back().name == "out") {
+            o.push_back({"to", Option::Kind::Text, "KIND",
+                         "with --out: the kind of the outputs (" + kindsList() + ")"});
+        }
+    }
     return o;
 }
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("convert",
-                   "the events from --start up to --end (default: the whole recording) into the kind OUT's "
-                   "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
-                   "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video; --fps 1 to 240, default 30, and --speed "
-                   "0.001 to 100, default 1, the recording's seconds per second of video)",
-                   {{"PATH", "FILE.raw and OUT; or recordings and folders (searched for .raw files) with --out",
-                     true}},
-                   convertFlags(), run,
-                   "Many recordings: orvane convert PATH... --out DIR --to KIND converts every recording "
-                   "named or found under a folder named, whole, -j at a time. A file named goes to "
-                   "DIR/NAME.EXT; one found in a folder goes to the same path below DIR as below that folder "
-                   "(day1/a.raw -> DIR/day1/a.h5 for orvane convert data --out DIR --to h5). One line per "
-                   "recording (--json: one JSON object per line), then a summary with each failure's reason; "
-                   "the exit status is not 0 when one failed. Ctrl-C stops every job and leaves no part file.",
-                   "FILE.raw OUT | PATH... --out DIR --to KIND");
+ORVANE_CLI_COMMAND(
+    "convert",
+    "the events from --start up to --end (default: the whole recording) into the kind OUT's "
+    "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
+    "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video); or many recordings into a folder",
+    {{"PATH", "FILE.raw and OUT; or recordings and folders (searched for .raw files) with --out", true}},
+    convertFlags(), run,
+    "Many recordings: orvane convert PATH... --out DIR --to KIND converts every recording "
+    "named or found under a folder named, whole, -j at a time. A file named goes to "
+    "DIR/NAME.EXT; one found in a folder goes to the same path below DIR as below that folder "
+    "(day1/a.raw -> DIR/day1/a.h5 for orvane convert data --out DIR --to h5). One line per "
+    "recording (--json: one JSON object per line), then a summary with each failure's reason; "
+    "the exit status is not 0 when one failed. Ctrl-C stops every job and leaves no part file.",
+    "FILE.raw OUT | PATH...");
 
 }  // namespace orvane::cli

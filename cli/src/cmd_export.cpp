@@ -82,17 +82,17 @@ std::vector<Option> exportFlags()
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("export",
-                   "the events from --start up to --end (default: the whole recording) as an H.264 video, "
-                   "one frame per 33 333 us that holds events",
-                   {{"PATH", "FILE.raw and OUT.mp4; or recordings and folders (searched for .raw files) with --out",
-                     true}},
-                   exportFlags(), run,
-                   "Many recordings: orvane export PATH... --out DIR makes a video of every recording named "
-                   "or found under a folder named, -j at a time: a file named goes to DIR/NAME.mp4, one "
-                   "found in a folder to the same path below DIR as below that folder. One line per recording "
-                   "(--json: one JSON object per line), then a summary with each failure's reason; the exit "
-                   "status is not 0 when one failed. Ctrl-C stops every job and leaves no part file.",
-                   "FILE.raw OUT.mp4 | PATH... --out DIR");
+ORVANE_CLI_COMMAND(
+    "export",
+    "the events from --start up to --end (default: the whole recording) as an H.264 video, "
+    "one frame per 33 333 us that holds events; or many recordings into a folder of videos",
+    {{"PATH", "FILE.raw and OUT.mp4; or recordings and folders (searched for .raw files) with --out", true}},
+    exportFlags(), run,
+    "Many recordings: orvane export PATH... --out DIR makes a video of every recording named "
+    "or found under a folder named, -j at a time: a file named goes to DIR/NAME.mp4, one "
+    "found in a folder to the same path below DIR as below that folder. One line per recording "
+    "(--json: one JSON object per line), then a summary with each failure's reason; the exit "
+    "status is not 0 when one failed. Ctrl-C stops every job and leaves no part file.",
+    "FILE.raw OUT.mp4 | PATH...");
 
 }  // namespace orvane::cli

@@ -130,13 +130,15 @@ std::vector<Option> infoOptions()
 
 }  // namespace
 
-ORVANE_CLI_COMMAND("info", "encoding, size, geometry, time range, event count and index state of a recording",
-                   {{"PATH", "a recording, or several, or folders (searched for .raw files)", true}}, infoOptions(),
-                   run,
-                   "With one FILE.raw: its details, one per line. With several paths or a folder: one line "
-                   "per recording (with --json one JSON object per line, with \"error\" set for a file that "
-                   "cannot be read), then a summary (on stderr with --json); the exit status is not 0 when one "
-                   "failed.",
-                   "FILE.raw | PATH...");
+ORVANE_CLI_COMMAND(
+    "info",
+    "encoding, size, geometry, time range, event count and index state of a recording; or a "
+    "line each for many",
+    {{"PATH", "a recording, or several, or folders (searched for .raw files)", true}}, infoOptions(), run,
+    "With one FILE.raw: its details, one per line. With several paths or a folder: one line "
+    "per recording (with --json one JSON object per line, with \"error\" set for a file that "
+    "cannot be read), then a summary (on stderr with --json); the exit status is not 0 when one "
+    "failed.",
+    "FILE.raw | PATH...");
 
 }  // namespace orvane::cli

@@ -135,7 +135,7 @@ if command -v script >/dev/null; then
 fi
 
 # Ctrl-C mid-convert: every job stops, no part file is left, the files not started are cancelled
-# (status 130). Once sent to the batch alone (it passes it on), once to its whole process group
+# (status 130); the outputs of jobs that ended before it are complete. Once sent to the batch alone (it passes it on), once to its whole process group
 # (as a terminal sends it).
 mkdir "$TMP/big"
 for i in 1 2 3; do
@@ -153,7 +153,10 @@ interrupt() {  # target out
         sleep 0.01
     done
     [ -n "$found" ] || echo "FAIL no part file seen under $out"
+    # Held still while the signal goes in, so that it lands while that job runs.
+    kill -STOP -- -$pid
     if [ "$target" = group ]; then kill -INT -- -$pid; else kill -INT $pid; fi
+    kill -CONT -- -$pid
     wait $pid
     echo $?
 }
@@ -162,6 +165,9 @@ for target in batch group; do
     check "SIGINT to the $target: status" 130 "$status"
     check "SIGINT to the $target: no part file" "" "$(parts "$TMP/bigout.$target" "$TMP/big")"
     has "SIGINT to the $target: summary" "$TMP/job.out" "^3 files: .*cancelled"
+    # The file not started and at least the job whose part file was seen.
+    cancelled=$(sed -n 's/^3 files: .* \([0-9]*\) cancelled.*/\1/p' "$TMP/job.out")
+    [ "${cancelled:-0}" -ge 2 ] || { echo "FAIL SIGINT to the $target: running jobs not cancelled"; errors=$((errors + 1)); }
     [ $errors -eq 0 ] || cat "$TMP/job.out" "$TMP/job.err"
     for f in $(find "$TMP/bigout.$target" -name '*.h5'); do
         check "SIGINT to the $target: $f complete" "894844460d0a1a0a" "$(head -c 8 "$f" | od -An -tx1 | tr -d ' \n')"
