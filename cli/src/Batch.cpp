@@ -462,6 +462,7 @@ int runBatch(const std::vector<BatchInput>& inputs, const BatchOptions& options,
             int status = 0;
             while (::waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
             }
+            if (!c.reported && job.lost) job.lost(inputs[c.input], c.pid);
             finish(c.input, c.reported ? std::move(c.result) : lostChild(status));
             running.erase(running.begin() + static_cast<long>(k));
         }

@@ -53,6 +53,9 @@ struct BatchJob {
                             const std::atomic<bool>& cancel)>
         run;
     std::function<std::string(const BatchInput& input, const JobResult& failed)> failedLine;
+    // Called when the process of a job ended without its result (killed, crashed), with its id:
+    // to remove what it left (optional).
+    std::function<void(const BatchInput& input, int pid)> lost;
 };
 
 struct BatchOptions {

@@ -148,6 +148,13 @@ int runFolderExport(const Args& args, const std::function<std::unique_ptr<Export
         }
         return in.path + ": failed: " + failed.reason;
     };
+    // An exporter writes OUT.partPID.EXT and renames it when complete; the part file of a job whose
+    // process died goes now rather than with the next job on that output.
+    job.lost = [&](const BatchInput& in, int pid) {
+        const std::string& out = outputOf.at(in.path);
+        std::error_code e;
+        fs::remove(out + ".part" + std::to_string(pid) + fs::path(out).extension().string(), e);
+    };
     return runBatch(inputs, options, job);
 }
 

@@ -174,5 +174,21 @@ for target in batch group; do
     done
 done
 
+# A job that dies (killed here; a crash alike) fails its file alone, and its part file goes.
+setsid "$ORVANE" convert "$TMP/big" --out "$TMP/bigout.killed" --to h5 -j 2 >"$TMP/job.out" 2>"$TMP/job.err" &
+pid=$!
+for _ in $(seq 1 3000); do
+    [ -n "$(parts "$TMP/bigout.killed" 2>/dev/null)" ] && break
+    sleep 0.01
+done
+child=$(awk -v parent=$pid '$4 == parent { print $1; exit }' /proc/[0-9]*/stat 2>/dev/null)
+[ -n "$child" ] && kill -9 "$child"
+wait $pid
+check "a killed job: status" 1 $?
+has "a killed job: the others go on" "$TMP/job.out" "^3 files: 2 converted, 1 failed"
+has "a killed job: its reason" "$TMP/job.out" "^failed: .*crashed (signal 9"
+check "a killed job: no part file" "" "$(parts "$TMP/bigout.killed")"
+check "a killed job: the others' outputs" 2 "$(find "$TMP/bigout.killed" -name '*.h5' | wc -l)"
+
 [ $errors -eq 0 ] && echo "all CLI folder checks passed"
 exit $((errors > 0))
