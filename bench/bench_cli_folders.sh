@@ -5,7 +5,8 @@
 #
 # Makes DIR/folder/ with FILES loops of the 1280x720 reference recording (EVENTS events each) with
 # orvane_rawtool and builds their indexes (orvane info) before anything is timed. The two runs
-# alternate (-j 1, -j 2, -j 1, -j 2 ...) so both see the same machine load; each prints its time,
+# alternate (-j 1, -j 2, -j 1, -j 2 ...) so both see the same machine load; each prints its time and
+# the cores it kept busy (CPU time over wall time: below 2 for -j 2 when others share the machine),
 # and the end prints the best of each and their ratio (two cores: the target is 1.7 or more).
 set -euo pipefail
 BIN=$(cd "$1" && pwd)
@@ -41,19 +42,17 @@ done
 "$ORVANE" info "$WORK/folder" -q >/dev/null
 bytes=$(du -sb "$WORK/folder" | cut -f1)
 
-run() {  # jobs
+run() {  # jobs; prints "wall cores" (cores: CPU time / wall time, the parallelism the run got)
     rm -rf "$WORK/out"
-    local t0 t1
-    t0=$(date +%s.%N)
-    "$ORVANE" convert "$WORK/folder" --out "$WORK/out" --to "$TO" -j "$1" -q >/dev/null
-    t1=$(date +%s.%N)
-    awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'
+    local TIMEFORMAT='%R %U %S'
+    { time "$ORVANE" convert "$WORK/folder" --out "$WORK/out" --to "$TO" -j "$1" -q >/dev/null; } 2>"$WORK/time"
+    awk '{ printf "%.3f %.2f\n", $1, ($2 + $3) / $1 }' "$WORK/time"
 }
 best1="" best2=""
 for r in $(seq 1 "$ROUNDS"); do
-    s1=$(run 1)
-    s2=$(run 2)
-    printf 'round %d: -j 1 %.2f s, -j 2 %.2f s\n' "$r" "$s1" "$s2"
+    read -r s1 c1 < <(run 1)
+    read -r s2 c2 < <(run 2)
+    printf 'round %d: -j 1 %.2f s (%.2f cores busy), -j 2 %.2f s (%.2f cores busy)\n' "$r" "$s1" "$c1" "$s2" "$c2"
     best1=$(awk -v a="$s1" -v b="${best1:-$s1}" 'BEGIN { print (a < b ? a : b) }')
     best2=$(awk -v a="$s2" -v b="${best2:-$s2}" 'BEGIN { print (a < b ? a : b) }')
 done
