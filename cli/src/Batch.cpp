@@ -200,13 +200,17 @@ std::string jsonFailure(const JobResult& failed)
 namespace {
 
 // What a job's process tells the batch: 'p' and the share done (a double), now and then; 'r' and
-// the result once, at its end.
+// the result once, at its end. When the batch is gone (killed, or ended by a closed pipe on its
+// output), the job stops as on Ctrl-C: nobody waits for it, and it leaves no part file.
 void writeAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // the batch is gone: nobody to tell
+        if (n <= 0) {
+            interrupted.store(true);
+            return;
+        }
         data += n;
         size -= static_cast<size_t>(n);
     }
@@ -241,6 +245,7 @@ std::string encodeResult(const JobResult& r)
 // The job of one input, in the forked process: runs it, tells its progress and its result on `fd`.
 [[noreturn]] void runChild(const BatchJob& job, const BatchInput& input, int fd)
 {
+    std::signal(SIGPIPE, SIG_IGN);  // a batch that is gone is a failed write, not the end of the job
     double told = -1;
     const auto progress = [&](double f) {
         if (f < told + 0.005 && f < 1) return;
