@@ -413,6 +413,7 @@ int runBatch(const std::vector<BatchInput>& inputs, const BatchOptions& options,
     std::vector<Child> running;
     size_t next = 0;
     bool passedOn = false;
+    Clock::time_point drawn = t0;
     const unsigned jobs = std::max(1u, options.jobs);
     for (;;) {
         while (!interrupted.load() && running.size() < jobs && next < n) {
@@ -447,7 +448,11 @@ int runBatch(const std::vector<BatchInput>& inputs, const BatchOptions& options,
             for (const Child& c : running) ::kill(c.pid, SIGINT);
             passedOn = true;
         }
-        if (bar) drawBar();
+        // Redrawn at most ten times a second, however often the jobs tell their progress.
+        if (bar && (!barShown || Clock::now() - drawn >= std::chrono::milliseconds(100))) {
+            drawBar();
+            drawn = Clock::now();
+        }
         std::vector<pollfd> polled;
         for (const Child& c : running) polled.push_back({c.fd, POLLIN, 0});
         if (::poll(polled.data(), polled.size(), 250) < 0) continue;  // EINTR: a signal, look again
