@@ -347,6 +347,15 @@ TEST_F(CameraRecordTest, RecordingHoldsExactlyWhatTheCallbacksSaw)
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(decoded.size(), events.size()) << "every byte delivered while recording is in the file";
     EXPECT_TRUE(decoded == events);
+
+    // The statistics agree with what the callback saw and what the file holds.
+    const CameraStatistics stats = camera->statistics();
+    EXPECT_EQ(stats.eventsDelivered, events.size());
+    EXPECT_EQ(stats.recordedBytes, file.size());
+    EXPECT_GE(stats.recordingWrites, 2u) << "the header, then the data";
+    EXPECT_LE(stats.smallestWrite, stats.largestWrite);
+    EXPECT_LE(stats.largestWrite, stats.recordedBytes);
+    EXPECT_TRUE(stats.recordingFailure.empty());
 }
 
 // Decodes a recording's events after the fixed header.
@@ -428,7 +437,7 @@ TEST_F(CameraRecordTest, AFileSizeLimitFailsTheRecordingAndKeepsAPrefix)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
     ASSERT_TRUE(full);
     EXPECT_EQ(stopped, -1) << "a recording cut short by the size limit is a failure";
-    EXPECT_EQ(std::dynamic_pointer_cast<DvsCameraPrivate>(camera)->recordingWrites().failure, "file size limit reached");
+    EXPECT_EQ(camera->statistics().recordingFailure, "file size limit reached");
     EXPECT_EQ(sizeOf(path), kLimit);
     const std::vector<Event2D> kept = decodeRecording(readFile(path));
     const std::vector<Event2D> events = seen.copy();
