@@ -1,6 +1,5 @@
 #include "RawFile.h"
 
-#include <atomic>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -16,7 +15,9 @@
 
 #include "Errors.h"
 #include "EventArrays.h"
+#include "Progress.h"
 #include "orvane/base/Logger.h"
+#include "orvane/driver/Exporter.h"
 #include "orvane/driver/RawFileReader.h"
 
 namespace orvane::python {
@@ -328,7 +329,7 @@ py::array RawFile::triggers(std::optional<int64_t> startUs, std::optional<int64_
 }
 
 void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const std::string& out,
-                        const py::object& progress, bool video)
+                        const py::object& progressArg, const WriterJob& job)
 {
     reader();
     if (startUs < 0 || static_cast<uint64_t>(startUs) < start_us_) {
@@ -343,8 +344,8 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         throw py::value_error("start_us " + std::to_string(startUs) + " must be below end_us " +
                               std::to_string(endUs));
     }
-    if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
-        throw py::type_error("progress must be callable");
+    const Progress bar(progressArg, what);
+    const py::object& progress = bar.callback();
     checkOutputFolder(out);
 
     // The driver reports progress on the thread that runs the job; Python is entered only with the
@@ -379,19 +380,14 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         r.setProgressCallback(report);
         r.setCancelFlag(&cancel);
         try {
-            ok = video
-                     ? r.exportEventDataToVideo(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs),
-                                                out)
-                     : r.extractEventData(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs), out);
+            error = job(r, report, &cancel);
+            ok = !error;
+            reason = error.message;
         } catch (const std::exception& e) {
             reason = e.what();
         }
         r.setProgressCallback(nullptr);
         r.setCancelFlag(nullptr);
-        if (!ok && r.lastError()) {
-            error = r.lastError();
-            reason = error.message;
-        }
     }
     if (callbackError) {
         // The caller asked to stop: what was written is not what it wanted.
@@ -407,14 +403,83 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
                     (reason.empty() ? "" : ": " + reason));
 }
 
+namespace {
+
+// The reader's own writing jobs, which take the progress callback and cancel flag set on the reader.
+RecordingError readerJobResult(const RawFileReader& r, bool ok)
+{
+    if (ok) return {};
+    if (r.lastError()) return r.lastError();
+    return {RecordingError::Kind::Io, "", 0};
+}
+
+}  // namespace
+
 void RawFile::cut(int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress)
 {
-    runWriter("cut", startUs, endUs, out, progress, false);
+    runWriter("cut", startUs, endUs, out, progress,
+              [&](RawFileReader& r, const std::function<void(double)>&, const std::atomic<bool>*) {
+                  return readerJobResult(
+                      r, r.extractEventData(static_cast<uint64_t>(startUs), static_cast<uint64_t>(endUs), out));
+              });
 }
 
 void RawFile::exportVideo(int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress)
 {
-    runWriter("export", startUs, endUs, out, progress, true);
+    runWriter("export", startUs, endUs, out, progress,
+              [&](RawFileReader& r, const std::function<void(double)>&, const std::atomic<bool>*) {
+                  return readerJobResult(r, r.exportEventDataToVideo(static_cast<uint64_t>(startUs),
+                                                                     static_cast<uint64_t>(endUs), out));
+              });
+}
+
+namespace {
+
+std::string exportKinds()
+{
+    std::string kinds;
+    for (const auto& e : makeExporters()) {
+        kinds += (kinds.empty() ? "" : ", ") + e->extension();
+        if (e->name() == "hdf5") kinds += ", .hdf5";
+    }
+    return kinds;
+}
+
+// A keyword argument's value as the exporter's option text: numbers and strings as Python writes
+// them; anything else is a mistake rather than its repr.
+std::string optionText(const std::string& name, const py::handle& value)
+{
+    if (py::isinstance<py::bool_>(value) ||
+        !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value) || py::isinstance<py::str>(value))) {
+        throw py::type_error("the export option " + name + " takes a number or a string, not " +
+                             std::string(py::str(py::type::of(value).attr("__name__"))));
+    }
+    return py::str(value);
+}
+
+}  // namespace
+
+void RawFile::exportTo(const std::string& out, std::optional<int64_t> startUs, std::optional<int64_t> endUs,
+                       const py::object& progress, const py::kwargs& options)
+{
+    reader();
+    checkNoNul(out, "path");
+    std::shared_ptr<Exporter> exporter = makeExporterFor(out);
+    if (!exporter) throw py::value_error("the path " + inQuotes(out) + " must end in one of " + exportKinds());
+    // Every option is checked before anything is written.
+    for (const auto& [key, value] : options) {
+        const std::string name = py::str(key);
+        if (value.is_none()) continue;  // the exporter's default
+        std::string error;
+        if (!exporter->setOption(name, optionText(name, value), error)) throw py::value_error(error);
+    }
+    const int64_t from = startUs.value_or(static_cast<int64_t>(start_us_));
+    const int64_t to = endUs.value_or(static_cast<int64_t>(end_us_));
+    runWriter("export", from, to, out, progress,
+              [&](RawFileReader& r, const std::function<void(double)>& report, const std::atomic<bool>* cancel) {
+                  return exporter->run(r, {static_cast<uint64_t>(from), static_cast<uint64_t>(to)}, out, report,
+                                       cancel);
+              });
 }
 
 namespace {
@@ -505,6 +570,13 @@ stream order; times are microseconds on the camera's time base.)doc")
         .def("export_video", &RawFile::exportVideo, py::arg("start_us"), py::arg("end_us"), py::arg("path"),
              py::arg("progress") = py::none(),
              "Writes [start_us, end_us] as an H.264 video; progress(share) is called with 0..1.")
+        .def("export", &RawFile::exportTo, py::arg("path"), py::arg("start_us") = py::none(),
+             py::arg("end_us") = py::none(), py::arg("progress") = py::none(), R"doc(
+Writes the events of [start_us, end_us) (defaults: the whole recording) into the kind of file the path's extension
+names: .raw (a cut), .h5 or .hdf5 (HDF5 datasets events/x, y, p, t, events/ms_to_idx, triggers/t, id, p),
+.csv (x,y,p,t lines), .mp4 (H.264 video). Keyword arguments are the kind's options, such as fps=60 or
+speed=0.1 for a video (an unknown option or a bad value raises ValueError before anything is written);
+progress(share) is called with 0..1. A failure or Ctrl-C leaves no file.)doc")
         .def("close", &RawFile::close)
         .def("__enter__", [](py::object self) { return self; })
         .def("__exit__", [](RawFile& self, py::args) { self.close(); })

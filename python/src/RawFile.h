@@ -7,7 +7,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,6 +17,7 @@
 
 namespace orvane {
 class RawFileReader;
+struct RecordingError;
 }
 
 namespace orvane::python {
@@ -39,6 +42,9 @@ public:
     py::array triggers(std::optional<int64_t> startUs, std::optional<int64_t> endUs);
     void cut(int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress);
     void exportVideo(int64_t startUs, int64_t endUs, const std::string& out, const py::object& progress);
+    // The exporter OUT's extension names, with `options` (keyword arguments) set on it as strings.
+    void exportTo(const std::string& out, std::optional<int64_t> startUs, std::optional<int64_t> endUs,
+                  const py::object& progress, const py::kwargs& options);
     void close();
 
     // One window of a `windows` iteration: the events of [from, to) (through the recording's end
@@ -59,8 +65,12 @@ private:
     void readOnTo(uint64_t to, EventBuffer& out);
     // Caller holds mutex_. The next `count` events (fewer at the end), appended to `out`.
     void readCountOn(uint64_t count, EventBuffer& out);
+    // One writing job on the reader, with the lock held and the GIL released: given the progress
+    // callback and the cancel flag, Kind::None on success.
+    using WriterJob = std::function<RecordingError(RawFileReader&, const std::function<void(double)>&,
+                                                   const std::atomic<bool>*)>;
     void runWriter(const char* what, int64_t startUs, int64_t endUs, const std::string& out,
-                   const py::object& progress, bool video);
+                   const py::object& progress, const WriterJob& job);
 
     std::string path_;
     std::unique_ptr<RawFileReader> reader_;

@@ -348,3 +348,23 @@ def test_scan_lists_every_recording_under_a_folder_with_its_info_or_its_reason(r
     assert len(orvane.scan(good)) == 1
     with pytest.raises(FileNotFoundError):
         orvane.scan(str(tmp_path / "missing"))
+
+
+def test_progress_may_be_a_tqdm_bar_of_its_own_or_the_callers(recording, tmp_path, capsys):
+    import tqdm
+
+    with orvane.RawFile(recording("eccodecs_evt3_trigger.raw")) as rec:
+        start, end = rec.info["start_us"], rec.info["end_us"]
+        rec.cut(start, end, str(tmp_path / "all.raw"), progress=True)
+        assert "cut: 100%" in capsys.readouterr().err
+
+        with tqdm.tqdm(total=1000) as bar:
+            rec.export_video(start, start + 200_000, str(tmp_path / "a.mp4"), progress=bar)
+            assert bar.n == pytest.approx(1000)
+
+        # A failing job still closes the bar it made, and the job's own error is what is raised.
+        with pytest.raises(ValueError):
+            rec.cut(start, end + 1, str(tmp_path / "late.raw"), progress=True)
+        with pytest.raises(TypeError):
+            rec.cut(start, end, str(tmp_path / "b.raw"), progress="yes")
+        assert not (tmp_path / "b.raw").exists()
