@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Evt3Decoder.h"
+#include "orvane/hal/Evt3Decoder.h"
 #include "orvane/hal/Evt3Encoder.h"
 
 using namespace orvane;

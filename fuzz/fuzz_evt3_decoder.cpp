@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "Evt3Decoder.h"
+#include "orvane/hal/Evt3Decoder.h"
 #include "GuardedSink.h"
 
 using namespace orvane;

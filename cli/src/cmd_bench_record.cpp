@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "Command.h"
+#include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsCameraManager.h"
-#include "orvane/driver/DvsCameraPrivate.h"
 #include "orvane/hal/Simulator.h"
 
 namespace orvane::cli {
@@ -53,7 +53,7 @@ int run(const Args& args)
     if (!sim::plug(sim::Model::Kestrel, kSerial, options)) return fail("the simulated camera could not be plugged");
     DvsCameraManager manager;
     manager.getCameraDescs();
-    auto camera = std::dynamic_pointer_cast<DvsCameraPrivate>(manager.openCamera(kSerial));
+    const std::shared_ptr<DvsCamera> camera = manager.openCamera(kSerial);
     if (!camera) return fail("the simulated camera could not be opened");
     std::atomic<uint64_t> events{0};
     camera->addEventsStreamHandleCallback(
@@ -69,19 +69,19 @@ int run(const Args& args)
     const auto t0 = std::chrono::steady_clock::now();
     const int stopped = camera->stopRecording();
     const double stopMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    const DvsCameraPrivate::RecordingWrites writes = camera->recordingWrites();
-    const uint64_t dropped = camera->droppedBytes();
-    const double mbps = writes.bytes / static_cast<double>(seconds) / 1e6;
+    const CameraStatistics stats = camera->statistics();
+    const uint64_t dropped = stats.droppedBytes;
+    const double mbps = stats.recordedBytes / static_cast<double>(seconds) / 1e6;
 
     std::printf("camera      simulated, %" PRIu64 " M events/s asked, %" PRIu64 " s\n", rate / 1'000'000, seconds);
     std::printf("received    %" PRIu64 " events (%.1f M/s), %" PRIu64 " bytes dropped by the device\n", events.load(),
                 events.load() / static_cast<double>(seconds) / 1e6, dropped);
     std::printf("recorded    %" PRIu64 " bytes (%.1f MB/s) in %" PRIu64 " writes: smallest %" PRIu64
                 " B, largest %" PRIu64 " B, mean %.0f B; stop (last chunk, sync) %.0f ms\n",
-                writes.bytes, mbps, writes.writes, writes.smallestWrite, writes.largestWrite,
-                writes.writes ? writes.bytes / static_cast<double>(writes.writes) : 0.0, stopMs);
+                stats.recordedBytes, mbps, stats.recordingWrites, stats.smallestWrite, stats.largestWrite,
+                stats.recordingWrites ? stats.recordedBytes / static_cast<double>(stats.recordingWrites) : 0.0, stopMs);
     std::printf("disk        %.1f MB/s for the same bytes in 10 MiB writes with a sync  baseline\n",
-                diskRate(out + ".disk", writes.bytes));
+                diskRate(out + ".disk", stats.recordedBytes));
     if (stopped != 0) return fail("the recording could not be written completely");
     return dropped == 0 ? 0 : 1;
 }

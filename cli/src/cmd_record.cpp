@@ -12,8 +12,7 @@
 #include "Command.h"
 #include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsCameraManager.h"
-#include "orvane/driver/DvsCameraPrivate.h"
-#include "orvane/driver/FusionCameraPrivate.h"
+#include "orvane/driver/FusionCamera.h"
 #include "orvane/driver/Mp4FileReader.h"
 #include "orvane/hal/CameraTool.h"
 
@@ -61,12 +60,12 @@ int recordEventCamera(const std::shared_ptr<DvsCamera>& camera, const std::strin
     camera->stop();
     const int stopped = camera->stopRecording();
     if (!stayed) return fail("camera '" + serial + "' was unplugged; the recording so far is in " + out);
-    const auto impl = std::dynamic_pointer_cast<DvsCameraPrivate>(camera);
-    const uint64_t drops = impl ? impl->droppedBytes() : 0;
+    const CameraStatistics stats = camera->statistics();
+    const uint64_t drops = stats.droppedBytes;
     std::printf("recorded %s: %" PRIu64 " events received, %ju bytes written, %" PRIu64 " bytes dropped by the device\n",
                 out.c_str(), events.load(), fileSize(out), drops);
     if (stopped != 0) {
-        const std::string reason = impl ? impl->recordingWrites().failure : std::string();
+        const std::string& reason = stats.recordingFailure;
         return fail("the recording could not be written completely" + (reason.empty() ? "" : ": " + reason));
     }
     return 0;
@@ -96,14 +95,13 @@ int recordFusionCamera(const std::shared_ptr<FusionCamera>& camera, const std::s
     Mp4FileReader video(mp4);
     std::vector<uint64_t> times;
     const bool readable = !std::filesystem::exists(mp4) || (video.loadFile() && video.getTimeStamps(times));
-    const auto impl = std::dynamic_pointer_cast<FusionCameraPrivate>(camera);
-    const FusionCameraPrivate::RecordingStats stats = impl ? impl->recordingStats() : FusionCameraPrivate::RecordingStats{};
+    const FusionCameraStatistics stats = camera->statistics();
     std::printf("recorded %s and %s: %" PRIu64 " events received, %ju bytes written, %" PRIu64
                 " bytes dropped by the device\n",
-                raw.c_str(), mp4.c_str(), events.load(), fileSize(raw), impl ? impl->droppedDvsBytes() : 0);
+                raw.c_str(), mp4.c_str(), events.load(), fileSize(raw), stats.droppedBytes);
     std::printf("%zu frames recorded of %" PRIu64 " received (%" PRIu64 " dropped: encoder behind, %" PRIu64
                 " dropped by the device, %" PRIu64 " without a new trigger time)\n",
-                times.size(), frames.load(), stats.apsFramesDropped, impl ? impl->droppedApsFrames() : 0,
+                times.size(), frames.load(), stats.apsFramesDropped, stats.apsFramesDroppedByDevice,
                 stats.apsFramesRestamped);
     if (stopped != 0 || !readable) return fail("the recording could not be written completely");
     if (frames.load() > 0 && times.empty()) return fail("frames were received but none could be recorded");

@@ -347,6 +347,15 @@ TEST_F(CameraRecordTest, RecordingHoldsExactlyWhatTheCallbacksSaw)
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(decoded.size(), events.size()) << "every byte delivered while recording is in the file";
     EXPECT_TRUE(decoded == events);
+
+    // The statistics agree with what the callback saw and what the file holds.
+    const CameraStatistics stats = camera->statistics();
+    EXPECT_EQ(stats.eventsDelivered, events.size());
+    EXPECT_EQ(stats.recordedBytes, file.size());
+    EXPECT_GE(stats.recordingWrites, 2u) << "the header, then the data";
+    EXPECT_LE(stats.smallestWrite, stats.largestWrite);
+    EXPECT_LE(stats.largestWrite, stats.recordedBytes);
+    EXPECT_TRUE(stats.recordingFailure.empty());
 }
 
 // Decodes a recording's events after the fixed header.
@@ -405,6 +414,37 @@ TEST_F(CameraRecordTest, AQuietCameraReachesTheFileWhileRecording)
     EXPECT_TRUE(decodeRecording(readFile(path)) == events);
 }
 
+// A host that stops taking data loses it at the device: the camera's statistics say how much, beside
+// the events it did deliver.
+TEST_F(CameraStreamTest, DropsOfASlowHostShowInTheStatistics)
+{
+    sim::DeviceOptions busy;
+    busy.eventRate = 20e6;
+    busy.eventFifoBuffers = 1;
+    ASSERT_TRUE(sim::plug(sim::Model::Kestrel, "KE-SLOW", busy));
+    manager.getCameraDescs();
+    auto camera = manager.openCamera("KE-SLOW");
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(camera->statistics().eventsDelivered, 0u);
+    std::atomic<bool> hold{true};
+    std::atomic<uint64_t> seen{0};
+    camera->addEventsStreamHandleCallback([&](const Event2D* b, const Event2D* e) {
+        seen += static_cast<uint64_t>(e - b);
+        while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));  // busy elsewhere
+    });
+    ASSERT_EQ(camera->start(), 0);
+    const bool dropped = waitFor([&] { return camera->statistics().droppedBytes > 0; });
+    hold = false;
+    camera->stop();
+    ASSERT_TRUE(dropped) << "the device dropped nothing while the host took nothing";
+    const CameraStatistics stats = camera->statistics();
+    EXPECT_GT(stats.droppedBuffers, 0u);
+    EXPECT_GT(stats.eventsDelivered, 0u);
+    EXPECT_EQ(stats.eventsDelivered, seen.load());
+    EXPECT_EQ(stats.recordedBytes, 0u) << "nothing was recorded";
+    EXPECT_TRUE(stats.recordingFailure.empty());
+}
+
 // A file size limit (ulimit -f) must fail the recording with a reason, not kill the process, and
 // leave a readable prefix of the stream.
 TEST_F(CameraRecordTest, AFileSizeLimitFailsTheRecordingAndKeepsAPrefix)
@@ -428,7 +468,7 @@ TEST_F(CameraRecordTest, AFileSizeLimitFailsTheRecordingAndKeepsAPrefix)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
     ASSERT_TRUE(full);
     EXPECT_EQ(stopped, -1) << "a recording cut short by the size limit is a failure";
-    EXPECT_EQ(std::dynamic_pointer_cast<DvsCameraPrivate>(camera)->recordingWrites().failure, "file size limit reached");
+    EXPECT_EQ(camera->statistics().recordingFailure, "file size limit reached");
     EXPECT_EQ(sizeOf(path), kLimit);
     const std::vector<Event2D> kept = decodeRecording(readFile(path));
     const std::vector<Event2D> events = seen.copy();

@@ -611,16 +611,18 @@ TEST(CutExportCancel, ACancelledJobLeavesNoFileAndStalePartFilesGo)
     shape.durationUs = 2000000;
     s.write(test::standardRawHeader(), test::encodeStream(test::makeEvents(shape), shape));
     std::atomic<bool> cancel{false};
-    s.reader->setCancelFlag(&cancel);
-    s.reader->setProgressCallback([&cancel](double f) {
+    // Through the reader interface, as the viewer holds it.
+    DvsFileReader& reader = *s.reader;
+    reader.setCancelFlag(&cancel);
+    reader.setProgressCallback([&cancel](double f) {
         if (f > 0 && f < 1) cancel = true;  // as a signal arriving mid-way would
     });
-    EXPECT_FALSE(s.reader->extractEventData(s.start, s.end, s.dir.file("cut.raw")));
-    EXPECT_EQ(s.reader->lastError().kind, RecordingError::Kind::Cancelled);
-    EXPECT_NE(s.reader->lastError().message.find("cancelled"), std::string::npos);
+    EXPECT_FALSE(reader.extractEventData(s.start, s.end, s.dir.file("cut.raw")));
+    EXPECT_EQ(reader.lastError().kind, RecordingError::Kind::Cancelled);
+    EXPECT_NE(reader.lastError().message.find("cancelled"), std::string::npos);
     cancel = false;
-    EXPECT_FALSE(s.reader->exportEventDataToVideo(s.start, s.end, s.dir.file("out.mp4")));
-    EXPECT_EQ(s.reader->lastError().kind, RecordingError::Kind::Cancelled);
+    EXPECT_FALSE(reader.exportEventDataToVideo(s.start, s.end, s.dir.file("out.mp4")));
+    EXPECT_EQ(reader.lastError().kind, RecordingError::Kind::Cancelled);
     EXPECT_TRUE(strayFiles(s.dir).empty());
 
     // A part file of a process that is gone (a child that has exited), and one of a live process.

@@ -309,7 +309,11 @@ TEST_F(FusionRecordTest, RawAndMp4LineUpThroughTheStoredFirstFrameTime)
     ASSERT_TRUE(video.loadFile());
     std::vector<uint64_t> times;
     ASSERT_TRUE(video.getTimeStamps(times));
-    const auto stats = std::dynamic_pointer_cast<FusionCameraPrivate>(camera)->recordingStats();
+    const FusionCameraStatistics stats = camera->statistics();
+    EXPECT_EQ(stats.eventsDelivered, log.events.size());
+    EXPECT_EQ(stats.recordedBytes, std::filesystem::file_size(base.string() + ".raw"));
+    EXPECT_TRUE(stats.recordingFailure.empty());
+    EXPECT_EQ(stats.apsFramesEncoded + stats.apsFramesFailed, stats.apsFramesQueued) << "every queued frame was encoded";
     // Frames exposed before the event readout ran have no DVS time and are not recorded.
     std::vector<uint64_t> timed;
     for (uint64_t t : log.frameTimes) {

@@ -52,6 +52,58 @@ TEST(DvsFileReaderFactory, PicksTheReaderByTheLastExtension)
     }
 }
 
+// Through the interface alone: a raw reader gives its own reasons; a reader that keeps none still
+// opens with one (the default), and one that throws does not throw out of open.
+TEST(DvsFileReaderFactory, OpenGivesAReasonThroughTheInterface)
+{
+    TempDir dir;
+    const std::unique_ptr<DvsFileReader> missing = DvsFileReader::createFileReader(dir.file("none.raw"));
+    ASSERT_NE(missing, nullptr);
+    const RecordingError error = missing->open();
+    EXPECT_EQ(error.kind, RecordingError::Kind::NotFound);
+    EXPECT_NE(error.message.find("none.raw"), std::string::npos) << error.message;
+    EXPECT_EQ(missing->lastError().kind, RecordingError::Kind::NotFound);
+
+    struct Plain : DvsFileReader {
+        enum { Fails, Throws, Empty, Loads } how = Fails;
+        bool loadFile() override
+        {
+            if (how == Throws) throw std::runtime_error("device gone");
+            return how != Fails;
+        }
+        bool getStartTimeStamp(uint64_t& t) override { return t = 0, true; }
+        bool getEndTimeStamp(uint64_t& t) override { return t = 0, true; }
+        bool getMaxEvents(uint64_t& n) override { return n = how == Loads ? 1 : 0, true; }
+        bool reachedEndOfEvents() override { return true; }
+        bool seekTime(uint64_t) override { return false; }
+        bool seekNEvents(uint64_t) override { return false; }
+        uint64_t getCurrentPosTimeStamp() override { return 0; }
+        uint64_t getCurrentPosEventNum() override { return 0; }
+        std::shared_ptr<std::vector<Event2D>> getNEvents(uint64_t) override { return {}; }
+        std::shared_ptr<std::vector<Event2D>> getNEventsGivenStartTimeStamp(uint64_t, uint64_t) override { return {}; }
+        std::shared_ptr<std::vector<Event2D>> getNEventsGivenStartEvent(uint64_t, uint64_t) override { return {}; }
+        std::shared_ptr<std::vector<Event2D>> getNTimeEvents(uint64_t) override { return {}; }
+        std::shared_ptr<std::vector<Event2D>> getNTimeEventsGivenStartTimeStamp(uint64_t, uint64_t) override { return {}; }
+        std::shared_ptr<std::vector<Event2D>> getNTimeEventsGivenStartEvent(uint64_t, uint64_t) override { return {}; }
+        bool extractEventData(uint64_t, uint64_t, std::string) override { return false; }
+        bool exportEventDataToVideo(uint64_t, uint64_t, std::string) override { return false; }
+        uint16_t getWidth() const override { return 1280; }
+        uint16_t getHeight() const override { return 720; }
+    } plain;
+    EXPECT_EQ(plain.open().kind, RecordingError::Kind::Io);
+    EXPECT_FALSE(plain.open().message.empty());
+    plain.how = Plain::Throws;
+    EXPECT_NE(plain.open().message.find("device gone"), std::string::npos);
+    plain.how = Plain::Empty;
+    EXPECT_EQ(plain.open().kind, RecordingError::Kind::NoEvents);
+    plain.how = Plain::Loads;
+    EXPECT_FALSE(plain.open());
+    EXPECT_FALSE(plain.lastError());
+    std::atomic<bool> cancel{true};
+    plain.setCancelFlag(&cancel);  // ignored by a reader that cannot stop part-way
+    plain.setProgressCallback([](double) {});
+}
+
 struct HeaderCase {
     const char* name;
     std::string header;

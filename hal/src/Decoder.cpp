@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "Evt2Decoder.h"
-#include "Evt3Decoder.h"
+#include "orvane/hal/Evt3Decoder.h"
 
 namespace orvane {
 

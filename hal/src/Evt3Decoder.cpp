@@ -1,4 +1,4 @@
-#include "Evt3Decoder.h"
+#include "orvane/hal/Evt3Decoder.h"
 #include "orvane/hal/EvtWords.h"
 
 #include <algorithm>

@@ -10,7 +10,7 @@
 #include <bit>
 #include <cstring>
 
-#include "Evt3Decoder.h"
+#include "orvane/hal/Evt3Decoder.h"
 #include "orvane/hal/EvtWords.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))

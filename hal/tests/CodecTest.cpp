@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "orvane/hal/Decoder.h"
-#include "Evt3Decoder.h"
+#include "orvane/hal/Evt3Decoder.h"
 #include "orvane/hal/Evt3Encoder.h"
 #include "TestEventSink.h"
 

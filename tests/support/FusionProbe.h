@@ -23,9 +23,7 @@ public:
     int stopRecording(STREAM_TYPE) override { return 0; }
     uint16_t getWidth(STREAM_TYPE) override { return 0; }
     uint16_t getHeight(STREAM_TYPE) override { return 0; }
-    RecordingStats recordingStats() const override { return {}; }
-    uint64_t droppedDvsBytes() const override { return 0; }
-    uint64_t droppedApsFrames() const override { return 0; }
+    FusionCameraStatistics statistics() const override { return {}; }
 
     void events(const Event2D* begin, const Event2D* end) { eventStreamArrvied(begin, end); }
     void events(const std::vector<Event2D>& batch) { events(batch.data(), batch.data() + batch.size()); }

@@ -28,10 +28,9 @@
 #include "Sources.h"
 #include "ui_MainWidget.h"
 
-#include "orvane/driver/DvsCameraPrivate.h"
+#include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsFileReader.h"
-#include "orvane/driver/FusionCameraPrivate.h"
-#include "orvane/driver/RawFileReader.h"
+#include "orvane/driver/FusionCamera.h"
 #include "orvane/hal/CameraTool.h"
 
 #include <QCloseEvent>
@@ -905,14 +904,13 @@ bool MainWidget::openRawRecording(const QFileInfo& file)
         return false;
     }
     // The new file is loaded before the old source stops: a file that cannot be opened changes nothing.
-    auto* raw = dynamic_cast<orvane::RawFileReader*>(reader.get());
     orvane::RecordingError error;
     uint64_t start = 0;
     uint64_t end = 0;
     std::vector<uint64_t> profile;
     runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
         message(tr("Opening %1 ...").arg(file.fileName()));
-        error = raw ? raw->open() : orvane::RecordingError{orvane::RecordingError::Kind::Io, "not a raw reader", 0};
+        error = reader->open();
         if (!error) {
             reader->getStartTimeStamp(start);
             reader->getEndTimeStamp(end);
@@ -1010,8 +1008,8 @@ bool MainWidget::openFusionRecordingSource(const QString& rawPath, const QString
             return openRawRecording(file);
         }
         // The events could not be read: the reader says why.
-        orvane::RawFileReader probe(QFile::encodeName(file.absoluteFilePath()).toStdString());
-        const orvane::RecordingError error = probe.open();
+        const auto probe = orvane::DvsFileReader::createFileReader(QFile::encodeName(file.absoluteFilePath()).toStdString());
+        const orvane::RecordingError error = probe ? probe->open() : orvane::RecordingError{};
         Q_EMIT signalShowLeftBottomTips(
             error ? recordingFailureText(file, error)
                   : tr("Cannot open %1: %2").arg(file.fileName(), tr("it is not an EVT 3.0 recording or its header is malformed")),
@@ -1465,24 +1463,21 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
     bool cancelled = false;
     runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
         std::lock_guard lock(readerLock);
-        auto* raw = dynamic_cast<orvane::RawFileReader*>(reader.get());
-        if (raw) {
-            raw->setCancelFlag(&cancel);
-            // The time left from the pace so far, once there is a pace to go by.
-            QElapsedTimer clock;
-            clock.start();
-            raw->setProgressCallback([&message, &progressText, &timeLeftText, clock, last = -1](double share) mutable {
-                const int percent = int(share * 100.0);
-                if (percent == last)
-                    return;
-                last = percent;
-                const double elapsed = double(clock.elapsed()) / 1000.0;
-                if (share >= 0.02 && share < 1.0 && elapsed >= 1.0)
-                    message(timeLeftText.arg(progressText.arg(percent)).arg(qint64(std::ceil(elapsed * (1.0 - share) / share))));
-                else
-                    message(progressText.arg(percent));
-            });
-        }
+        reader->setCancelFlag(&cancel);
+        // The time left from the pace so far, once there is a pace to go by.
+        QElapsedTimer clock;
+        clock.start();
+        reader->setProgressCallback([&message, &progressText, &timeLeftText, clock, last = -1](double share) mutable {
+            const int percent = int(share * 100.0);
+            if (percent == last)
+                return;
+            last = percent;
+            const double elapsed = double(clock.elapsed()) / 1000.0;
+            if (share >= 0.02 && share < 1.0 && elapsed >= 1.0)
+                message(timeLeftText.arg(progressText.arg(percent)).arg(qint64(std::ceil(elapsed * (1.0 - share) / share))));
+            else
+                message(progressText.arg(percent));
+        });
         message(progressText.arg(0));
         try {
             qDebug() << (cut ? "qt output file name : " : "start export video: ") << output;
@@ -1491,13 +1486,11 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
             failure = QString::fromLocal8Bit(e.what());
             ok = false;
         }
-        if (raw) {
-            raw->setProgressCallback({});
-            raw->setCancelFlag(nullptr);
-            cancelled = !ok && raw->lastError().kind == orvane::RecordingError::Kind::Cancelled;
-            if (!ok && raw->lastError())
-                failure = QString::fromStdString(raw->lastError().message);
-        }
+        reader->setProgressCallback({});
+        reader->setCancelFlag(nullptr);
+        cancelled = !ok && reader->lastError().kind == orvane::RecordingError::Kind::Cancelled;
+        if (!ok && reader->lastError())
+            failure = QString::fromStdString(reader->lastError().message);
     }, &cancel);
     if (cancelled) {
         Q_EMIT signalShowLeftBottomTips(cut ? tr("Cut cancelled; no file was written.")

@@ -3,9 +3,9 @@
 #include "OvFusionCameraDataProcessor.h"
 #include "PlaybackEngine.h"
 
-#include "orvane/driver/DvsCameraPrivate.h"
+#include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsFileReader.h"
-#include "orvane/driver/FusionCameraPrivate.h"
+#include "orvane/driver/FusionCamera.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -74,9 +74,12 @@ SourceMonitor::Probe EventCameraSource::probe() const
 {
     SourceMonitor::Probe probe;
     probe.eventsDelivered = [engine = &engine_] { return engine->cameraEventsDelivered(); };
-    if (auto* camera = dynamic_cast<orvane::DvsCameraPrivate*>(camera_.get())) {
+    if (camera_) {
         std::weak_ptr<orvane::DvsCamera> weak = camera_;
-        probe.droppedBytes = [weak, camera]() -> uint64_t { return weak.lock() ? camera->droppedBytes() : 0; };
+        probe.droppedBytes = [weak]() -> uint64_t {
+            const auto camera = weak.lock();
+            return camera ? camera->statistics().droppedBytes : 0;
+        };
     }
     return probe;
 }
@@ -256,9 +259,12 @@ SourceMonitor::Probe FusionCameraSource::probe() const
 {
     SourceMonitor::Probe probe;
     probe.eventsDelivered = [processor = &processor_] { return processor->deliveredEvents(); };
-    if (auto* camera = dynamic_cast<orvane::FusionCameraPrivate*>(camera_.get())) {
+    if (camera_) {
         std::weak_ptr<orvane::FusionCamera> weak = camera_;
-        probe.droppedBytes = [weak, camera]() -> uint64_t { return weak.lock() ? camera->droppedDvsBytes() : 0; };
+        probe.droppedBytes = [weak]() -> uint64_t {
+            const auto camera = weak.lock();
+            return camera ? camera->statistics().droppedBytes : 0;
+        };
     }
     return probe;
 }

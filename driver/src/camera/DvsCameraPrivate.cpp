@@ -22,22 +22,21 @@ DvsCameraPrivate::~DvsCameraPrivate()
     sensor.reset();
 }
 
-uint64_t DvsCameraPrivate::droppedBuffers() const
+CameraStatistics DvsCameraPrivate::statistics() const
 {
-    const EventStream* stream = sensor ? sensor->getEventStream() : nullptr;
-    return stream ? stream->droppedBuffers() : 0;
-}
-
-uint64_t DvsCameraPrivate::droppedBytes() const
-{
-    const EventStream* stream = sensor ? sensor->getEventStream() : nullptr;
-    return stream ? stream->droppedBytes() : 0;
-}
-
-DvsCameraPrivate::RecordingWrites DvsCameraPrivate::recordingWrites() const
-{
-    const RawRecorder::WriteStats stats = recorder->writeStats();
-    return {stats.writes, stats.bytes, stats.smallestWrite, stats.largestWrite, stats.failure};
+    CameraStatistics out;
+    out.eventsDelivered = delivery.eventsDelivered();
+    if (const EventStream* stream = sensor ? sensor->getEventStream() : nullptr) {
+        out.droppedBuffers = stream->droppedBuffers();
+        out.droppedBytes = stream->droppedBytes();
+    }
+    RawRecorder::WriteStats writes = recorder->writeStats();
+    out.recordedBytes = writes.bytes;
+    out.recordingWrites = writes.writes;
+    out.smallestWrite = writes.smallestWrite;
+    out.largestWrite = writes.largestWrite;
+    out.recordingFailure = std::move(writes.failure);
+    return out;
 }
 
 uint32_t DvsCameraPrivate::addEventsStreamHandleCallback(std::function<void(const Event2D*, const Event2D*)> callback)

@@ -122,6 +122,7 @@ void EventDelivery::publishTimeBatch()
 
 void EventDelivery::deliverEvents(const Event2D* begin, const Event2D* end)
 {
+    delivered_.fetch_add(static_cast<uint64_t>(end - begin), std::memory_order_relaxed);
     const uint32_t mode = currentBatchMode();
     if (mode == 1 && begin != end) {
         const uint64_t size = batchEventsNum;

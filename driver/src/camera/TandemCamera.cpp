@@ -183,18 +183,6 @@ bool TandemCamera::removeApsFrameCallback(uint32_t id)
     return apsCallbacks.remove(id);
 }
 
-uint64_t TandemCamera::droppedDvsBytes() const
-{
-    const EventStream* stream = dvsSensor ? dvsSensor->getEventStream() : nullptr;
-    return stream ? stream->droppedBytes() : 0;
-}
-
-uint64_t TandemCamera::droppedApsFrames() const
-{
-    const EventStream* stream = apsSensor ? apsSensor->getEventStream() : nullptr;
-    return stream ? stream->droppedBuffers() : 0;
-}
-
 void TandemCamera::dvsCameraLoop()
 {
     while (running.load() == 1) {

@@ -54,9 +54,7 @@ public:
     int startRecording(std::string path, STREAM_TYPE type) override;
     int stopRecording(STREAM_TYPE type) override;
 
-    RecordingStats recordingStats() const override;
-    uint64_t droppedDvsBytes() const override;
-    uint64_t droppedApsFrames() const override;
+    FusionCameraStatistics statistics() const override;
 
 protected:
     int init() override;

@@ -10,6 +10,8 @@
 #include "TandemCamera.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/DataToVideoConverter.h"
+#include "orvane/driver/Sensor.h"
+#include "orvane/hal/EventStream.h"
 #include "orvane/hal/RegisterController.h"
 
 namespace orvane {
@@ -101,16 +103,28 @@ void TandemCamera::acceptApsFrames(bool accept)
     apsAccepting = accept;
 }
 
-TandemCamera::RecordingStats TandemCamera::recordingStats() const
+FusionCameraStatistics TandemCamera::statistics() const
 {
-    RecordingStats stats;
-    stats.dvsBytes = dvsRecorder->appendedBytes();
-    stats.apsFramesQueued = apsFramesQueued.load();
-    stats.apsFramesEncoded = apsFramesEncoded.load();
-    stats.apsFramesFailed = apsFramesFailed.load();
-    stats.apsFramesDropped = apsFramesDropped.load();
-    stats.apsFramesRestamped = apsFramesRestamped.load();
-    return stats;
+    FusionCameraStatistics out;
+    out.eventsDelivered = delivery.eventsDelivered();
+    if (const EventStream* stream = dvsSensor ? dvsSensor->getEventStream() : nullptr) {
+        out.droppedBuffers = stream->droppedBuffers();
+        out.droppedBytes = stream->droppedBytes();
+    }
+    if (const EventStream* stream = apsSensor ? apsSensor->getEventStream() : nullptr)
+        out.apsFramesDroppedByDevice = stream->droppedBuffers();
+    RawRecorder::WriteStats writes = dvsRecorder->writeStats();
+    out.recordedBytes = writes.bytes;
+    out.recordingWrites = writes.writes;
+    out.smallestWrite = writes.smallestWrite;
+    out.largestWrite = writes.largestWrite;
+    out.recordingFailure = std::move(writes.failure);
+    out.apsFramesQueued = apsFramesQueued.load();
+    out.apsFramesEncoded = apsFramesEncoded.load();
+    out.apsFramesFailed = apsFramesFailed.load();
+    out.apsFramesDropped = apsFramesDropped.load();
+    out.apsFramesRestamped = apsFramesRestamped.load();
+    return out;
 }
 
 int TandemCamera::startRecordingDvsStream(std::string path)

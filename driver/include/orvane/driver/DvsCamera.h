@@ -1,5 +1,5 @@
 // The public handle of a single-sensor event camera. Cameras come from DvsCameraManager as
-// shared_ptr; every operation but the tool lookups is implemented by DvsCameraPrivate.
+// shared_ptr; every operation but the tool lookups is implemented inside the library.
 //
 // Events reach the caller two ways, both produced on the camera's own thread: callbacks that
 // borrow each decoded range for the duration of the call, and batches (a fixed number of events
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "orvane/driver/CameraBase.h"
+#include "orvane/driver/CameraStatistics.h"
 #include "orvane/driver/Types.h"
 
 namespace orvane {
@@ -44,6 +45,8 @@ public:
     virtual int stopRecording() = 0;
     virtual uint16_t getWidth() = 0;
     virtual uint16_t getHeight() = 0;
+    // The events delivered, the device's drops and the recording's writes so far; any thread.
+    virtual CameraStatistics statistics() const = 0;
 
     // Virtual, so a camera is always destroyed whole, whoever holds its last handle.
     virtual ~DvsCamera() = default;

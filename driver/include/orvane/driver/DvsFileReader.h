@@ -5,11 +5,14 @@
 // used by one client thread at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "orvane/driver/RecordingError.h"
 #include "orvane/driver/Types.h"
 
 namespace orvane {
@@ -46,6 +49,22 @@ public:
     virtual bool exportEventDataToVideo(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath) = 0;
     virtual uint16_t getWidth() const = 0;
     virtual uint16_t getHeight() const = 0;
+
+    // Loads as loadFile does, but never throws: the reason when the file cannot be replayed, a
+    // recording without events included (Kind::NoEvents); Kind::None when it loaded with events.
+    // By default from loadFile, getMaxEvents and lastError.
+    virtual RecordingError open();
+    // Why the last load, cut or export failed; Kind::None after a success (and always, for a
+    // reader that keeps no reasons).
+    virtual const RecordingError& lastError() const;
+    // Cut and export call this on their own thread with the share of the work done (0 to 1), now
+    // and then and once with 1 when they succeed; empty reports nothing. A reader that cannot tell
+    // its progress never calls it.
+    virtual void setProgressCallback(std::function<void(double)> callback) { (void)callback; }
+    // A flag that cut and export look at between pieces (any thread may set it): once it is true
+    // they stop, leave no file and fail with RecordingError::Kind::Cancelled. Null: none. The flag
+    // must outlive the calls. A reader that cannot stop part-way ignores it.
+    virtual void setCancelFlag(const std::atomic<bool>* flag) { (void)flag; }
 };
 
 }  // namespace orvane

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "orvane/driver/CameraBase.h"
+#include "orvane/driver/CameraStatistics.h"
 #include "orvane/driver/Types.h"
 
 namespace orvane {
@@ -55,6 +56,9 @@ public:
     // counts per pixel and polarity, index 2 * (1280 * y + (1280 - x)) + p, each at most 10. False
     // when no such buffer is queued (only the three most recent are kept).
     virtual bool getFusionEvents(std::shared_ptr<std::vector<uint16_t>>& out, uint64_t timestamp) = 0;
+    // The DVS side's events, drops and raw recording, and the frames' drops and video recording
+    // so far; any thread.
+    virtual FusionCameraStatistics statistics() const = 0;
 
     // Virtual, so a camera is always destroyed whole, whoever holds its last handle.
     virtual ~FusionCamera() = default;

@@ -79,12 +79,9 @@ public:
     uint16_t getWidth() const override { return width; }
     uint16_t getHeight() const override { return height; }
 
-    // Loads as loadFile does, but never throws: the reason when the file cannot be replayed, a
-    // recording without events included (Kind::NoEvents); Kind::None when it loaded with events.
-    RecordingError open();
-    // Why the last loadFile, extractEventData or exportEventDataToVideo failed; Kind::None after a
-    // success.
-    const RecordingError& lastError() const { return last_error; }
+    // Each failure names the file; DvsFileReader says what these do.
+    RecordingError open() override;
+    const RecordingError& lastError() const override { return last_error; }
     // Non-empty once a read found the data ending before the size the recording had when opened
     // (it was cut short while open): what went wrong, naming the file. Reads then give what is left.
     const std::string& shrinkMessage() const { return shrink_message; }
@@ -126,13 +123,9 @@ public:
     // `out`. Leaves the read position where it was. False when the range holds no data of the file.
     bool getTriggerEvents(uint64_t startTimestamp, uint64_t endTimestamp, std::vector<EventTriggerIn>& out);
 
-    // Cut and export call this on their own thread with the share of the work done (0 to 1), now and
-    // then and once with 1 when they succeed; empty (the default) reports nothing.
-    void setProgressCallback(std::function<void(double)> callback) { progress_callback = std::move(callback); }
-    // A flag that cut and export look at between pieces (any thread may set it): once it is true
-    // they stop, remove their part file and fail with RecordingError::Kind::Cancelled. Null: none.
-    // The flag must outlive the calls.
-    void setCancelFlag(const std::atomic<bool>* flag) { cancel_flag = flag; }
+    // Cut and export report their progress and look at the cancel flag (DvsFileReader says how).
+    void setProgressCallback(std::function<void(double)> callback) override { progress_callback = std::move(callback); }
+    void setCancelFlag(const std::atomic<bool>* flag) override { cancel_flag = flag; }
 
 private:
     // The two exporters that write from the reader's own state (the cut copies words as they are).

@@ -46,20 +46,7 @@ public:
 
     ~DvsCameraPrivate() override;
 
-    // Data the device had to drop because the host did not take it in time (buffers, bytes).
-    uint64_t droppedBuffers() const;
-    uint64_t droppedBytes() const;
-
-    // What the recorder wrote in the recording running or last stopped: its writes tell whether
-    // chunks went out full (a busy camera) or by age (a quiet one).
-    struct RecordingWrites {
-        uint64_t writes = 0;
-        uint64_t bytes = 0;
-        uint64_t smallestWrite = 0;
-        uint64_t largestWrite = 0;
-        std::string failure;  // why writing failed ("file size limit reached", "No space left on device"), or empty
-    };
-    RecordingWrites recordingWrites() const;
+    CameraStatistics statistics() const override;
 
 protected:
     void cameraLoop();

@@ -40,20 +40,6 @@ public:
     void setBatchEventsTime(uint64_t microseconds) override;
     bool getFusionEvents(std::shared_ptr<std::vector<uint16_t>>& out, uint64_t timestamp) override;
 
-    // What the recordings got and lost so far (the APS counts restart with each recording).
-    struct RecordingStats {
-        uint64_t dvsBytes = 0;            // raw bytes handed to the raw file
-        uint64_t apsFramesQueued = 0;     // frames handed to the encoder
-        uint64_t apsFramesEncoded = 0;
-        uint64_t apsFramesFailed = 0;     // the encoder refused them
-        uint64_t apsFramesDropped = 0;    // the encoder fell too far behind
-        uint64_t apsFramesRestamped = 0;  // no new trigger time: stamped one frame period on
-    };
-    virtual RecordingStats recordingStats() const = 0;
-    // Data the device dropped because the host did not take it in time.
-    virtual uint64_t droppedDvsBytes() const = 0;
-    virtual uint64_t droppedApsFrames() const = 0;
-
     // The element of the fusion buffer an event at (x, y) counts in. The columns run mirrored
     // (W - x), so x = 0 lands on the first element of the next row, and off the end on the last row.
     static uint64_t fusionIndex(uint16_t x, uint16_t y, uint8_t polarity)

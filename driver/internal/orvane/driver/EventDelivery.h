@@ -45,6 +45,8 @@ public:
     bool streaming() const { return streaming_.load(); }
 
     void deliverEvents(const Event2D* begin, const Event2D* end);
+    // Events handed to deliverEvents so far (any thread).
+    uint64_t eventsDelivered() const { return delivered_.load(std::memory_order_relaxed); }
     void deliverTrigger(EventTriggerIn trigger);
 
 protected:
@@ -72,6 +74,7 @@ private:
                       std::vector<Event2D>& ready, std::vector<Event2D>& out);
 
     std::atomic<bool> streaming_{false};
+    std::atomic<uint64_t> delivered_{0};  // written by the camera thread only
 };
 
 }  // namespace orvane
