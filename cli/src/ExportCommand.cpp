@@ -76,7 +76,7 @@ std::vector<Option> folderExportFlags()
 }
 
 int runFolderExport(const Args& args, const std::function<std::unique_ptr<Exporter>()>& make,
-                    const std::string& extension)
+                    const std::string& extension, const std::string& verb)
 {
     if (args.has("start") || args.has("end")) {
         throw UsageError{"--start and --end are times of one recording; with --out every recording goes whole"};
@@ -85,13 +85,7 @@ int runFolderExport(const Args& args, const std::function<std::unique_ptr<Export
     if (outDir.empty()) throw UsageError{"--out needs a folder"};
     BatchOptions options = batchOptionsFrom(args);
     const bool json = options.json;
-    options.verb = "converted";
-    std::error_code ec;
-    fs::create_directories(outDir, ec);
-    if (!fs::is_directory(outDir)) {
-        throw std::runtime_error("cannot create the folder '" + outDir + "': " +
-                                 (ec ? ec.message() : std::string("a file of that name is in the way")));
-    }
+    options.verb = verb;
     const std::vector<BatchInput> inputs = collectInputs(args.positional(), outDir);
 
     // Each output once: two inputs that map to one output are a mistake found before anything runs.
@@ -105,6 +99,12 @@ int runFolderExport(const Args& args, const std::function<std::unique_ptr<Export
     }
     std::map<std::string, std::string> outputOf;
     for (size_t i = 0; i < inputs.size(); ++i) outputOf[inputs[i].path] = outputs[i];
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    if (!fs::is_directory(outDir)) {
+        throw std::runtime_error("cannot create the folder '" + outDir + "': " +
+                                 (ec ? ec.message() : std::string("a file of that name is in the way")));
+    }
 
     quietReaderLog();
     if (!std::getenv("ORVANE_LOG_LEVEL")) Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1));

@@ -33,8 +33,9 @@ std::vector<Option> folderExportFlags();
 // Many recordings: every input (files, folders searched for .raw files) exported whole by an
 // exporter `make` gives (its options already set), into --out DIR: a file named directly goes to
 // DIR/NAME.EXT, one found under a folder named to the same path below DIR as below that folder,
-// with `extension` for its own. One line per file (a JSON object with --json), then a summary.
+// with `extension` for its own. One line per file (a JSON object with --json), then a summary that
+// counts the files done as `verb` ("converted").
 int runFolderExport(const Args& args, const std::function<std::unique_ptr<Exporter>()>& make,
-                    const std::string& extension);
+                    const std::string& extension, const std::string& verb);
 
 }  // namespace orvane::cli

@@ -76,7 +76,7 @@ int runFolder(const Args& args)
             applyExporterFlags(args, kindFlags(), *e);
             return e;
         },
-        extension);
+        extension, "converted");
 }
 
 int run(const Args& args)

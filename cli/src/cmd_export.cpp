@@ -46,7 +46,8 @@ int run(const Args& args)
 {
     if (args.has("out")) {
         configuredVideo(args);  // a bad option is a usage error before anything runs
-        return runFolderExport(args, [&] { return configuredVideo(args); }, ".mp4");
+        return runFolderExport(
+            args, [&] { return configuredVideo(args); }, ".mp4", "exported");
     }
     std::error_code ec;
     if (args.positional().size() != 2 || std::filesystem::is_directory(args.positional()[0], ec)) {
