@@ -89,6 +89,11 @@ check "no part files after convert" "" "$(parts "$TMP")"
 check "output folder inside the input" "0 1 file: 1 converted" "$? $(grep -o '^1 file: 1 converted' "$TMP/out")"
 check "a cut per recording" "a.raw" "$(ls "$TMP/data/day1/cut")"
 rm -rf "$TMP/data/day1/cut"
+# Cuts into the recordings' own folder would replace them: each is refused, and kept.
+"$ORVANE" convert "$TMP/data/day1" --out "$TMP/data/day1" --to raw >"$TMP/out" 2>&1
+check "cut over its input" "1" "$?"
+has "cut over its input: reason" "$TMP/out" "^failed: $A: .*is the input recording"
+check "cut over its input: kept" "82469" "$("$ORVANE" info "$A" --json | sed -e 's/.*"events":\([0-9]*\).*/\1/')"
 
 # export into a folder, with the video's own option.
 "$ORVANE" export "$TMP/data/day1" --out "$TMP/videos" --fps 60 >"$TMP/out" 2>&1
