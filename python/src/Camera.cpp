@@ -128,6 +128,25 @@ public:
             fusion_->setBatchEventsTime(us);
     }
 
+    // The camera's counts as a dict: what it delivered, what the device dropped because the host was
+    // late, and what its recording wrote (with the reason writing failed, or None).
+    py::dict statistics() const
+    {
+        CameraStatistics st;
+        {
+            py::gil_scoped_release nogil;
+            st = camera_ ? camera_->statistics() : static_cast<CameraStatistics>(fusion_->statistics());
+        }
+        py::dict out;
+        out["events"] = st.eventsDelivered;
+        out["dropped_buffers"] = st.droppedBuffers;
+        out["dropped_bytes"] = st.droppedBytes;
+        out["recorded_bytes"] = st.recordedBytes;
+        out["recording_writes"] = st.recordingWrites;
+        out["recording_failure"] = st.recordingFailure.empty() ? py::object(py::none()) : py::str(st.recordingFailure);
+        return out;
+    }
+
     // The next non-empty batch; false once the camera stops streaming or goes away.
     bool nextBatch(std::vector<Event2D>& out)
     {
@@ -265,6 +284,10 @@ void bindCameras(py::module_& m)
         .def_property_readonly("width", &Camera::width)
         .def_property_readonly("height", &Camera::height)
         .def_property_readonly("connected", &Camera::connected)
+        .def_property_readonly("statistics", &Camera::statistics,
+                               "Counts since the camera opened: events delivered, dropped_buffers and "
+                               "dropped_bytes (data the device lost because the host was late), and the "
+                               "recording's recorded_bytes, recording_writes and recording_failure.")
         .def("start", &Camera::start, "Starts streaming events.")
         .def("stop", &Camera::stop, "Stops streaming; a batches() iteration then ends.")
         .def("record", &Camera::record, py::arg("path"),

@@ -38,6 +38,11 @@ def test_a_short_recording_from_a_camera_reads_back(tmp_path):
         batches = take_batches(camera, 10_000, 200_000)
         camera.stop_recording()
         camera.stop()
+        stats = camera.statistics
+        assert stats["events"] >= sum(len(b) for b in batches)
+        assert stats["recording_failure"] is None and stats["recording_writes"] > 0
+        assert 0 < stats["recorded_bytes"] <= os.path.getsize(path)
+        assert stats["dropped_bytes"] >= 0 and stats["dropped_buffers"] >= 0
         # A stopped camera ends an iteration instead of waiting for ever.
         assert list(camera.batches(10_000)) == []
 
