@@ -24,6 +24,11 @@ static_assert(offsetof(Event2D, x) == 0 && offsetof(Event2D, y) == 2 && offsetof
 // than half the decode here, and a script usually reads one recording or window after another.
 constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kKeptBlocks = 3;
+// Window-sized blocks are kept too rather than left to malloc: with a small trim threshold (Dask's
+// worker processes set MALLOC_TRIM_THRESHOLD_) malloc maps and unmaps each of them afresh, and a
+// 100 ms window read then took twice the decode's time in page faults.
+constexpr size_t kKeptFrom = size_t{64} << 10;
+constexpr size_t kKeptSmallBlocks = 8;
 constexpr size_t kPrefaultBytes = size_t{64} << 20;
 constexpr size_t kPrefaultPiece = size_t{16} << 20;
 
@@ -33,56 +38,64 @@ public:
     void* take(size_t bytes, size_t& size, bool& fresh)
     {
         fresh = false;
-        if (bytes < kHugePage) {
+        if (bytes < kKeptFrom) {
             size = bytes;
             return std::malloc(bytes);
         }
+        const bool large = bytes >= kHugePage;
+        auto& kept = large ? kept_ : keptSmall_;
         {
             std::lock_guard lock(mutex_);
             // The smallest kept block that fits and is not far too big.
-            size_t best = kept_.size();
-            for (size_t i = 0; i < kept_.size(); ++i) {
-                const size_t have = kept_[i].second;
-                if (have >= bytes && have <= 2 * bytes && (best == kept_.size() || have < kept_[best].second))
+            size_t best = kept.size();
+            for (size_t i = 0; i < kept.size(); ++i) {
+                const size_t have = kept[i].second;
+                if (have >= bytes && have <= 2 * bytes && (best == kept.size() || have < kept[best].second))
                     best = i;
             }
-            if (best != kept_.size()) {
-                void* block = kept_[best].first;
-                size = kept_[best].second;
-                kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(best));
+            if (best != kept.size()) {
+                void* block = kept[best].first;
+                size = kept[best].second;
+                kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(best));
                 return block;
             }
         }
         fresh = true;
-        size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        void* block = std::aligned_alloc(kHugePage, size);
-        if (block) ::madvise(block, size, MADV_HUGEPAGE);
+        const size_t unit = large ? kHugePage : kKeptFrom;
+        size = (bytes + unit - 1) / unit * unit;
+        void* block = std::aligned_alloc(large ? kHugePage : size_t{4096}, size);
+        if (block && large) ::madvise(block, size, MADV_HUGEPAGE);
         return block;
     }
 
     void give(void* block, size_t size)
     {
         if (!block) return;
-        if (size < kHugePage) {
+        if (size < kKeptFrom) {
             std::free(block);
             return;
         }
-        ::madvise(block, size, MADV_FREE);
+        const bool large = size >= kHugePage;
+        // Small blocks stay as they are: handing them back and faulting them in again is what a
+        // window-by-window read would otherwise pay for every window.
+        if (large) ::madvise(block, size, MADV_FREE);
         std::lock_guard lock(mutex_);
-        kept_.emplace_back(block, size);
-        if (kept_.size() > kKeptBlocks) {
+        auto& kept = large ? kept_ : keptSmall_;
+        kept.emplace_back(block, size);
+        if (kept.size() > (large ? kKeptBlocks : kKeptSmallBlocks)) {
             // The smallest goes: a whole recording's block costs far more to fault in again than a
             // window's, and a script reading windows between whole reads keeps it.
-            const auto smallest = std::min_element(kept_.begin(), kept_.end(),
+            const auto smallest = std::min_element(kept.begin(), kept.end(),
                                                    [](const auto& a, const auto& b) { return a.second < b.second; });
             std::free(smallest->first);
-            kept_.erase(smallest);
+            kept.erase(smallest);
         }
     }
 
 private:
     std::mutex mutex_;
-    std::vector<std::pair<void*, size_t>> kept_;
+    std::vector<std::pair<void*, size_t>> kept_;       // huge-page blocks
+    std::vector<std::pair<void*, size_t>> keptSmall_;  // window-sized blocks, at most 16 MB in all
 };
 
 BlockCache& blocks()

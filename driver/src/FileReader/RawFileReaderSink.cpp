@@ -95,36 +95,19 @@ public:
 
     void commit(size_t count) override
     {
-        const Event2D* const b = room_.data();
-        // The events of the read: up to the count wanted, and by time up to the first at or past the
-        // limit in stream order.
-        size_t keep = done_ ? 0 : static_cast<size_t>(std::min<uint64_t>(count, wanted_ - given_));
-        if (by_time_ && !to_end_) {
-            keep = firstAtOrPast(b, keep, limit_);
-        }
-        size_t given = keep;
-        if (in_caller_) {
-            caller_.commit(keep);
-        } else {
-            given = copyInto(caller_, b, keep);
-        }
-        if (given > 0) last_time_ = b[given - 1].timestamp;
-        given_ += given;
-        if (given < count) {
-            carried_.insert(carried_.end(), b + given, b + count);
-            done_ = true;
-        }
-        if (given_ == wanted_) done_ = true;
+        const size_t given = hand(room_.data(), count, in_caller_);
+        if (given < count) carried_.insert(carried_.end(), room_.data() + given, room_.data() + count);
     }
 
-    // Hands out the carried-over events first, as far as they belong to the read.
+    // Hands out the carried-over events first, as far as they belong to the read. What does not
+    // stays carried, in order, in the same storage: a fresh vector every read would be mapped and
+    // faulted in afresh each time where malloc's trim threshold is small (Dask's workers set it).
     void takeCarried()
     {
-        std::vector<Event2D> carried;
-        carried.swap(carried_);  // what does not belong to the read goes back, in order
-        room_ = {carried.data(), carried.size()};
-        in_caller_ = false;
-        commit(carried.size());
+        const size_t count = carried_.size();
+        if (count == 0) return;
+        const size_t given = hand(carried_.data(), count, false);
+        carried_.erase(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(given));
     }
 
     bool done() const { return done_; }
@@ -132,6 +115,26 @@ public:
     uint64_t lastTime() const { return last_time_; }
 
 private:
+    // Gives the caller the events of `b` that belong to the read (up to the count wanted, and by time
+    // up to the first at or past the limit in stream order); the read is done once one does not.
+    size_t hand(const Event2D* b, size_t count, bool inCaller)
+    {
+        size_t keep = done_ ? 0 : static_cast<size_t>(std::min<uint64_t>(count, wanted_ - given_));
+        if (by_time_ && !to_end_) {
+            keep = firstAtOrPast(b, keep, limit_);
+        }
+        size_t given = keep;
+        if (inCaller) {
+            caller_.commit(keep);
+        } else {
+            given = copyInto(caller_, b, keep);
+        }
+        if (given > 0) last_time_ = b[given - 1].timestamp;
+        given_ += given;
+        if (given < count || given_ == wanted_) done_ = true;
+        return given;
+    }
+
     EventSink& caller_;
     std::vector<Event2D>& carried_;
     const uint64_t wanted_;
