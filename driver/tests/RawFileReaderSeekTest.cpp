@@ -399,7 +399,6 @@ TEST(RawFileBadData, ShortOddAndGarbageFiles)
         o.open(test::standardRawHeader(), data);
         EXPECT_EQ(o.max, o.expected.size());
         std::vector<Event2D> all;
-        o.reader->seekNEvents(0);
         while (o.reader->getCurrentPosEventNum() < o.max) {
             const auto part = o.reader->getNEvents(1000);
             if (part->empty()) break;
@@ -411,6 +410,25 @@ TEST(RawFileBadData, ShortOddAndGarbageFiles)
             ASSERT_EQ(*o.reader->getNEvents(3), slice(o.expected, k, std::min<size_t>(o.max, k + 3)));
         }
     }
+}
+
+TEST(RawFileBadData, EventsStampedBeforeTheStartAreReadFromTheFirst)
+{
+    // EVT 2.0 whose time steps back hours after its first TIME_HIGH words (a corrupt stream): the
+    // one event on the sensor is stamped before the start. A fresh reader starts at it.
+    auto word = [](uint32_t type, uint32_t payload) { return type << 28 | payload; };
+    auto event = [&](uint32_t x, uint32_t y) { return word(1, 5u << 22 | x << 11 | y); };
+    const std::vector<uint32_t> words = {event(10, 10), word(8, 0xD912036), event(556, 1599), word(8, 0xD912B20),
+                                         word(8, 0x6285D00), event(1516, 652), word(8, 0x6CFE76A), event(274, 98)};
+    std::vector<uint8_t> data(words.size() * 4);
+    std::memcpy(data.data(), words.data(), data.size());
+    Opened o;
+    o.open(test::standardRawHeader("EVT2"), data, "EVT2");
+    ASSERT_EQ(o.expected.size(), 1u);
+    ASSERT_LT(o.expected[0].timestamp, o.start);
+    EXPECT_EQ(o.max, 1u);
+    EXPECT_EQ(o.reader->getCurrentPosEventNum(), 0u);
+    EXPECT_EQ(*o.reader->getNEvents(10), o.expected);
 }
 
 struct RealRecording {

@@ -2,6 +2,8 @@
 // first-frame time must lie in its raw file's time, however long the camera streamed first.
 #include "MainWindowFixture.h"
 
+#include "SourceMonitor.h"
+
 #include "RawFileTestSupport.h"
 #include "orvane/driver/DataToVideoConverter.h"
 #include "orvane/driver/Mp4FileReader.h"
@@ -54,7 +56,11 @@ TEST_F(RecordingTimeTest, AFusionRecordingStartedAfterTheEventTimeLoopedLinesUpW
     ASSERT_FALSE(times.empty());
     const uint64_t offset = std::stoull(video.getMetadata(orvane::kVideoDvsOffsetKey));
     EXPECT_GE(offset, decoded.events.front().timestamp);
-    EXPECT_LE(offset + times.back(), decoded.events.back().timestamp) << "every frame within the raw file's time";
+    // A buffer the device dropped (a loaded machine) may hold frames' trigger edges: such frames are
+    // stamped a frame period after the one before and may then lie past the raw file's last event.
+    if (window->sourceMonitor()->dropped() == 0) {
+        EXPECT_LE(offset + times.back(), decoded.events.back().timestamp) << "every frame within the raw file's time";
+    }
     EXPECT_TRUE(decoded.risingEdges.count(offset + times.front())) << "the first frame's edge is in the raw file";
 }
 

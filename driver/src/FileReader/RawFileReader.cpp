@@ -176,7 +176,9 @@ bool RawFileReader::loadFile()
     }
     takeRangeFromBookmarks();
 
-    seekTime(start_timestamp);
+    // At the first event, not at the first at or past the start time: a stream whose time steps back
+    // holds events stamped before its start, and reads from the start must give them too.
+    seekNEvents(0);
     ORVANE_LOG_INFO("Loading raw file succeeded.");
     return true;
 }
