@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <mutex>
+#include <optional>
 
 #include "Errors.h"
 #include "EventArrays.h"
@@ -27,6 +29,26 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint64_t kNoEnd = std::numeric_limits<uint64_t>::max();
+
+// Holds a RawFile's mutex for a read. A read of up to kKeepGilEvents events keeps the GIL: handing it
+// over and taking it back costs more than such a read wherever another thread wants it now and then
+// (a Dask worker's event loop), and 100 ms windows were read there at half the speed of a plain
+// loop. Waiting for the mutex always drops it: its holder may want the GIL (a look at signals).
+constexpr uint64_t kKeepGilEvents = uint64_t{1} << 16;
+class ReadLock {
+public:
+    ReadLock(std::mutex& mutex, uint64_t expectedEvents) : lock_(mutex, std::try_to_lock)
+    {
+        if (lock_.owns_lock() && expectedEvents <= kKeepGilEvents) return;
+        if (lock_.owns_lock()) lock_.unlock();
+        nogil_.emplace();
+        lock_.lock();
+    }
+
+private:
+    std::optional<py::gil_scoped_release> nogil_;  // declared first: taken back after the unlock
+    std::unique_lock<std::mutex> lock_;
+};
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b)
 {
@@ -221,8 +243,7 @@ py::array RawFile::read(std::optional<int64_t> startUs, std::optional<int64_t> d
     const uint64_t to = durationUs ? saturatingAdd(from, static_cast<uint64_t>(*durationUs)) : kNoEnd;
     EventBuffer out;
     if (to > from) {
-        py::gil_scoped_release nogil;
-        std::lock_guard lock(mutex_);
+        const ReadLock lock(mutex_, durationUs ? expectedEvents(from, to) : events_);
         RawFileReader& r = reader();
         ++generation_;
         if (!r.seekTime(from))
@@ -259,19 +280,23 @@ std::pair<uint64_t, uint64_t> RawFile::windowRange(std::optional<int64_t> startU
     return {from, static_cast<uint64_t>(*endUs)};
 }
 
+// The events of [from, to) at the recording's mean rate.
+uint64_t RawFile::expectedEvents(uint64_t from, uint64_t to) const
+{
+    const uint64_t span = std::min(to, end_us_ + 1) - std::min(from, end_us_ + 1);
+    return events_ / std::max<uint64_t>(1, (end_us_ - start_us_ + 1) / std::max<uint64_t>(1, span));
+}
+
 py::array RawFile::readWindow(uint64_t from, uint64_t to, uint64_t& generation)
 {
     EventBuffer out;
     {
-        py::gil_scoped_release nogil;
-        std::lock_guard lock(mutex_);
+        const uint64_t expected = expectedEvents(from, to);
+        const ReadLock lock(mutex_, expected);
         RawFileReader& r = reader();
         if (generation != generation_ && !r.seekTime(from)) {
             throw Error("cannot seek to " + std::to_string(from) + " us in " + inQuotes(path_));
         }
-        const uint64_t span = std::min(to, end_us_ + 1) - from;
-        const uint64_t expected =
-            events_ / std::max<uint64_t>(1, (end_us_ - start_us_ + 1) / std::max<uint64_t>(1, span));
         out.reserve(expected + expected / 4 + 256);
         readOnTo(to, out);
         generation = ++generation_;
@@ -289,8 +314,7 @@ py::array RawFile::readCount(int64_t n, std::optional<int64_t> startEvent)
     }
     EventBuffer out;
     {
-        py::gil_scoped_release nogil;
-        std::lock_guard lock(mutex_);
+        const ReadLock lock(mutex_, static_cast<uint64_t>(n));
         RawFileReader& r = reader();
         const uint64_t start = startEvent ? static_cast<uint64_t>(*startEvent) : nextCountEvent_;
         const uint64_t count = std::min(static_cast<uint64_t>(n), events_ - std::min(events_, start));

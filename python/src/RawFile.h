@@ -65,6 +65,7 @@ private:
     void readOnTo(uint64_t to, EventBuffer& out);
     // Caller holds mutex_. The next `count` events (fewer at the end), appended to `out`.
     void readCountOn(uint64_t count, EventBuffer& out);
+    uint64_t expectedEvents(uint64_t from, uint64_t to) const;
     // One writing job on the reader, with the lock held and the GIL released: given the progress
     // callback and the cancel flag, Kind::None on success.
     using WriterJob = std::function<RecordingError(RawFileReader&, const std::function<void(double)>&,

@@ -284,6 +284,33 @@ def test_ctrl_c_stops_a_read_of_a_whole_large_recording(recording, tmp_path):
     assert len(f.read_count(1000, 0)) == 1000  # the file reads on afterwards
 
 
+def test_threads_reading_one_recording_each_get_their_events(recording, tmp_path):
+    # Short windows keep the GIL while long reads drop it and look at signals between pieces with the
+    # file's lock held: threads mixing both on one RawFile must neither deadlock nor mix their events.
+    import concurrent.futures
+
+    big = tmp_path / "big.raw"
+    subprocess.run([str(BIN / "orvane_rawtool"), "loop", recording(ECPY), str(big), "--events", "9000000"],
+                   check=True, capture_output=True)
+    f = orvane.RawFile(str(big))
+    whole = f.read()
+    start = f.info["start_us"]
+
+    def windows():
+        return np.concatenate(list(f.windows(5_000)))
+
+    def short_reads():
+        return np.concatenate([f.read(start + i * 2_000, 2_000) for i in range(300)])
+
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        jobs = [pool.submit(f.read), pool.submit(windows), pool.submit(short_reads), pool.submit(f.read)]
+        results = [job.result(timeout=300) for job in jobs]
+    assert np.array_equal(results[0], whole) and np.array_equal(results[3], whole)
+    assert np.array_equal(results[1], whole)
+    assert np.array_equal(results[2], whole[: len(results[2])])
+    assert len(results[2]) > 0
+
+
 def _events_and_index_in_a_worker(rec):
     # Runs in a fresh interpreter: the RawFile arrived pickled.
     return rec.read(), rec.info["index"]
