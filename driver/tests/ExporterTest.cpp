@@ -322,6 +322,153 @@ TEST(VideoOptions, BadValuesAndOtherKindsAreRefused)
     EXPECT_FALSE(makeExporterFor("a.csv")->setOption("fps", "30", error));
 }
 
+TEST(VideoOptions, NewOptionsRefuseBadValuesAndListTheirDefaultsAndChoices)
+{
+    auto video = makeExporterFor("a.mp4");
+    std::string error;
+    for (const auto& [name, value] : std::vector<std::pair<const char*, const char*>>{
+             {"accumulation_us", "0"}, {"accumulation_us", "-5"}, {"accumulation_us", "1.5"},
+             {"accumulation_us", "100000001"}, {"accumulation_us", "99999999999999999999999"},
+             {"mode", "surface"}, {"mode", ""}, {"theme", "blue"}, {"theme", "Dark"},
+             {"time_constant_us", "99"}, {"time_constant_us", "10000001"}, {"time_constant_us", "1e4"}}) {
+        EXPECT_FALSE(video->setOption(name, value, error)) << name << "=" << value;
+        EXPECT_NE(error.find(value), std::string::npos) << error;
+    }
+    // Every listed default and choice is a value the option takes.
+    size_t withChoices = 0;
+    for (const ExportOption& o : video->options()) {
+        if (!o.defaultValue.empty()) {
+            EXPECT_TRUE(video->setOption(o.name, o.defaultValue, error)) << o.name << ": " << error;
+        }
+        for (const std::string& c : o.choices) EXPECT_TRUE(video->setOption(o.name, c, error)) << o.name << ": " << error;
+        withChoices += o.choices.empty() ? 0 : 1;
+    }
+    EXPECT_EQ(withChoices, 2u);  // mode and theme
+    EXPECT_FALSE(makeExporterFor("a.raw")->setOption("theme", "dark", error));
+}
+
+// ---- the look of a video ----
+
+// Square blocks of ON events at known times, so that a frame can be asked which of them it shows.
+constexpr int kBlock = 32;
+struct Flash {
+    int x;  // the block's left column (row 96)
+    uint64_t t;
+};
+
+class VideoLook : public ::testing::Test {
+protected:
+    // Slices of 100 ms (10 fps at speed 1): C late in slice 0's first half, A late in slice 0, B in
+    // slice 1; one event at the start and one long after the range keep the recording's span.
+    static constexpr Flash C{100, 5030000}, A{300, 5090000}, B{500, 5150000};
+    static constexpr uint64_t kStart = 5000000, kEnd = 5400000;
+
+    void SetUp() override
+    {
+        std::vector<Event2D> events;
+        events.emplace_back(uint16_t{1270}, uint16_t{710}, uint8_t{1}, kStart);
+        for (const Flash& f : {C, A, B}) {
+            for (int y = 96; y < 96 + kBlock; ++y)
+                for (int x = f.x; x < f.x + kBlock; ++x)
+                    events.emplace_back(static_cast<uint16_t>(x), static_cast<uint16_t>(y), uint8_t{1}, f.t);
+        }
+        events.emplace_back(uint16_t{1270}, uint16_t{710}, uint8_t{1}, uint64_t{6000000});
+        test::StreamShape shape;
+        test::writeBytes(dir.file("rec.raw"), test::standardRawHeader(), test::encodeStream(events, shape));
+    }
+
+    // The frames of a 10 fps export of [kStart, kEnd) with these options, as BGR24 pictures.
+    std::vector<std::vector<uint8_t>> frames(const std::vector<std::pair<std::string, std::string>>& options)
+    {
+        RawFileReader reader(dir.file("rec.raw"));
+        EXPECT_TRUE(reader.loadFile());
+        auto exporter = makeExporterFor("out.mp4");
+        std::string error;
+        EXPECT_TRUE(exporter->setOption("fps", "10", error)) << error;
+        for (const auto& [name, value] : options) EXPECT_TRUE(exporter->setOption(name, value, error)) << error;
+        const std::string out = dir.file("out.mp4");
+        const RecordingError e = exporter->run(reader, {kStart, kEnd}, out, nullptr, nullptr);
+        EXPECT_FALSE(e) << e.message;
+        Mp4FileReader video(out);
+        std::vector<std::vector<uint8_t>> pictures;
+        if (!video.loadFile()) return pictures;
+        // A step of the decoder may hand out no picture yet.
+        for (ApsFrame frame; video.getNextFrame(frame); frame = {}) {
+            if (frame.data && frame.size == 1280u * 720u * 3u) pictures.emplace_back(frame.data, frame.data + frame.size);
+        }
+        return pictures;
+    }
+
+    // The mean of a block's pixels (all channels) in a 1280-wide BGR24 picture.
+    static double blockMean(const std::vector<uint8_t>& picture, int left, int top = 96)
+    {
+        double sum = 0;
+        for (int y = top; y < top + kBlock; ++y)
+            for (int x = left; x < left + kBlock; ++x)
+                for (int c = 0; c < 3; ++c) sum += picture[(static_cast<size_t>(y) * 1280 + x) * 3 + c];
+        return sum / (kBlock * kBlock * 3);
+    }
+    static bool shows(const std::vector<uint8_t>& picture, const Flash& f)
+    {
+        // Grey theme: background 112, ON events about 188.
+        const double m = blockMean(picture, f.x);
+        EXPECT_TRUE(m < 125 || m > 175) << "a block half shown: " << m;
+        return m > 150;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(VideoLook, TheAccumulationWindowDecidesWhatEachFrameShows)
+{
+    // The default window is one slice: each frame its own slice's events; the quiet rest makes none.
+    auto f = frames({});
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_TRUE(shows(f[0], C) && shows(f[0], A) && !shows(f[0], B));
+    EXPECT_TRUE(!shows(f[1], C) && !shows(f[1], A) && shows(f[1], B));
+
+    // 250 ms windows overlap: a flash stays for the frames whose window holds it, and frames go on
+    // while a window holds events even where a slice holds none.
+    f = frames({{"accumulation_us", "250000"}});
+    ASSERT_EQ(f.size(), 4u);
+    EXPECT_TRUE(shows(f[0], C) && shows(f[0], A) && !shows(f[0], B));
+    EXPECT_TRUE(shows(f[1], C) && shows(f[1], A) && shows(f[1], B));
+    EXPECT_TRUE(!shows(f[2], C) && shows(f[2], A) && shows(f[2], B));
+    EXPECT_TRUE(!shows(f[3], C) && !shows(f[3], A) && shows(f[3], B));
+
+    // 20 ms windows show only each slice's last 20 ms; a slice with events still makes its frame.
+    f = frames({{"accumulation_us", "20000"}});
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_TRUE(!shows(f[0], C) && shows(f[0], A) && !shows(f[0], B));
+    EXPECT_TRUE(!shows(f[1], C) && !shows(f[1], A) && !shows(f[1], B));
+}
+
+TEST_F(VideoLook, ThemesAndTheTimeSurfaceChangeThePicture)
+{
+    const auto mean = [](const std::vector<uint8_t>& p) {
+        double sum = 0;
+        for (const uint8_t v : p) sum += v;
+        return sum / static_cast<double>(p.size());
+    };
+    const auto dark = frames({{"theme", "dark"}});
+    const auto light = frames({{"theme", "light"}});
+    ASSERT_EQ(dark.size(), 2u);
+    ASSERT_EQ(light.size(), 2u);
+    EXPECT_LT(mean(dark[0]), 20.0);
+    EXPECT_GT(mean(light[0]), 235.0);
+
+    // The time surface keeps C fading into the next frame, the more slowly the longer its constant.
+    const auto fast = frames({{"mode", "time-surface"}, {"time_constant_us", "50000"}});
+    const auto slow = frames({{"mode", "time-surface"}, {"time_constant_us", "1000000"}});
+    ASSERT_EQ(fast.size(), 2u);
+    ASSERT_EQ(slow.size(), 2u);
+    const double background = blockMean(fast[1], 700);
+    EXPECT_GT(blockMean(fast[0], C.x), blockMean(fast[1], C.x) + 10);
+    EXPECT_GT(blockMean(slow[1], C.x), blockMean(fast[1], C.x) + 10);
+    EXPECT_GT(blockMean(slow[1], C.x), background + 30);
+    EXPECT_TRUE(shows(slow[1], B));
+}
+
 struct Quiet : ::testing::Environment {
     void SetUp() override { Logger::Instance().setMinLevel(static_cast<LogLevelType>(LOG_LEVEL_ERROR + 1)); }
 };

@@ -64,6 +64,28 @@ def test_bad_kinds_options_and_ranges_raise_and_write_nothing(recording, tmp_pat
     assert os.listdir(out) == ["x.mp4"]
 
 
+def test_the_look_of_a_video_is_set_by_keywords_and_bad_looks_write_nothing(recording, tmp_path):
+    f = orvane.RawFile(recording(ECCODECS))
+    start = f.info["start_us"] + 100_000
+    out = tmp_path / "out"
+    out.mkdir()
+    for options in [{"mode": "trails"}, {"theme": "blue"}, {"accumulation_us": 0}, {"accumulation_us": 2.5},
+                    {"time_constant_us": 1}, {"mode": 1}]:
+        with pytest.raises(ValueError):
+            f.export(str(out / "x.mp4"), start, start + 300_000, **options)
+    with pytest.raises(ValueError, match="has no option 'theme'"):
+        f.export(str(out / "x.csv"), start, start + 300_000, theme="dark")
+    assert os.listdir(out) == []
+    sizes = {}
+    for theme in ["dark", "light"]:
+        path = out / (theme + ".mp4")
+        f.export(str(path), start, start + 300_000, fps=10, accumulation_us=50_000, mode="time-surface",
+                 theme=theme, time_constant_us=30_000)
+        sizes[theme] = os.path.getsize(path)
+    assert all(s > 0 for s in sizes.values())
+    assert sorted(os.listdir(out)) == ["dark.mp4", "light.mp4"]
+
+
 def test_an_export_into_a_read_only_folder_fails_with_the_reason_and_leaves_nothing(recording, tmp_path):
     f = orvane.RawFile(recording(ECCODECS))
     out = tmp_path / "ro"

@@ -64,6 +64,17 @@ for rec in eccodecs_evt3_trigger ecpy_test_events_1 ecpy_evt2; do
         check "$rec slow mp4 frames" "$slices" "$(frames "$TMP/$rec.slow.mp4")"
     fi
 done
+# Every look flag at once: 10 fps, 200 ms windows, a dark time surface; one frame per 100 ms slice.
+src="$TMP/eccodecs_evt3_trigger.raw"
+a=14300000
+"$ORVANE" export "$src" "$TMP/look.mp4" --start $a --end $((a + 500000)) --fps 10 --speed 1 \
+    --accumulation-us 200000 --mode time-surface --theme dark --time-constant-us 50000 >"$TMP/out"
+check "look flags status" 0 $?
+grep -q "look.mp4: 5 frames" "$TMP/out" || { echo "FAIL look flags: $(cat "$TMP/out")"; errors=$((errors + 1)); }
+if command -v ffprobe >/dev/null; then
+    check "look mp4 frames" 5 "$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$TMP/look.mp4")"
+fi
+rm -f "$TMP/look.mp4"
 check "no part files" "" "$(ls "$TMP" | grep '\.part')"
 
 src="$TMP/eccodecs_evt3_trigger.raw"
@@ -82,6 +93,13 @@ fail_case "bad number" 2 "usage: orvane convert" "$ORVANE" convert "$src" "$TMP/
 fail_case "fps out of range" 2 "--fps needs a whole number from 1 to 240" "$ORVANE" convert "$src" "$TMP/f.mp4" --fps 500
 fail_case "speed not a number" 2 "--speed needs a number" "$ORVANE" convert "$src" "$TMP/f.mp4" --speed fast
 fail_case "fps of a csv" 2 "has no option 'fps'" "$ORVANE" convert "$src" "$TMP/f.csv" --fps 30
+fail_case "unknown mode" 2 "--mode takes accumulation or time-surface, not 'trails'" \
+    "$ORVANE" export "$src" "$TMP/f.mp4" --mode trails
+fail_case "unknown theme" 2 "--theme takes grey, dark or light, not 'blue'" "$ORVANE" convert "$src" "$TMP/f.mp4" --theme blue
+fail_case "accumulation of 0" 2 "--accumulation-us needs a whole number" "$ORVANE" export "$src" "$TMP/f.mp4" --accumulation-us 0
+fail_case "time constant too short" 2 "--time-constant-us needs a whole number" \
+    "$ORVANE" export "$src" "$TMP/f.mp4" --mode time-surface --time-constant-us 5
+fail_case "theme of a raw cut" 2 "has no option 'theme'" "$ORVANE" convert "$src" "$TMP/f.raw" --theme dark
 fail_case "start = end" 1 "must be below --end" "$ORVANE" convert "$src" "$TMP/f.csv" --start 15000000 --end 15000000
 fail_case "missing input" 3 "cannot open '$TMP/missing.raw'" "$ORVANE" convert "$TMP/missing.raw" "$TMP/f.h5"
 fail_case "missing folder" 1 "cannot create '$TMP/nodir/f.h5': No such file or directory" \

@@ -184,7 +184,7 @@ bool RawFileReader::writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exp
     return true;
 }
 
-bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, uint64_t sliceUs,
+bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, const exportio::VideoLook& look,
                                exportio::PartFile& part, const exportio::Progress& progress)
 {
     using namespace exportio;
@@ -194,7 +194,7 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
     video_converter = std::make_shared<DataToVideoConverter>();
     video_converter->setConverterFrameSize(height, width, height, width);
     video_converter->setConverterFmt(VIDEO_PIX_FMT_BGR24, VIDEO_PIX_FMT_YUV420P);
-    video_converter->setFrameRate(fps);
+    video_converter->setFrameRate(look.fps);
     const std::string& part_path = part.path();
     if (sameFile(outPath, raw_path)) {
         ORVANE_LOG_ERROR(
@@ -217,14 +217,52 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
     if (startTimestamp < start_timestamp) startTimestamp = start_timestamp;
     seekTime(startTimestamp);
     std::vector<uint8_t> image(static_cast<size_t>(width) * height * 3, 0);
-    const uint64_t slice = sliceUs;
+    const size_t stride = static_cast<size_t>(width) * 3;
+    const uint64_t slice = look.sliceUs;
+    const uint64_t accumulation = look.accumulationUs;
+    const bool surface = look.render.mode == DisplayMode::TimeSurface;
+    FrameRenderer renderer(static_cast<int>(width), static_cast<int>(height));
+    renderer.setSettings(look.render);
+    // Accumulation windows longer than a slice reach back into earlier slices: their events are
+    // kept here from `recent_head` on, the oldest dropped as the window moves past them.
+    std::vector<Event2D> recent;
+    size_t recent_head = 0;
+    uint64_t newest = 0;  // the time of the newest event painted so far (time surface)
+    bool painted_any = false;
     bool frames_ok = true;
     try {
         for (uint64_t t = startTimestamp; t < endTimestamp;) {
+            // The last slice is read whole, as every other: a second at 30 fps is 31 frames.
             const auto events = getNTimeEvents(slice);
+            const uint64_t slice_end = t > std::numeric_limits<uint64_t>::max() - slice ? std::numeric_limits<uint64_t>::max() : t + slice;
             t = endTimestamp - t > slice ? t + slice : endTimestamp;
-            if (!events->empty()) {
-                eventsToRgbData(events, image);
+            const Event2D* b = events->data();
+            const Event2D* e = b + events->size();
+            const uint64_t from = slice_end > accumulation ? slice_end - accumulation : 0;
+            bool frame = b != e;
+            if (surface) {
+                renderer.addEvents(b, e);
+                for (const Event2D* ev = b; ev != e; ++ev) newest = std::max(newest, ev->timestamp);
+                frame = frame || (painted_any && newest >= from);
+                painted_any = painted_any || b != e;
+            } else {
+                if (accumulation > slice) {
+                    while (recent_head < recent.size() && recent[recent_head].timestamp < from) ++recent_head;
+                    if (recent_head > recent.size() / 2) {
+                        recent.erase(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(recent_head));
+                        recent_head = 0;
+                    }
+                    renderer.addEvents(recent.data() + recent_head, recent.data() + recent.size());
+                    frame = frame || recent_head < recent.size();
+                    recent.insert(recent.end(), b, e);
+                }
+                // The window's share of this slice: all of it unless the window is shorter.
+                const Event2D* w = b;
+                if (accumulation < slice) w = std::find_if(b, e, [&](const Event2D& ev) { return ev.timestamp >= from; });
+                renderer.addEvents(w, e);
+            }
+            if (frame) {
+                renderer.renderBgr24(slice_end, image.data(), stride);
                 if (video_converter->rgbToVideo(image.data()) < 0) {
                     frames_ok = false;
                     break;

@@ -4,8 +4,20 @@
 #pragma once
 
 #include "orvane/driver/Exporter.h"
+#include "orvane/driver/FrameRenderer.h"
 
 namespace orvane {
+
+namespace exportio {
+// What the video writing needs to know: the frame rate, the slice of recording time between two
+// frames, the time each frame's events accumulate over (ending at the frame's time) and the picture.
+struct VideoLook {
+    int fps = 30;
+    uint64_t sliceUs = 33333;
+    uint64_t accumulationUs = 33333;
+    RenderSettings render;
+};
+}  // namespace exportio
 
 class RawCutExporter : public Exporter {
 public:
@@ -15,8 +27,10 @@ public:
                        const ExportProgress& progress, const std::atomic<bool>* cancel) override;
 };
 
-// One frame per slice of the recording that holds events (quiet stretches make none); a slice is
-// speed x 1000000 / fps us of the recording.
+// One frame per slice of the recording (speed x 1000000 / fps us) whose accumulation window (the
+// accumulation_us before the frame's time) holds events; quiet stretches make none. In accumulation
+// mode a frame paints the events of its window, so windows longer than a slice overlap and shorter
+// ones leave gaps; the time surface paints every event up to the frame, fading by time_constant_us.
 class VideoExporter : public Exporter {
 public:
     std::string name() const override { return "video"; }
@@ -27,6 +41,11 @@ public:
                        const ExportProgress& progress, const std::atomic<bool>* cancel) override;
     int fps = 30;
     double speed = 1.0;
+    uint64_t accumulationUs = 0;  // 0: one slice
+    RenderSettings render;
+
+    // The settings the writing uses, the defaults worked out.
+    exportio::VideoLook look() const;
 };
 
 }  // namespace orvane
