@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFont>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,6 +61,16 @@ QStringList choicesOf(const char* name)
     return words;
 }
 
+// The height and size of text of the line edits above (the spin boxes' own editors would otherwise
+// keep the application's font, and the style sheet's heights do not reach them).
+void fitField(QWidget* field)
+{
+    QFont font = field->font();
+    font.setPixelSize(12);
+    field->setFont(font);
+    field->setFixedHeight(30);
+}
+
 }  // namespace
 
 OvExportVideoUI::OvExportVideoUI(QWidget* parent)
@@ -94,6 +105,7 @@ OvExportVideoUI::OvExportVideoUI(QWidget* parent)
         extensions_ << k.extension;
     }
     addFieldRow(label(tr("Export As")), kindBox_);
+    fitField(kindBox_);
 
     fps_ = new QSpinBox(this);
     fps_->setObjectName(QStringLiteral("sb_fps"));
@@ -155,8 +167,11 @@ OvExportVideoUI::OvExportVideoUI(QWidget* parent)
                                                   {tr("Accumulation"), accumulation_}, {tr("Mode"), mode_},
                                                   {tr("Theme"), theme_},           {tr("Time Constant"), timeConstant_}};
     for (const auto& [text, field] : rows) {
+        // The same size of text as the line edits above (the spin boxes' own editors would
+        // otherwise keep the application's font).
         QLabel* l = label(text);
         addFieldRow(l, field);
+        fitField(field);
         videoRows_ << qMakePair(l, field);
     }
     const auto timeSurface = [this] { timeConstant_->setEnabled(mode_->currentData().toString() == QLatin1String("time-surface")); };
