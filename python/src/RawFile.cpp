@@ -573,7 +573,7 @@ stream order; times are microseconds on the camera's time base.)doc")
         .def("export", &RawFile::exportTo, py::arg("path"), py::arg("start_us") = py::none(),
              py::arg("end_us") = py::none(), py::arg("progress") = py::none(), R"doc(
 Writes the events of [start_us, end_us) (defaults: the whole recording) into the kind of file the path's extension
-names: .raw (a cut), .h5 or .hdf5 (HDF5 datasets events/x, y, p, t, events/ms_to_idx, triggers/t, id, p),
+names: .raw (EVT 3.0; an EVT 2.x recording is written again), .h5 or .hdf5 (HDF5 datasets events/x, y, p, t, events/ms_to_idx, triggers/t, id, p),
 .csv (x,y,p,t lines), .mp4 (H.264 video). Keyword arguments are the kind's options, such as fps=60 or
 speed=0.1 for a video (an unknown option or a bad value raises ValueError before anything is written);
 progress(share) is called with 0..1. A failure or Ctrl-C leaves no file.)doc")

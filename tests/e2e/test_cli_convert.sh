@@ -1,8 +1,8 @@
 #!/bin/bash
 # orvane convert on copies of the reference recordings (and an EVT 2.0 re-encoding): the kind follows
-# OUT's extension; .csv holds exactly what orvane dump --csv prints of the range, .raw is a cut in the
-# source's encoding with the same events, .h5/.hdf5 is an HDF5 file, .mp4 the same video orvane export
-# makes. Mistakes are usage errors (status 2); failures are one line, non-zero and leave no file.
+# OUT's extension; .csv holds exactly what orvane dump --csv prints of the range, .raw is EVT 3.0 with
+# the same events (EVT 2.x written again), .h5/.hdf5 is an HDF5 file, .mp4 the same video orvane
+# export makes. Mistakes are usage errors (status 2); failures are one line, non-zero and leave no file.
 set -u
 BIN=$1
 DATA=$2
@@ -39,10 +39,14 @@ for rec in eccodecs_evt3_trigger ecpy_test_events_1 ecpy_evt2; do
     "$ORVANE" convert "$src" "$TMP/$rec.mid.csv" --start $a --end $b >/dev/null
     check "$rec csv part" "$part" "$(tail -n +2 "$TMP/$rec.mid.csv")"
 
-    # A .raw keeps the source's encoding (a cut); its events are the range's.
+    # A .raw is EVT 3.0 whatever the source's encoding (EVT 2.x is written again); its events are
+    # the range's. orvane cut keeps the source's encoding.
     "$ORVANE" convert "$src" "$TMP/$rec.mid.raw" --start $a --end $b >/dev/null
     check "$rec raw part" "$part" "$(csv "$TMP/$rec.mid.raw")"
-    check "$rec raw format" "$(format_of "$src")" "$(format_of "$TMP/$rec.mid.raw")"
+    check "$rec raw format" '"format":"EVT 3.0"' "$(format_of "$TMP/$rec.mid.raw")"
+    "$ORVANE" cut "$src" "$TMP/$rec.cut.raw" --start $a --end $b >/dev/null
+    check "$rec cut format" "$(format_of "$src")" "$(format_of "$TMP/$rec.cut.raw")"
+    check "$rec cut part" "$part" "$(csv "$TMP/$rec.cut.raw")"
 
     for ext in h5 hdf5; do
         out=$("$ORVANE" convert "$src" "$TMP/$rec.$ext" --start $a --end $b)

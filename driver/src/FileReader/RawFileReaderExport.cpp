@@ -53,7 +53,10 @@ void RawFileReader::eventsToRgbData(std::shared_ptr<std::vector<Event2D>> events
 
 bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath)
 {
-    last_error = RawCutExporter().run(*this, {startTimestamp, endTimestamp}, outPath, progress_callback, cancel_flag);
+    // A cut keeps its source's encoding.
+    RawCutExporter exporter;
+    exporter.keepEncoding = true;
+    last_error = exporter.run(*this, {startTimestamp, endTimestamp}, outPath, progress_callback, cancel_flag);
     return !last_error;
 }
 

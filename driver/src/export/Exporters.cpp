@@ -7,6 +7,7 @@
 #include "export/ExportOutput.h"
 #include "export/RawExporters.h"
 #include "export/TableExporters.h"
+#include "FileReader/RawFormat.h"
 #include "orvane/driver/RawFileReader.h"
 
 namespace orvane {
@@ -61,7 +62,11 @@ RecordingError RawCutExporter::run(RawFileReader& reader, ExportRange range, con
 {
     exportio::PartFile part(output);
     const exportio::Progress prog(progress, cancel);
-    if (!reader.writeCut(range.start_us, range.end_us, part, prog)) return reader.lastError();
+    if (keepEncoding || std::string(reader.formatName()) == RawFormat::evt3().name()) {
+        if (!reader.writeCut(range.start_us, range.end_us, part, prog)) return reader.lastError();
+    } else if (RecordingError failed = exportio::rewriteAsEvt3(reader, range, part, prog)) {
+        return failed;
+    }
     if (RecordingError failed = part.commit()) return failed;
     prog.finished();
     return {};

@@ -19,13 +19,26 @@ struct VideoLook {
 };
 }  // namespace exportio
 
+// An EVT 3.0 source is copied byte for byte behind the state words a decoder needs; any other
+// encoding is decoded and its events and trigger edges written again as EVT 3.0, the encoding every
+// tool reads (unless keepEncoding, as `cut` asks: then the copy is in the source's own encoding).
 class RawCutExporter : public Exporter {
 public:
     std::string name() const override { return "raw"; }
     std::string extension() const override { return ".raw"; }
     RecordingError run(RawFileReader& reader, ExportRange range, const std::string& output,
                        const ExportProgress& progress, const std::atomic<bool>* cancel) override;
+    bool keepEncoding = false;
 };
+
+namespace exportio {
+class PartFile;
+class Progress;
+// The range's events and trigger edges, decoded and encoded again as EVT 3.0 into `part`, behind
+// our header. The times keep their place within EVT 3.0's 2^24 us (whole wraps of it are dropped,
+// as a cut's are).
+RecordingError rewriteAsEvt3(RawFileReader& reader, ExportRange range, PartFile& part, const Progress& progress);
+}  // namespace exportio
 
 // One frame per slice of the recording (speed x 1000000 / fps us) whose accumulation window (the
 // accumulation_us before the frame's time) holds events; quiet stretches make none. In accumulation
