@@ -5,9 +5,15 @@
 
 #include <atomic>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #ifdef ORVANE_WITH_HDF5
 #include <hdf5.h>
@@ -260,6 +266,108 @@ TEST(Exporters, FailureAndCancelLeaveNoFile)
         }
     }
 }
+
+// ---- failures of the output ----
+
+// What a kind of export over one recording leaves in its folder besides the recording.
+std::vector<std::string> leftBeside(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name != "rec.raw" && name != "rec.ovmark.tmp" && name != "afile" && name != "sub") names.push_back(name);
+    }
+    return names;
+}
+
+class OutputFailures : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        test::StreamShape shape;
+        shape.format = GetParam();
+        shape.events = 200000;
+        shape.durationUs = 500000;
+        test::writeBytes(dir.file("rec.raw"), test::standardRawHeader(shape.format),
+                         test::encodeStream(test::makeEvents(shape), shape));
+        reader = std::make_unique<RawFileReader>(dir.file("rec.raw"));
+        ASSERT_TRUE(reader->loadFile());
+        reader->getStartTimeStamp(start);
+        reader->getEndTimeStamp(end);
+        std::ofstream(dir.file("afile")) << "x";
+    }
+    // Each kind but HDF5, whose writing has its own tests.
+    std::vector<std::unique_ptr<Exporter>> kinds() const
+    {
+        std::vector<std::unique_ptr<Exporter>> out;
+        for (auto& e : makeExporters())
+            if (e->name() != "hdf5") out.push_back(std::move(e));
+        return out;
+    }
+    TempDir dir;
+    std::unique_ptr<RawFileReader> reader;
+    uint64_t start = 0, end = 0;
+};
+
+TEST_P(OutputFailures, AMissingFolderOrAFileOnThePathFailsWithTheReasonAndLeavesNothing)
+{
+    for (const auto& exporter : kinds()) {
+        SCOPED_TRACE(exporter->name());
+        for (const auto& [sub, reason] : std::vector<std::pair<std::string, std::string>>{
+                 {"missing/out", "No such file or directory"}, {"afile/out", "Not a directory"}}) {
+            const std::string out = dir.file(sub + exporter->extension());
+            const RecordingError e = exporter->run(*reader, {start, end}, out, nullptr, nullptr);
+            EXPECT_EQ(e.kind, RecordingError::Kind::NotFound) << e.message;
+            EXPECT_NE(e.message.find(out), std::string::npos) << e.message;
+            EXPECT_NE(e.message.find(reason), std::string::npos) << e.message;
+            EXPECT_NE(e.errnum, 0);
+        }
+        EXPECT_EQ(leftBeside(dir), std::vector<std::string>{});
+    }
+}
+
+// A file size limit (ulimit -f) is a write that fails with "File too large", not a process killed
+// by SIGXFSZ: each export runs in a child process of its own with the limit and the signal's
+// default action, and must come back with the reason and no file.
+TEST_P(OutputFailures, AFileSizeLimitFailsWithTheReasonAndLeavesNothing)
+{
+    for (const auto& exporter : kinds()) {
+        SCOPED_TRACE(exporter->name());
+        const std::string out = dir.file("out" + exporter->extension());
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // A reader of its own: the parent's shares its file offset with every child.
+            RawFileReader own(dir.file("rec.raw"));
+            if (!own.loadFile()) _exit(4);
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 16384;
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+            RecordingError e;
+            try {
+                e = exporter->run(own, {start, end}, out, nullptr, nullptr);
+            } catch (const std::exception& x) {
+                std::fprintf(stderr, "thrown: %s\n", x.what());
+                _exit(2);
+            }
+            const bool told = e.kind == RecordingError::Kind::Io && e.message.find("File too large") != std::string::npos &&
+                              e.message.find(out) != std::string::npos;
+            if (!told) std::fprintf(stderr, "kind %d: %s\n", static_cast<int>(e.kind), e.message.c_str());
+            _exit(told ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(leftBeside(dir), std::vector<std::string>{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, OutputFailures, ::testing::Values("EVT3", "EVT2"),
+                         [](const auto& p) { return std::string(p.param); });
 
 // ---- raw exports of EVT 2.x ----
 

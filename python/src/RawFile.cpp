@@ -75,7 +75,12 @@ void checkOutputFolder(const std::string& out)
     checkNoNul(out, "path");
     const fs::path parent = fs::absolute(fs::path(out)).parent_path();
     std::error_code ec;
-    if (!fs::is_directory(parent, ec)) throw PathError(ENOENT, "No such folder", parent.string());
+    const fs::file_status st = fs::status(parent, ec);
+    if (fs::is_directory(st)) return;
+    // A file where a folder should be is NotADirectoryError, as Python's own open() tells it.
+    const bool fileInTheWay = ec.value() == ENOTDIR || (!ec && fs::exists(st));
+    if (fileInTheWay) throw PathError(ENOTDIR, "Not a directory", parent.string());
+    throw PathError(ENOENT, "No such folder", parent.string());
 }
 
 }  // namespace

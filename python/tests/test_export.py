@@ -2,6 +2,8 @@
 # file left by a bad option, a failure or Ctrl-C.
 import _thread
 import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -162,3 +164,35 @@ def test_csv_reads_back_as_the_events_of_the_range(recording, tmp_path, name):
         assert table.shape == (len(events), 4)
         for column, field in enumerate("xypt"):
             assert np.array_equal(table[:, column], events[field]), field
+
+
+@pytest.mark.parametrize("ext", [".raw", ".csv", ".mp4"])
+def test_an_output_through_a_file_or_in_a_missing_folder_raises_the_oserror_and_leaves_nothing(
+        recording, tmp_path, ext):
+    f = orvane.RawFile(recording(ECCODECS))
+    (tmp_path / "afile").write_text("x")
+    with pytest.raises(NotADirectoryError, match="Not a directory"):
+        f.export(str(tmp_path / "afile" / ("x" + ext)))
+    with pytest.raises(FileNotFoundError, match="No such"):
+        f.export(str(tmp_path / "missing" / ("x" + ext)))
+    assert sorted(os.listdir(tmp_path)) == sorted(["afile", ECCODECS, ECCODECS.replace(".raw", ".ovmark.tmp")])
+
+
+@pytest.mark.parametrize("ext", [".raw", ".csv", ".mp4"])
+def test_a_file_size_limit_is_a_failure_with_the_reason_not_a_killed_interpreter(recording, tmp_path, ext):
+    source = recording(ECCODECS)
+    orvane.RawFile(source).close()  # the index is written before the limit
+    out = tmp_path / ("x" + ext)
+    script = f"""
+import resource, orvane
+resource.setrlimit(resource.RLIMIT_FSIZE, (16384, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+try:
+    orvane.RawFile({source!r}).export({str(out)!r})
+except orvane.Error as e:
+    print("refused:", e)
+"""
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stderr
+    assert "refused:" in run.stdout and "File too large" in run.stdout, run.stdout
+    assert not out.exists()
+    assert [n for n in os.listdir(tmp_path) if ".part" in n] == []

@@ -109,6 +109,20 @@ fail_case "missing input" 3 "cannot open '$TMP/missing.raw'" "$ORVANE" convert "
 fail_case "missing folder" 1 "cannot create '$TMP/nodir/f.h5': No such file or directory" \
     "$ORVANE" convert "$src" "$TMP/nodir/f.h5"
 fail_case "over its input" 1 "is the input recording" "$ORVANE" convert "$src" "$src"
+# A path through a file, and a file size limit (ulimit -f: a write fails, SIGXFSZ kills nothing):
+# every kind but HDF5 says why and leaves no file; an EVT 2.0 source's .raw is written again.
+touch "$TMP/afile"
+for ext in raw csv mp4; do
+    for from in "$src" "$TMP/ecpy_evt2.raw"; do
+        fail_case "through a file $ext" 1 "cannot create '$TMP/afile/f.$ext': Not a directory" \
+            "$ORVANE" convert "$from" "$TMP/afile/f.$ext"
+        fail_case "size limit $ext" 1 "cannot write.* '$TMP/f.$ext': File too large" \
+            bash -c 'ulimit -f 16; exec "$@"' limit "$ORVANE" convert "$from" "$TMP/f.$ext"
+    done
+done
+fail_case "size limit export" 1 "export failed: cannot write the video '$TMP/f.mp4': File too large" \
+    bash -c 'ulimit -f 16; exec "$@"' limit "$ORVANE" export "$src" "$TMP/f.mp4"
+rm -f "$TMP/afile"
 check "input intact" "82469" "$("$ORVANE" info "$src" --json | sed -e 's/.*"events":\([0-9]*\).*/\1/')"
 
 [ $errors -eq 0 ] && echo "all CLI convert checks passed"

@@ -211,6 +211,7 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, c
         ORVANE_LOG_ERROR(
             "Video converter initialization failed, please confirm that the input file is correct.");
         last_error = ioError("cannot write the video " + inQuotes(outPath));
+        last_error.kind = outputErrorKind(last_error.errnum);  // a missing folder is told as one
         video_converter.reset();
         return false;
     }
@@ -298,13 +299,21 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, c
     if (!frames_ok) {
         ORVANE_LOG_ERROR("Failed to encode a frame of the video; nothing was written to %s.",
                          outPath.c_str());
-        last_error = {RecordingError::Kind::Io, "failed to encode a frame of " + inQuotes(outPath), 0};
+        if (const int err = video_converter->writeError()) {
+            last_error = {outputErrorKind(err), "cannot write the video " + inQuotes(outPath) + ": " + std::strerror(err), err};
+        } else {
+            last_error = {RecordingError::Kind::Io, "failed to encode a frame of " + inQuotes(outPath), 0};
+        }
         video_converter.reset();
         return false;
     }
     if (video_converter->flushAndCloseVideo() < 0) {
         ORVANE_LOG_ERROR("Failed to finish the video; nothing was written to %s.", outPath.c_str());
-        last_error = ioError("cannot finish the video " + inQuotes(outPath));
+        if (const int err = video_converter->writeError()) {
+            last_error = {outputErrorKind(err), "cannot write the video " + inQuotes(outPath) + ": " + std::strerror(err), err};
+        } else {
+            last_error = ioError("cannot finish the video " + inQuotes(outPath));
+        }
         return false;
     }
     return true;

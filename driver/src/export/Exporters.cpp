@@ -63,7 +63,14 @@ RecordingError RawCutExporter::run(RawFileReader& reader, ExportRange range, con
     exportio::PartFile part(output);
     const exportio::Progress prog(progress, cancel);
     if (keepEncoding || std::string(reader.formatName()) == RawFormat::evt3().name()) {
-        if (!reader.writeCut(range.start_us, range.end_us, part, prog)) return reader.lastError();
+        try {
+            if (!reader.writeCut(range.start_us, range.end_us, part, prog)) return reader.lastError();
+        } catch (const std::runtime_error&) {
+            // A write that failed is told with its reason (a full disk, a file size limit); a
+            // failed read goes on to the caller as every read's does.
+            if (reader.lastError() && reader.lastError().message.rfind("cannot write", 0) == 0) return reader.lastError();
+            throw;
+        }
     } else if (RecordingError failed = exportio::rewriteAsEvt3(reader, range, part, prog)) {
         return failed;
     }
