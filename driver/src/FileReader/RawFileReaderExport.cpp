@@ -227,10 +227,15 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, c
     const bool surface = look.render.mode == DisplayMode::TimeSurface;
     FrameRenderer renderer(static_cast<int>(width), static_cast<int>(height));
     renderer.setSettings(look.render);
-    // Accumulation windows longer than a slice reach back into earlier slices: their events are
-    // kept here from `recent_head` on, the oldest dropped as the window moves past them.
-    std::vector<Event2D> recent;
-    size_t recent_head = 0;
+    // Accumulation windows longer than a slice reach back into earlier slices. What a window shows
+    // at a pixel is its last event in the window, which is its last event so far when that is not
+    // older than the window: so each pixel's last event is kept, not the events (memory stays one
+    // picture's, however long the window and however busy the sensor).
+    const bool long_window = !surface && accumulation > slice;
+    const size_t pixels = static_cast<size_t>(width) * height;
+    std::vector<uint64_t> last_time(long_window ? pixels : 0, 0);
+    std::vector<uint8_t> last_kind(long_window ? pixels : 0, 0);  // 0 none, 1 OFF, 2 ON
+    std::vector<Event2D> window;
     uint64_t newest = 0;  // the time of the newest event painted so far (time surface)
     bool painted_any = false;
     bool frames_ok = true;
@@ -250,15 +255,23 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, c
                 frame = frame || (painted_any && newest >= from);
                 painted_any = painted_any || b != e;
             } else {
-                if (accumulation > slice) {
-                    while (recent_head < recent.size() && recent[recent_head].timestamp < from) ++recent_head;
-                    if (recent_head > recent.size() / 2) {
-                        recent.erase(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(recent_head));
-                        recent_head = 0;
+                if (long_window) {
+                    for (const Event2D* ev = b; ev != e; ++ev) {
+                        if (ev->x >= width || ev->y >= height) continue;
+                        const size_t i = static_cast<size_t>(ev->y) * width + ev->x;
+                        last_time[i] = ev->timestamp;
+                        last_kind[i] = ev->polarity ? 2 : 1;
                     }
-                    renderer.addEvents(recent.data() + recent_head, recent.data() + recent.size());
-                    frame = frame || recent_head < recent.size();
-                    recent.insert(recent.end(), b, e);
+                    window.clear();
+                    for (size_t i = 0; i < pixels; ++i) {
+                        if (last_kind[i] != 0 && last_time[i] >= from) {
+                            window.emplace_back(static_cast<uint16_t>(i % width), static_cast<uint16_t>(i / width),
+                                                static_cast<uint8_t>(last_kind[i] - 1), last_time[i]);
+                        }
+                    }
+                    renderer.addEvents(window.data(), window.data() + window.size());
+                    frame = frame || !window.empty();
+                    b = e;  // painted through `window`
                 }
                 // The window's share of this slice: all of it unless the window is shorter.
                 const Event2D* w = b;
