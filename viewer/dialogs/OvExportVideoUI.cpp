@@ -4,8 +4,8 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QFont>
 #include <QFileInfo>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -24,7 +24,8 @@ std::vector<KindInfo> buildKinds()
 {
     std::vector<KindInfo> out;
     for (const auto& e : orvane::makeExporters())
-        out.push_back({QString::fromStdString(e->name()), QString::fromStdString(e->extension()), e->options()});
+        out.push_back(
+            {QString::fromStdString(e->name()), QString::fromStdString(e->extension()), e->options()});
     return out;
 }
 
@@ -37,11 +38,9 @@ const std::vector<KindInfo>& exporterKinds()
 const orvane::ExportOption* videoOption(const char* name)
 {
     for (const KindInfo& k : exporterKinds()) {
-        if (k.name != QLatin1String("video"))
-            continue;
+        if (k.name != QLatin1String("video")) continue;
         for (const orvane::ExportOption& o : k.options)
-            if (o.name == name)
-                return &o;
+            if (o.name == name) return &o;
     }
     return nullptr;
 }
@@ -49,15 +48,15 @@ const orvane::ExportOption* videoOption(const char* name)
 QString defaultOf(const char* name, const char* fallback)
 {
     const orvane::ExportOption* o = videoOption(name);
-    return o && !o->defaultValue.empty() ? QString::fromStdString(o->defaultValue) : QString::fromLatin1(fallback);
+    return o && !o->defaultValue.empty() ? QString::fromStdString(o->defaultValue)
+                                         : QString::fromLatin1(fallback);
 }
 
 QStringList choicesOf(const char* name)
 {
     QStringList words;
     if (const orvane::ExportOption* o = videoOption(name))
-        for (const std::string& c : o->choices)
-            words << QString::fromStdString(c);
+        for (const std::string& c : o->choices) words << QString::fromStdString(c);
     return words;
 }
 
@@ -74,13 +73,17 @@ void fitField(QWidget* field)
 }  // namespace
 
 OvExportVideoUI::OvExportVideoUI(QWidget* parent)
-    : OvTimeRangeDialog(QStringLiteral("OvExportVideoUI"), tr("Export"), tr("Export"), QStringLiteral(".mp4"), parent)
+    : OvTimeRangeDialog(QStringLiteral("OvExportVideoUI"), tr("Export"), tr("Export"), QStringLiteral(".mp4"),
+                        parent)
 {
-    setStyleSheet(styleSheet() + QStringLiteral(
-        "\nQComboBox, QSpinBox, QDoubleSpinBox { min-height: 28px; font-size: 12px; color: #555555;"
-        " background-color: #FFFFFF; border: 1px solid #ACACAC; border-radius: 3px; padding: 0px 6px; }"
-        "\nQComboBox:focus, QSpinBox:focus, QDoubleSpinBox:focus { border-color: #004B6A; }"
-        "\nQComboBox:disabled, QSpinBox:disabled, QDoubleSpinBox:disabled { color: #AAAAAA; background-color: #EEEEEE; }"));
+    setStyleSheet(
+        styleSheet() +
+        QStringLiteral(
+            "\nQComboBox, QSpinBox, QDoubleSpinBox { min-height: 28px; font-size: 12px; color: #555555;"
+            " background-color: #FFFFFF; border: 1px solid #ACACAC; border-radius: 3px; padding: 0px 6px; }"
+            "\nQComboBox:focus, QSpinBox:focus, QDoubleSpinBox:focus { border-color: #004B6A; }"
+            "\nQComboBox:disabled, QSpinBox:disabled, QDoubleSpinBox:disabled { color: #AAAAAA; "
+            "background-color: #EEEEEE; }"));
 
     const auto label = [this](const QString& text) {
         auto* l = new QLabel(text, this);
@@ -132,27 +135,20 @@ OvExportVideoUI::OvExportVideoUI(QWidget* parent)
     accumulation_->setToolTip(tr("The recording time whose events make each frame"));
 
     const auto modeText = [](const QString& word) {
-        if (word == QLatin1String("accumulation"))
-            return tr("Accumulation");
-        if (word == QLatin1String("time-surface"))
-            return tr("Time surface");
-        if (word == QLatin1String("grey"))
-            return tr("Grey");
-        if (word == QLatin1String("dark"))
-            return tr("Dark");
-        if (word == QLatin1String("light"))
-            return tr("Light");
+        if (word == QLatin1String("accumulation")) return tr("Accumulation");
+        if (word == QLatin1String("time-surface")) return tr("Time surface");
+        if (word == QLatin1String("grey")) return tr("Grey");
+        if (word == QLatin1String("dark")) return tr("Dark");
+        if (word == QLatin1String("light")) return tr("Light");
         return word;
     };
     mode_ = new QComboBox(this);
     mode_->setObjectName(QStringLiteral("cb_mode"));
-    for (const QString& w : choicesOf("mode"))
-        mode_->addItem(modeText(w), w);
+    for (const QString& w : choicesOf("mode")) mode_->addItem(modeText(w), w);
     mode_->setCurrentIndex(std::max(0, mode_->findData(defaultOf("mode", "accumulation"))));
     theme_ = new QComboBox(this);
     theme_->setObjectName(QStringLiteral("cb_theme"));
-    for (const QString& w : choicesOf("theme"))
-        theme_->addItem(modeText(w), w);
+    for (const QString& w : choicesOf("theme")) theme_->addItem(modeText(w), w);
     theme_->setCurrentIndex(std::max(0, theme_->findData(defaultOf("theme", "grey"))));
 
     timeConstant_ = new QSpinBox(this);
@@ -163,9 +159,9 @@ OvExportVideoUI::OvExportVideoUI(QWidget* parent)
     timeConstant_->setValue(defaultOf("time_constant_us", "20000").toInt());
     timeConstant_->setToolTip(tr("Time surface: how long a pixel takes to fade"));
 
-    const QList<QPair<QString, QWidget*>> rows = {{tr("Frame Rate"), fps_},       {tr("Speed"), speed_},
-                                                  {tr("Accumulation"), accumulation_}, {tr("Mode"), mode_},
-                                                  {tr("Theme"), theme_},           {tr("Time Constant"), timeConstant_}};
+    const QList<QPair<QString, QWidget*>> rows = {
+        {tr("Frame Rate"), fps_}, {tr("Speed"), speed_}, {tr("Accumulation"), accumulation_},
+        {tr("Mode"), mode_},      {tr("Theme"), theme_}, {tr("Time Constant"), timeConstant_}};
     for (const auto& [text, field] : rows) {
         // The same size of text as the line edits above (the spin boxes' own editors would
         // otherwise keep the application's font).
@@ -174,7 +170,9 @@ OvExportVideoUI::OvExportVideoUI(QWidget* parent)
         fitField(field);
         videoRows_ << qMakePair(l, field);
     }
-    const auto timeSurface = [this] { timeConstant_->setEnabled(mode_->currentData().toString() == QLatin1String("time-surface")); };
+    const auto timeSurface = [this] {
+        timeConstant_->setEnabled(mode_->currentData().toString() == QLatin1String("time-surface"));
+    };
     connect(mode_, &QComboBox::currentIndexChanged, this, timeSurface);
     timeSurface();
 
@@ -193,16 +191,14 @@ QString OvExportVideoUI::kind() const
 QStringList OvExportVideoUI::kinds() const
 {
     QStringList names;
-    for (int i = 0; i < kindBox_->count(); ++i)
-        names << kindBox_->itemData(i).toString();
+    for (int i = 0; i < kindBox_->count(); ++i) names << kindBox_->itemData(i).toString();
     return names;
 }
 
 bool OvExportVideoUI::setKind(const QString& name)
 {
     const int i = kindBox_->findData(name);
-    if (i < 0)
-        return false;
+    if (i < 0) return false;
     if (i == kindBox_->currentIndex())
         onKindChanged();  // the name may not end in the kind's extension yet
     else
@@ -213,11 +209,9 @@ bool OvExportVideoUI::setKind(const QString& name)
 void OvExportVideoUI::onKindChanged()
 {
     const int i = kindBox_->currentIndex();
-    if (i < 0)
-        return;
+    if (i < 0) return;
     showVideoFields(kind() == QLatin1String("video"));
-    if (syncing_)
-        return;
+    if (syncing_) return;
     // The file name takes the kind's extension in place of the one it has.
     const QString name = fileName();
     const QFileInfo info(name);
@@ -234,12 +228,10 @@ void OvExportVideoUI::onKindChanged()
 
 void OvExportVideoUI::onFileNameEdited(const QString& name)
 {
-    if (syncing_)
-        return;
+    if (syncing_) return;
     // A name typed with another kind's extension picks that kind.
     for (const auto& e : orvane::makeExporters()) {
-        if (!e->accepts(name.toStdString()))
-            continue;
+        if (!e->accepts(name.toStdString())) continue;
         const int i = kindBox_->findData(QString::fromStdString(e->name()));
         if (i >= 0 && i != kindBox_->currentIndex()) {
             syncing_ = true;
@@ -263,18 +255,15 @@ void OvExportVideoUI::showVideoFields(bool shown)
 QString OvExportVideoUI::fileNameProblem() const
 {
     // Called by the base class's constructor too, before this one has made its fields.
-    if (!kindBox_)
-        return {};
+    if (!kindBox_) return {};
     for (const auto& e : orvane::makeExporters())
-        if (e->accepts(fileName().toStdString()))
-            return {};
+        if (e->accepts(fileName().toStdString())) return {};
     return tr("The file name must end in one of %1.").arg(extensions_.join(QStringLiteral(", ")));
 }
 
 QList<QPair<QString, QString>> OvExportVideoUI::options() const
 {
-    if (kind() != QLatin1String("video"))
-        return {};
+    if (kind() != QLatin1String("video")) return {};
     QList<QPair<QString, QString>> out{{QStringLiteral("fps"), QString::number(fps_->value())},
                                        {QStringLiteral("speed"), QString::number(speed_->value(), 'f', 3)},
                                        {QStringLiteral("mode"), mode_->currentData().toString()},
@@ -304,16 +293,14 @@ void OvExportVideoUI::setAccumulationUs(int us)
 bool OvExportVideoUI::setMode(const QString& word)
 {
     const int i = mode_->findData(word);
-    if (i >= 0)
-        mode_->setCurrentIndex(i);
+    if (i >= 0) mode_->setCurrentIndex(i);
     return i >= 0;
 }
 
 bool OvExportVideoUI::setTheme(const QString& word)
 {
     const int i = theme_->findData(word);
-    if (i >= 0)
-        theme_->setCurrentIndex(i);
+    if (i >= 0) theme_->setCurrentIndex(i);
     return i >= 0;
 }
 

@@ -16,7 +16,8 @@
 
 namespace orvane::exportio {
 
-RecordingError rewriteAsEvt3(RawFileReader& reader, ExportRange range, PartFile& part, const Progress& progress)
+RecordingError rewriteAsEvt3(RawFileReader& reader, ExportRange range, PartFile& part,
+                             const Progress& progress)
 {
     const std::string& output = part.output();
     if (sameFile(output, reader.getPath()))
@@ -51,7 +52,8 @@ RecordingError rewriteAsEvt3(RawFileReader& reader, ExportRange range, PartFile&
     uint64_t events = 0;
     RecordingError failed;
     try {
-        const std::string header = RawFormat::evt3().header(getSysTime(), reader.getWidth(), reader.getHeight());
+        const std::string header =
+            RawFormat::evt3().header(getSysTime(), reader.getWidth(), reader.getHeight());
         put(header.data(), header.size());
         failed = forEachEvent(reader, range, output, progress, [&](const Event2D* b, const Event2D* e) {
             events += static_cast<uint64_t>(e - b);
@@ -70,16 +72,19 @@ RecordingError rewriteAsEvt3(RawFileReader& reader, ExportRange range, PartFile&
             words.clear();
         });
         if (!failed) {
-            for (; nextTrigger < triggers.size(); ++nextTrigger) encoder.encodeTrigger(triggers[nextTrigger], words);
+            for (; nextTrigger < triggers.size(); ++nextTrigger)
+                encoder.encodeTrigger(triggers[nextTrigger], words);
             put(words.data(), words.size());
         }
     } catch (const WriteFailed&) {
         // The reader stopped mid-read: the next read of it seeks first, as every read by time does.
-        return {outputErrorKind(writeError), "cannot write '" + output + "': " + std::strerror(writeError), writeError};
+        return {outputErrorKind(writeError), "cannot write '" + output + "': " + std::strerror(writeError),
+                writeError};
     }
     if (failed) return failed;
     if (events == 0 && triggers.empty()) {
-        return {RecordingError::Kind::BadRange, "there is no data of '" + reader.getPath() + "' in the range", 0};
+        return {RecordingError::Kind::BadRange, "there is no data of '" + reader.getPath() + "' in the range",
+                0};
     }
     errno = 0;
     const bool bad = std::ferror(out.get()) != 0;
