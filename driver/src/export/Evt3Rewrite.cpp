@@ -77,7 +77,10 @@ RecordingError rewriteAsEvt3(RawFileReader& reader, ExportRange range, PartFile&
             put(words.data(), words.size());
         }
     } catch (const WriteFailed&) {
-        // The reader stopped mid-read: the next read of it seeks first, as every read by time does.
+        // The read stopped in its sink: a seek leaves the reader whole for whoever reads next.
+        uint64_t first = 0;
+        reader.getStartTimeStamp(first);
+        reader.seekTime(std::max(range.start_us, first));
         return {outputErrorKind(writeError), "cannot write '" + output + "': " + std::strerror(writeError),
                 writeError};
     }
