@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -13,14 +14,39 @@
 namespace orvane::cli {
 namespace fs = std::filesystem;
 
+namespace {
+
+// Option names are words with underscores (Python's keywords); flags have dashes.
+std::string flagName(std::string option)
+{
+    std::replace(option.begin(), option.end(), '_', '-');
+    return option;
+}
+
+std::string optionHelp(const ExportOption& o)
+{
+    std::string help = o.description;
+    if (!o.choices.empty()) {
+        help += ": ";
+        for (size_t i = 0; i < o.choices.size(); ++i) help += (i == 0 ? "" : " | ") + o.choices[i];
+    }
+    if (!o.defaultValue.empty()) help += " (default " + o.defaultValue + ")";
+    return help;
+}
+
+}  // namespace
+
 std::vector<Option> exporterFlags(const std::vector<std::unique_ptr<Exporter>>& exporters)
 {
     std::vector<Option> flags;
-    std::map<std::string, std::vector<std::string>> kinds;  // option -> the kinds that take it
+    std::map<std::string, std::vector<std::string>> kinds;  // flag -> the kinds that take it
     for (const auto& e : exporters) {
         for (const ExportOption& o : e->options()) {
-            if (kinds[o.name].empty()) flags.push_back({o.name, Option::Kind::Text, "VALUE", o.description});
-            kinds[o.name].push_back(e->name());
+            const std::string flag = flagName(o.name);
+            if (kinds[flag].empty()) {
+                flags.push_back({flag, Option::Kind::Text, o.choices.empty() ? "VALUE" : "WORD", optionHelp(o)});
+            }
+            kinds[flag].push_back(e->name());
         }
     }
     if (exporters.size() > 1) {
@@ -37,8 +63,10 @@ void applyExporterFlags(const Args& args, const std::vector<Option>& flags, Expo
 {
     for (const Option& f : flags) {
         const auto value = args.value(f.name);
+        std::string option = f.name;
+        std::replace(option.begin(), option.end(), '-', '_');
         std::string error;
-        if (value && !exporter.setOption(f.name, *value, error)) throw UsageError{error};
+        if (value && !exporter.setOption(option, *value, error)) throw UsageError{error};
     }
 }
 

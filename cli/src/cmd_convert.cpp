@@ -1,5 +1,6 @@
 // orvane convert: a time range of a recording into the kind of file its output's extension names,
-// through the driver's exporters: .raw (a cut, in the source's encoding), .h5/.hdf5, .csv, .mp4;
+// through the driver's exporters: .raw (EVT 3.0: a cut of an EVT 3.0 source, EVT 2.x written again),
+// .h5/.hdf5, .csv, .mp4;
 // many recordings into a folder of one kind.
 #include <cctype>
 #include <cinttypes>
@@ -125,7 +126,7 @@ std::vector<Option> convertFlags()
 ORVANE_CLI_COMMAND(
     "convert",
     "the events from --start up to --end (default: the whole recording) into the kind OUT's "
-    "extension names: .raw (a cut, in the recording's own encoding), .h5 or .hdf5 (HDF5 "
+    "extension names: .raw (an EVT 3.0 recording; EVT 2.x is written again), .h5 or .hdf5 (HDF5 "
     "datasets), .csv (x,y,p,t lines), .mp4 (H.264 video); or many recordings into a folder",
     {{"PATH", "FILE.raw and OUT; or recordings and folders (searched for .raw files) with --out", true}},
     convertFlags(), run,

@@ -1,6 +1,7 @@
-// orvane export: a time range of a recording as an H.264 video, one frame per 33 333 us slice that
-// holds events (quiet stretches are left out), through the video exporter; many recordings into a
-// folder of videos.
+// orvane export: a time range of a recording as an H.264 video, one frame per slice of speed x
+// 1000000 / fps us (33 333 us by default) whose accumulation window holds events (quiet stretches
+// are left out), through the video exporter and its look options; many recordings into a folder of
+// videos.
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -86,7 +87,8 @@ std::vector<Option> exportFlags()
 ORVANE_CLI_COMMAND(
     "export",
     "the events from --start up to --end (default: the whole recording) as an H.264 video, "
-    "one frame per 33 333 us that holds events; or many recordings into a folder of videos",
+    "one frame per 33 333 us (at the default --fps and --speed) that holds events, painted as "
+    "--mode and --theme say; or many recordings into a folder of videos",
     {{"PATH", "FILE.raw and OUT.mp4; or recordings and folders (searched for .raw files) with --out", true}},
     exportFlags(), run,
     "Many recordings: orvane export PATH... --out DIR makes a video of every recording named "

@@ -97,7 +97,12 @@ void checkOutputFolder(const std::string& out)
     checkNoNul(out, "path");
     const fs::path parent = fs::absolute(fs::path(out)).parent_path();
     std::error_code ec;
-    if (!fs::is_directory(parent, ec)) throw PathError(ENOENT, "No such folder", parent.string());
+    const fs::file_status st = fs::status(parent, ec);
+    if (fs::is_directory(st)) return;
+    // A file where a folder should be is NotADirectoryError, as Python's own open() tells it.
+    const bool fileInTheWay = ec.value() == ENOTDIR || (!ec && fs::exists(st));
+    if (fileInTheWay) throw PathError(ENOTDIR, "Not a directory", parent.string());
+    throw PathError(ENOENT, "No such folder", parent.string());
 }
 
 }  // namespace
@@ -597,7 +602,7 @@ stream order; times are microseconds on the camera's time base.)doc")
         .def("export", &RawFile::exportTo, py::arg("path"), py::arg("start_us") = py::none(),
              py::arg("end_us") = py::none(), py::arg("progress") = py::none(), R"doc(
 Writes the events of [start_us, end_us) (defaults: the whole recording) into the kind of file the path's extension
-names: .raw (a cut), .h5 or .hdf5 (HDF5 datasets events/x, y, p, t, events/ms_to_idx, triggers/t, id, p),
+names: .raw (EVT 3.0; an EVT 2.x recording is written again), .h5 or .hdf5 (HDF5 datasets events/x, y, p, t, events/ms_to_idx, triggers/t, id, p),
 .csv (x,y,p,t lines), .mp4 (H.264 video). Keyword arguments are the kind's options, such as fps=60 or
 speed=0.1 for a video (an unknown option or a bad value raises ValueError before anything is written);
 progress(share) is called with 0..1. A failure or Ctrl-C leaves no file.)doc")

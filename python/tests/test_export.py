@@ -2,6 +2,8 @@
 # file left by a bad option, a failure or Ctrl-C.
 import _thread
 import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -62,6 +64,28 @@ def test_bad_kinds_options_and_ranges_raise_and_write_nothing(recording, tmp_pat
     # None leaves an option at its default; numbers may come as strings.
     f.export(str(out / "x.mp4"), start, start + 200_000, fps=None, speed="0.5")
     assert os.listdir(out) == ["x.mp4"]
+
+
+def test_the_look_of_a_video_is_set_by_keywords_and_bad_looks_write_nothing(recording, tmp_path):
+    f = orvane.RawFile(recording(ECCODECS))
+    start = f.info["start_us"] + 100_000
+    out = tmp_path / "out"
+    out.mkdir()
+    for options in [{"mode": "trails"}, {"theme": "blue"}, {"accumulation_us": 0}, {"accumulation_us": 2.5},
+                    {"time_constant_us": 1}, {"mode": 1}]:
+        with pytest.raises(ValueError):
+            f.export(str(out / "x.mp4"), start, start + 300_000, **options)
+    with pytest.raises(ValueError, match="has no option 'theme'"):
+        f.export(str(out / "x.csv"), start, start + 300_000, theme="dark")
+    assert os.listdir(out) == []
+    sizes = {}
+    for theme in ["dark", "light"]:
+        path = out / (theme + ".mp4")
+        f.export(str(path), start, start + 300_000, fps=10, accumulation_us=50_000, mode="time-surface",
+                 theme=theme, time_constant_us=30_000)
+        sizes[theme] = os.path.getsize(path)
+    assert all(s > 0 for s in sizes.values())
+    assert sorted(os.listdir(out)) == ["dark.mp4", "light.mp4"]
 
 
 def test_an_export_into_a_read_only_folder_fails_with_the_reason_and_leaves_nothing(recording, tmp_path):
@@ -140,3 +164,35 @@ def test_csv_reads_back_as_the_events_of_the_range(recording, tmp_path, name):
         assert table.shape == (len(events), 4)
         for column, field in enumerate("xypt"):
             assert np.array_equal(table[:, column], events[field]), field
+
+
+@pytest.mark.parametrize("ext", [".raw", ".csv", ".mp4"])
+def test_an_output_through_a_file_or_in_a_missing_folder_raises_the_oserror_and_leaves_nothing(
+        recording, tmp_path, ext):
+    f = orvane.RawFile(recording(ECCODECS))
+    (tmp_path / "afile").write_text("x")
+    with pytest.raises(NotADirectoryError, match="Not a directory"):
+        f.export(str(tmp_path / "afile" / ("x" + ext)))
+    with pytest.raises(FileNotFoundError, match="No such"):
+        f.export(str(tmp_path / "missing" / ("x" + ext)))
+    assert sorted(os.listdir(tmp_path)) == sorted(["afile", ECCODECS, ECCODECS.replace(".raw", ".ovmark.tmp")])
+
+
+@pytest.mark.parametrize("ext", [".raw", ".csv", ".mp4"])
+def test_a_file_size_limit_is_a_failure_with_the_reason_not_a_killed_interpreter(recording, tmp_path, ext):
+    source = recording(ECCODECS)
+    orvane.RawFile(source).close()  # the index is written before the limit
+    out = tmp_path / ("x" + ext)
+    script = f"""
+import resource, orvane
+resource.setrlimit(resource.RLIMIT_FSIZE, (16384, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+try:
+    orvane.RawFile({source!r}).export({str(out)!r})
+except orvane.Error as e:
+    print("refused:", e)
+"""
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stderr
+    assert "refused:" in run.stdout and "File too large" in run.stdout, run.stdout
+    assert not out.exists()
+    assert [n for n in os.listdir(tmp_path) if ".part" in n] == []

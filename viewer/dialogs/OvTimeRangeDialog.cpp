@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QStyle>
 
 #include <limits>
@@ -110,6 +111,22 @@ OvTimeRangeDialog::~OvTimeRangeDialog()
     delete ui;
 }
 
+void OvTimeRangeDialog::addFieldRow(QWidget* label, QWidget* field)
+{
+    QGridLayout* grid = ui->gridLayout_fields;
+    // The message line stays the last row.
+    grid->removeWidget(ui->lb_message);
+    const int row = grid->rowCount() - 1;
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1);
+    grid->addWidget(ui->lb_message, row + 1, 0, 1, 2);
+}
+
+QLineEdit* OvTimeRangeDialog::fileNameEdit() const
+{
+    return ui->le_file_name;
+}
+
 void OvTimeRangeDialog::setStartTime(quint64 us)
 {
     ui->le_start_time->setText(QString::number(us));
@@ -196,7 +213,9 @@ void OvTimeRangeDialog::validate()
     const bool ordered = !(startOk && endOk) || start < end;
     const bool dirOk = !saveDir().trimmed().isEmpty();
     const bool nameOk = !fileName().trimmed().isEmpty();
-    const QString refusal = dirOk && nameOk ? outputRefusal() : QString();
+    QString refusal = dirOk && nameOk ? outputRefusal() : QString();
+    if (refusal.isEmpty() && nameOk)
+        refusal = fileNameProblem();
 
     markInvalid(ui->le_start_time, !startOk || !ordered);
     markInvalid(ui->le_end_time, !endOk || !ordered);

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 class QLineEdit;
+class QWidget;
 
 namespace Ui {
 class OvTimeRangeForm;
@@ -39,6 +40,15 @@ protected:
     // `fileSuffix` is what the initial file name ends with (".raw", ".mp4").
     OvTimeRangeDialog(const QString& windowTitle, const QString& title, const QString& confirmText,
                       const QString& fileSuffix, QWidget* parent);
+
+    // A further row of fields under the file name, above the message line.
+    void addFieldRow(QWidget* label, QWidget* field);
+    // Why this kind of dialog refuses the file name (besides the name of the open recording and its
+    // side files); empty when it does not.
+    virtual QString fileNameProblem() const { return {}; }
+    // Checks the fields again (after a field of the kind's own changed).
+    void revalidate() { validate(); }
+    QLineEdit* fileNameEdit() const;
 
 private Q_SLOTS:
     void on_pb_save_clicked();

@@ -30,6 +30,8 @@
 
 #include "orvane/driver/DvsCamera.h"
 #include "orvane/driver/DvsFileReader.h"
+#include "orvane/driver/Exporter.h"
+#include "orvane/driver/RawFileReader.h"
 #include "orvane/driver/FusionCamera.h"
 #include "orvane/hal/CameraTool.h"
 
@@ -1410,7 +1412,7 @@ void MainWidget::slotSaveAs()
 {
     OvExportVideoUI dialog(this);
     if (askTimeRange(dialog, config_ ? config_->videoSavePath() : QString(), QStringLiteral(".mp4")))
-        exportVideoTo(dialog.startTime(), dialog.endTime(), dialog.saveDir(), dialog.fileName());
+        exportTo(dialog.startTime(), dialog.endTime(), dialog.saveDir(), dialog.fileName(), dialog.options());
 }
 
 bool MainWidget::cutRecordingTo(quint64 start, quint64 end, const QString& folder, const QString& fileName)
@@ -1423,7 +1425,14 @@ bool MainWidget::exportVideoTo(quint64 start, quint64 end, const QString& folder
     return runFileJob(FileJob::Export, start, end, folder, fileName);
 }
 
-bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QString& folder, const QString& fileName)
+bool MainWidget::exportTo(quint64 start, quint64 end, const QString& folder, const QString& fileName,
+                          const QList<QPair<QString, QString>>& options)
+{
+    return runFileJob(FileJob::Export, start, end, folder, fileName, options);
+}
+
+bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QString& folder, const QString& fileName,
+                            const QList<QPair<QString, QString>>& options)
 {
     const bool cut = job == FileJob::Cut;
     const QString failedText = cut ? tr("Cut failed: %1") : tr("Export failed: %1");
@@ -1434,7 +1443,20 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
     if (source_ && source_->playing())
         on_pb_play_clicked();
     const QString output = QDir(folder).filePath(fileName);
+    const std::string outPath = output.toUtf8().toStdString();
+    // An export writes the kind its name's extension picks; the cut is always the raw one.
+    std::unique_ptr<orvane::Exporter> exporter;
     QString refusal;
+    if (!cut) {
+        exporter = orvane::makeExporterFor(outPath);
+        for (const auto& [name, value] : options) {
+            std::string error;
+            if (exporter && !exporter->setOption(name.toStdString(), value.toStdString(), error)) {
+                refusal = QString::fromStdString(error);
+                break;
+            }
+        }
+    }
     if (start >= end)
         refusal = tr("the start time must be before the end time");
     else if (end < source_->startTime() || start > source_->endTime())
@@ -1447,12 +1469,17 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
         refusal = tr("the folder is not writable: %1").arg(folder);
     else if (isPartOfRecording(output, rawPath_))
         refusal = tr("it would overwrite the open recording");
+    else if (!cut && !exporter) {
+        QStringList kinds;
+        for (const auto& e : orvane::makeExporters())
+            kinds << QString::fromStdString(e->extension());
+        refusal = tr("the file name must end in one of %1").arg(kinds.join(QStringLiteral(", ")));
+    }
     if (!refusal.isEmpty()) {
         Q_EMIT signalShowLeftBottomTips(failedText.arg(refusal), MessageError);
         return false;
     }
 
-    const std::string outPath = output.toUtf8().toStdString();
     std::shared_ptr<orvane::DvsFileReader> reader = rawReader;
     std::mutex& readerLock = engine_->readerLock();
     bool ok = false;
@@ -1463,11 +1490,11 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
     bool cancelled = false;
     runBehindWaitingWindow(imageView(), [&](const TaskMessage& message) {
         std::lock_guard lock(readerLock);
-        reader->setCancelFlag(&cancel);
         // The time left from the pace so far, once there is a pace to go by.
         QElapsedTimer clock;
         clock.start();
-        reader->setProgressCallback([&message, &progressText, &timeLeftText, clock, last = -1](double share) mutable {
+        const std::function<void(double)> progress = [&message, &progressText, &timeLeftText, clock,
+                                                      last = -1](double share) mutable {
             const int percent = int(share * 100.0);
             if (percent == last)
                 return;
@@ -1477,20 +1504,39 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
                 message(timeLeftText.arg(progressText.arg(percent)).arg(qint64(std::ceil(elapsed * (1.0 - share) / share))));
             else
                 message(progressText.arg(percent));
-        });
+        };
         message(progressText.arg(0));
+        qDebug() << (cut ? "qt output file name : " : "start export: ") << output;
+        if (cut) {
+            reader->setCancelFlag(&cancel);
+            reader->setProgressCallback(progress);
+            try {
+                ok = reader->extractEventData(start, end, outPath);
+            } catch (const std::exception& e) {
+                failure = QString::fromLocal8Bit(e.what());
+                ok = false;
+            }
+            reader->setProgressCallback({});
+            reader->setCancelFlag(nullptr);
+            cancelled = !ok && reader->lastError().kind == orvane::RecordingError::Kind::Cancelled;
+            if (!ok && reader->lastError())
+                failure = QString::fromStdString(reader->lastError().message);
+            return;
+        }
+        auto* raw = dynamic_cast<orvane::RawFileReader*>(reader.get());
+        if (!raw) {
+            failure = tr("this recording cannot be exported");
+            return;
+        }
         try {
-            qDebug() << (cut ? "qt output file name : " : "start export video: ") << output;
-            ok = cut ? reader->extractEventData(start, end, outPath) : reader->exportEventDataToVideo(start, end, outPath);
+            const orvane::RecordingError e = exporter->run(*raw, {start, end}, outPath, progress, &cancel);
+            ok = !e;
+            cancelled = e.kind == orvane::RecordingError::Kind::Cancelled;
+            failure = QString::fromStdString(e.message);
         } catch (const std::exception& e) {
             failure = QString::fromLocal8Bit(e.what());
             ok = false;
         }
-        reader->setProgressCallback({});
-        reader->setCancelFlag(nullptr);
-        cancelled = !ok && reader->lastError().kind == orvane::RecordingError::Kind::Cancelled;
-        if (!ok && reader->lastError())
-            failure = QString::fromStdString(reader->lastError().message);
     }, &cancel);
     if (cancelled) {
         Q_EMIT signalShowLeftBottomTips(cut ? tr("Cut cancelled; no file was written.")
@@ -1505,8 +1551,14 @@ bool MainWidget::runFileJob(FileJob job, quint64 start, quint64 end, const QStri
         return false;
     }
     qDebug() << "extract event data start:" << start << " end: " << end << " success.";
-    Q_EMIT signalShowLeftBottomTips(cut ? tr("Export raw file success!") : tr("Export video success!"), MessageSuccess,
-                                    folder);
+    QString done;
+    if (cut || exporter->name() == "raw")
+        done = tr("Export raw file success!");
+    else if (exporter->name() == "video")
+        done = tr("Export video success!");
+    else
+        done = tr("Exported %1.").arg(fileName);
+    Q_EMIT signalShowLeftBottomTips(done, MessageSuccess, folder);
     return true;
 }
 

@@ -18,6 +18,7 @@
 #include "orvane/driver/Types.h"
 
 #include <QList>
+#include <QPair>
 #include <QPointF>
 #include <QPointer>
 #include <QWidget>
@@ -78,6 +79,10 @@ public:
     bool openCameraDescription(const orvane::CameraDescription& desc);
     bool cutRecordingTo(quint64 start, quint64 end, const QString& folder, const QString& fileName);
     bool exportVideoTo(quint64 start, quint64 end, const QString& folder, const QString& fileName);
+    // Exports the range into the kind of file the name's extension picks (every exporter the driver
+    // has), with that kind's options as setOption takes them ("fps", "30").
+    bool exportTo(quint64 start, quint64 end, const QString& folder, const QString& fileName,
+                  const QList<QPair<QString, QString>>& options = {});
 
     ShowImageForm* imageView() const;
     FramelessWindowAgent* windowAgent() const { return agent_; }
@@ -195,7 +200,8 @@ private:
     bool askTimeRange(OvTimeRangeDialog& dialog, const QString& folder, const QString& extension);
     void showSidePanel(int which, bool show);
     void setTimeLabel(uint64_t position, uint64_t end);
-    bool runFileJob(FileJob job, quint64 start, quint64 end, const QString& folder, const QString& fileName);
+    bool runFileJob(FileJob job, quint64 start, quint64 end, const QString& folder, const QString& fileName,
+                    const QList<QPair<QString, QString>>& options = {});
     void readRecording(const std::function<void()>& read);
     void onCameraLost();
     void onDataDropped(quint64 bytes);

@@ -104,6 +104,15 @@ TEST(DialogLook, DISABLED_Screenshots)
         exporter.setFileName("20261209_011502.mp4");
         exporter.setSourceRecording(source);
         shoot(exporter, out, "export_" + lang);
+        exporter.setMode("time-surface");
+        exporter.setTheme("dark");
+        exporter.setAccumulationUs(50000);
+        shoot(exporter, out, "export_video_options_" + lang);
+        exporter.setKind("hdf5");
+        shoot(exporter, out, "export_h5_" + lang);
+        exporter.setFileName("20261209_011502.txt");
+        shoot(exporter, out, "export_unknown_kind_" + lang);
+        exporter.setFileName("20261209_011502.mp4");
         exporter.setSaveDir(tmp.path());
         exporter.setFileName("20261208_235900.mp4");
         shoot(exporter, out, "export_refused_" + lang);

@@ -7,15 +7,19 @@
 #include "OvExportVideoUI.h"
 #include "OvGeneralSetting.h"
 
+#include "orvane/driver/Exporter.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -82,7 +86,7 @@ struct Kind {
 
 const Kind kKinds[] = {
     {"OvCutRawFile", "Cut Recording", "Cut", "xxx.raw", [] { return std::make_unique<OvCutRawFile>(); }},
-    {"OvExportVideoUI", "Export a video", "Export", "xxx.mp4", [] { return std::make_unique<OvExportVideoUI>(); }},
+    {"OvExportVideoUI", "Export", "Export", "xxx.mp4", [] { return std::make_unique<OvExportVideoUI>(); }},
 };
 
 // One dialog of each kind, filled in with a valid range into a temporary folder that also holds
@@ -101,9 +105,12 @@ struct RangeDialog : ::testing::TestWithParam<int> {
         dialog->setStartTime(1000);
         dialog->setEndTime(5000);
         dialog->setSaveDir(dir.path());
-        dialog->setFileName("out.bin");
+        dialog->setFileName(outName());
         dialog->setSourceRecording(source);
     }
+    // A name of the dialog's own kind: the export dialog takes only names that end in one.
+    QString outName() const { return "out." + QFileInfo(kKinds[GetParam()].initialName).suffix(); }
+    bool exportDialog() const { return kKinds[GetParam()].windowTitle == std::string("OvExportVideoUI"); }
     QPushButton* save() { return child<QPushButton>(*dialog, "pb_save"); }
     QLineEdit* edit(const char* name) { return child<QLineEdit>(*dialog, name); }
     bool invalid(const char* name) { return edit(name)->property("invalid").toBool(); }
@@ -129,7 +136,7 @@ TEST_P(RangeDialog, PresetsTextsAndOutputPath)
     EXPECT_EQ(dialog->endTime(), 5000u);
     EXPECT_EQ(edit("le_start_time")->text(), "1000");
     EXPECT_EQ(dialog->saveDir(), dir.path());
-    EXPECT_EQ(dialog->outputPath(), dir.path() + "/out.bin");
+    EXPECT_EQ(dialog->outputPath(), dir.path() + "/" + outName());
     EXPECT_TRUE(save()->isEnabled());
     EXPECT_TRUE(message().isEmpty());
 }
@@ -192,7 +199,7 @@ TEST_P(RangeDialog, InvalidFieldsAreRedAndBlockTheConfirmButton)
     dialog->setFileName("  ");
     EXPECT_TRUE(invalid("le_file_name"));
     EXPECT_FALSE(save()->isEnabled());
-    dialog->setFileName("out.bin");
+    dialog->setFileName(outName());
     dialog->setSaveDir("");
     EXPECT_TRUE(invalid("le_save_file_path"));
     EXPECT_FALSE(save()->isEnabled());
@@ -255,9 +262,11 @@ TEST_P(RangeDialog, RefusesToWriteOverTheOpenRecordingItsIndexOrItsVideo)
         dialog->setSaveDir(c.saveDir);
         dialog->setFileName(c.name);
         SCOPED_TRACE((c.saveDir + " " + c.name).toStdString());
-        EXPECT_EQ(save()->isEnabled(), !c.refused);
-        EXPECT_EQ(invalid("le_file_name"), c.refused);
-        EXPECT_EQ(message().isEmpty(), !c.refused);
+        // The export dialog also refuses a name that ends in no kind's extension.
+        const bool refused = c.refused || (exportDialog() && !QRegularExpression("\\.(raw|mp4|csv|h5|hdf5)$").match(c.name).hasMatch());
+        EXPECT_EQ(save()->isEnabled(), !refused);
+        EXPECT_EQ(invalid("le_file_name"), refused);
+        EXPECT_EQ(message().isEmpty(), !refused);
     }
 
     // The recording opened through a link is protected under its real name too.
@@ -295,7 +304,7 @@ TEST_P(RangeDialog, ReplacingAnExistingFileNeedsConfirmation)
         EXPECT_EQ(dialog->result(), QDialog::Accepted);
     }
 
-    touch(dir.filePath("out.bin"));
+    touch(dir.filePath(outName()));
     dialog->setResult(QDialog::Rejected);
     dialog->show();
     QString question;
@@ -307,7 +316,7 @@ TEST_P(RangeDialog, ReplacingAnExistingFileNeedsConfirmation)
         QTest::mouseClick(save(), Qt::LeftButton);
         EXPECT_TRUE(no.seen());
     }
-    EXPECT_TRUE(question.contains("out.bin"));
+    EXPECT_TRUE(question.contains(outName()));
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
 
@@ -465,4 +474,43 @@ TEST_F(GeneralSettings, FolderChooserReplacesTheTextOnlyWhenAFolderIsChosen)
     EXPECT_EQ(QDir(videoEdit->text()).canonicalPath(), chosen);
     EXPECT_EQ(rawEdit->text(), raws);
     EXPECT_EQ(config->videoSavePath(), videos);  // only "Save" writes the settings
+}
+
+// The kind and the file name's extension follow each other; only a video has options.
+TEST(ExportDialog, KindFollowsTheNameAndTheVideoFieldsGiveTheOptions)
+{
+    OvExportVideoUI dialog;
+    EXPECT_EQ(dialog.kind(), "video");
+    EXPECT_EQ(dialog.fileName(), "xxx.mp4");
+    EXPECT_FALSE(dialog.setKind("gif"));
+    ASSERT_TRUE(dialog.setKind("csv"));
+    EXPECT_EQ(dialog.fileName(), "xxx.csv");
+    EXPECT_TRUE(dialog.options().isEmpty());
+    EXPECT_TRUE(child<QWidget>(dialog, "sb_fps")->isHidden());
+    dialog.setFileName("clip.raw");
+    EXPECT_EQ(dialog.kind(), "raw");
+    dialog.setFileName("clip.MP4");
+    EXPECT_EQ(dialog.kind(), "video");
+    EXPECT_FALSE(child<QWidget>(dialog, "sb_fps")->isHidden());
+
+    using Options = QList<QPair<QString, QString>>;
+    EXPECT_EQ(dialog.options(), (Options{{"fps", "30"}, {"speed", "1.000"}, {"mode", "accumulation"}, {"theme", "grey"}}));
+    EXPECT_FALSE(child<QWidget>(dialog, "sb_time_constant")->isEnabled());
+    dialog.setFps(500);  // held to the range the exporter takes
+    dialog.setSpeed(0.25);
+    dialog.setAccumulationUs(20000);
+    EXPECT_TRUE(dialog.setMode("time-surface"));
+    EXPECT_TRUE(dialog.setTheme("dark"));
+    EXPECT_FALSE(dialog.setTheme("blue"));
+    dialog.setTimeConstantUs(5000);
+    EXPECT_TRUE(child<QWidget>(dialog, "sb_time_constant")->isEnabled());
+    const Options options = dialog.options();
+    EXPECT_EQ(options, (Options{{"fps", "240"}, {"speed", "0.250"}, {"mode", "time-surface"}, {"theme", "dark"},
+                                {"accumulation_us", "20000"}, {"time_constant_us", "5000"}}));
+    // Every value the dialog gives is one the exporter takes.
+    auto video = orvane::makeExporterFor("a.mp4");
+    for (const auto& [name, value] : options) {
+        std::string error;
+        EXPECT_TRUE(video->setOption(name.toStdString(), value.toStdString(), error)) << error;
+    }
 }

@@ -36,6 +36,8 @@
 
 #include <gtest/gtest.h>
 
+#include "orvane/driver/Exporter.h"
+#include "orvane/driver/Mp4FileReader.h"
 #include "orvane/driver/RawFileReader.h"
 
 namespace sim = orvane::sim;
@@ -451,6 +453,74 @@ TEST_F(WindowTest, CutAndExportFromTheWindow)
     EXPECT_FALSE(window->exportVideoTo(start, start + 100'000, dir.filePath("nowhere"), "x.mp4"));
     EXPECT_EQ(QFileInfo(source).size(), sourceSize);
     EXPECT_EQ(window->mode(), PlaybackEngine::RawFile);
+    }
+}
+
+// The Export dialog, as a person uses it from the menu: each kind the driver has writes its file,
+// and a video takes the look chosen in the dialog.
+TEST_F(WindowTest, TheExportDialogWritesEveryKind)
+{
+    const QString source = writeRecording("kinds.raw", 800'000, 80'000);
+    ASSERT_TRUE(window->openRecordingPath(source));
+    const uint64_t start = window->engine()->fileStart();
+    OvThreeHandleSlider* slider = window->timeSlider();
+    slider->setLowerValue(qint64(start + 100'000));
+    slider->setCenterValue(qint64(start + 100'000));
+    slider->setUpperValue(qint64(start + 400'000));
+
+    QStringList offered;
+    {
+        OvExportVideoUI probe;
+        offered = probe.kinds();
+    }
+    QStringList expected;
+    for (const auto& e : orvane::makeExporters())
+        expected << QString::fromStdString(e->name());
+    EXPECT_EQ(offered, expected);
+    EXPECT_GE(offered.size(), 3);
+    for (const QString& kind : offered) {
+        SCOPED_TRACE(kind.toStdString());
+        QString name;
+        whenDialogShows<OvExportVideoUI>([&](OvExportVideoUI* d) {
+            EXPECT_TRUE(d->setKind(kind));
+            if (kind == "video") {
+                d->setFps(10);
+                d->setSpeed(1.0);
+                d->setAccumulationUs(50'000);
+                EXPECT_TRUE(d->setMode("time-surface"));
+                EXPECT_TRUE(d->setTheme("light"));
+            }
+            name = d->fileName();
+            QMetaObject::invokeMethod(d->findChild<QPushButton*>("pb_save"), "click");
+        });
+        window->slotSaveAs();
+        const QString written = QDir(out).filePath(name);
+        ASSERT_TRUE(QFileInfo(written).isFile()) << written.toStdString();
+        EXPECT_GT(QFileInfo(written).size(), 0);
+        EXPECT_EQ(lastTip().type, MessageSuccess) << lastTip().text.toStdString();
+        EXPECT_EQ(QDir(out).entryList(QDir::Files).filter(".part").size(), 0);
+        if (kind == "raw") {
+            EXPECT_GT(readEvents(written), 0u);
+        } else if (kind == "csv") {
+            QFile csv(written);
+            ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+            EXPECT_EQ(csv.readLine().trimmed(), "x,y,p,t");
+        } else if (kind == "video") {
+            // 300 ms at 10 fps: three slices of 100 ms, each with events.
+            orvane::Mp4FileReader video(QFile::encodeName(written).toStdString());
+            ASSERT_TRUE(video.loadFile());
+            std::vector<uint64_t> times;
+            video.getTimeStamps(times);
+            EXPECT_EQ(times.size(), 3u);
+            orvane::ApsFrame frame;
+            while (video.getNextFrame(frame) && !frame.data) {
+            }
+            ASSERT_NE(frame.data, nullptr);
+            double sum = 0;
+            for (uint32_t i = 0; i < frame.size; ++i)
+                sum += frame.data[i];
+            EXPECT_GT(sum / frame.size, 200.0) << "the light theme is mostly white";
+        }
     }
 }
 

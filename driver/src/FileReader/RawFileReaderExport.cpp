@@ -53,7 +53,10 @@ void RawFileReader::eventsToRgbData(std::shared_ptr<std::vector<Event2D>> events
 
 bool RawFileReader::extractEventData(uint64_t startTimestamp, uint64_t endTimestamp, std::string outPath)
 {
-    last_error = RawCutExporter().run(*this, {startTimestamp, endTimestamp}, outPath, progress_callback, cancel_flag);
+    // A cut keeps its source's encoding.
+    RawCutExporter exporter;
+    exporter.keepEncoding = true;
+    last_error = exporter.run(*this, {startTimestamp, endTimestamp}, outPath, progress_callback, cancel_flag);
     return !last_error;
 }
 
@@ -184,7 +187,7 @@ bool RawFileReader::writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exp
     return true;
 }
 
-bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, uint64_t sliceUs,
+bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, const exportio::VideoLook& look,
                                exportio::PartFile& part, const exportio::Progress& progress)
 {
     using namespace exportio;
@@ -194,7 +197,7 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
     video_converter = std::make_shared<DataToVideoConverter>();
     video_converter->setConverterFrameSize(height, width, height, width);
     video_converter->setConverterFmt(VIDEO_PIX_FMT_BGR24, VIDEO_PIX_FMT_YUV420P);
-    video_converter->setFrameRate(fps);
+    video_converter->setFrameRate(look.fps);
     const std::string& part_path = part.path();
     if (sameFile(outPath, raw_path)) {
         ORVANE_LOG_ERROR(
@@ -208,6 +211,7 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
         ORVANE_LOG_ERROR(
             "Video converter initialization failed, please confirm that the input file is correct.");
         last_error = ioError("cannot write the video " + inQuotes(outPath));
+        last_error.kind = outputErrorKind(last_error.errnum);  // a missing folder is told as one
         video_converter.reset();
         return false;
     }
@@ -217,14 +221,65 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
     if (startTimestamp < start_timestamp) startTimestamp = start_timestamp;
     seekTime(startTimestamp);
     std::vector<uint8_t> image(static_cast<size_t>(width) * height * 3, 0);
-    const uint64_t slice = sliceUs;
+    const size_t stride = static_cast<size_t>(width) * 3;
+    const uint64_t slice = look.sliceUs;
+    const uint64_t accumulation = look.accumulationUs;
+    const bool surface = look.render.mode == DisplayMode::TimeSurface;
+    FrameRenderer renderer(static_cast<int>(width), static_cast<int>(height));
+    renderer.setSettings(look.render);
+    // Accumulation windows longer than a slice reach back into earlier slices. What a window shows
+    // at a pixel is its last event in the window, which is its last event so far when that is not
+    // older than the window: so each pixel's last event is kept, not the events (memory stays one
+    // picture's, however long the window and however busy the sensor).
+    const bool long_window = !surface && accumulation > slice;
+    const size_t pixels = static_cast<size_t>(width) * height;
+    std::vector<uint64_t> last_time(long_window ? pixels : 0, 0);
+    std::vector<uint8_t> last_kind(long_window ? pixels : 0, 0);  // 0 none, 1 OFF, 2 ON
+    std::vector<Event2D> window;
+    uint64_t newest = 0;  // the time of the newest event painted so far (time surface)
+    bool painted_any = false;
     bool frames_ok = true;
     try {
         for (uint64_t t = startTimestamp; t < endTimestamp;) {
+            // The last slice is read whole, as every other: a second at 30 fps is 31 frames.
             const auto events = getNTimeEvents(slice);
+            const uint64_t slice_end = t > std::numeric_limits<uint64_t>::max() - slice ? std::numeric_limits<uint64_t>::max() : t + slice;
             t = endTimestamp - t > slice ? t + slice : endTimestamp;
-            if (!events->empty()) {
-                eventsToRgbData(events, image);
+            const Event2D* b = events->data();
+            const Event2D* e = b + events->size();
+            const uint64_t from = slice_end > accumulation ? slice_end - accumulation : 0;
+            bool frame = b != e;
+            if (surface) {
+                renderer.addEvents(b, e);
+                for (const Event2D* ev = b; ev != e; ++ev) newest = std::max(newest, ev->timestamp);
+                frame = frame || (painted_any && newest >= from);
+                painted_any = painted_any || b != e;
+            } else {
+                if (long_window) {
+                    for (const Event2D* ev = b; ev != e; ++ev) {
+                        if (ev->x >= width || ev->y >= height) continue;
+                        const size_t i = static_cast<size_t>(ev->y) * width + ev->x;
+                        last_time[i] = ev->timestamp;
+                        last_kind[i] = ev->polarity ? 2 : 1;
+                    }
+                    window.clear();
+                    for (size_t i = 0; i < pixels; ++i) {
+                        if (last_kind[i] != 0 && last_time[i] >= from) {
+                            window.emplace_back(static_cast<uint16_t>(i % width), static_cast<uint16_t>(i / width),
+                                                static_cast<uint8_t>(last_kind[i] - 1), last_time[i]);
+                        }
+                    }
+                    renderer.addEvents(window.data(), window.data() + window.size());
+                    frame = frame || !window.empty();
+                    b = e;  // painted through `window`
+                }
+                // The window's share of this slice: all of it unless the window is shorter.
+                const Event2D* w = b;
+                if (accumulation < slice) w = std::find_if(b, e, [&](const Event2D& ev) { return ev.timestamp >= from; });
+                renderer.addEvents(w, e);
+            }
+            if (frame) {
+                renderer.renderBgr24(slice_end, image.data(), stride);
                 if (video_converter->rgbToVideo(image.data()) < 0) {
                     frames_ok = false;
                     break;
@@ -257,13 +312,21 @@ bool RawFileReader::writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, i
     if (!frames_ok) {
         ORVANE_LOG_ERROR("Failed to encode a frame of the video; nothing was written to %s.",
                          outPath.c_str());
-        last_error = {RecordingError::Kind::Io, "failed to encode a frame of " + inQuotes(outPath), 0};
+        if (const int err = video_converter->writeError()) {
+            last_error = {outputErrorKind(err), "cannot write the video " + inQuotes(outPath) + ": " + std::strerror(err), err};
+        } else {
+            last_error = {RecordingError::Kind::Io, "failed to encode a frame of " + inQuotes(outPath), 0};
+        }
         video_converter.reset();
         return false;
     }
     if (video_converter->flushAndCloseVideo() < 0) {
         ORVANE_LOG_ERROR("Failed to finish the video; nothing was written to %s.", outPath.c_str());
-        last_error = ioError("cannot finish the video " + inQuotes(outPath));
+        if (const int err = video_converter->writeError()) {
+            last_error = {outputErrorKind(err), "cannot write the video " + inQuotes(outPath) + ": " + std::strerror(err), err};
+        } else {
+            last_error = ioError("cannot finish the video " + inQuotes(outPath));
+        }
         return false;
     }
     return true;

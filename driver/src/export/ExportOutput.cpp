@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -72,8 +73,22 @@ bool sameFile(const std::string& a, const std::string& b)
     return std::filesystem::equivalent(a, b, ec);
 }
 
+namespace {
+
+// A file size limit (ulimit -f) raises SIGXFSZ, which kills the process without a word. Ignored,
+// the write fails with EFBIG ("File too large") and the export reports it. A handler the program
+// set itself is left alone. Looked at by every job: a child process may have reset it.
+void ignoreFileSizeSignal()
+{
+    struct sigaction current {};
+    if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace
+
 PartFile::PartFile(std::string output) : output_(std::move(output)), part_(partPathFor(output_))
 {
+    ignoreFileSizeSignal();
     removeStalePartFiles(output_);
 }
 

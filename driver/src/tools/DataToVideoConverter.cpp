@@ -1,6 +1,7 @@
 #include "orvane/driver/DataToVideoConverter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <iterator>
 #include <system_error>
@@ -63,6 +64,13 @@ struct DataToVideoConverter::Impl {
     std::string path;
     bool fileOpen = false;     // the output file exists because we created it
     bool writeFailed = false;  // a packet could not be written: the file would miss frames
+    int writeErrno = 0;        // the system's reason of the first write that failed
+
+    void noteWriteError(int ret)
+    {
+        // FFmpeg's I/O errors are the system's errno values, negated.
+        if (writeErrno == 0) writeErrno = ret < 0 && -ret < 4096 ? -ret : EIO;
+    }
 
     // nv12ToRGB without scaling goes through planar YUV: swscale has a fast path from YUV420P to
     // BGR24 but none from NV12, and the two steps take a third of the time of one (4K: ~4.5 ms
@@ -141,6 +149,7 @@ struct DataToVideoConverter::Impl {
         if (ret < 0) {
             ORVANE_LOG_ERROR("Write frame to file failed! (%s)", ffmpeg::errorText(ret).c_str());
             writeFailed = true;
+            noteWriteError(ret);
         }
         av_packet_unref(packet.get());
     }
@@ -221,6 +230,7 @@ int DataToVideoConverter::initVideoConverter(std::string path)
     }
     d.path = std::move(path);
     d.writeFailed = false;
+    d.writeErrno = 0;
 
     AVFormatContext* output = nullptr;
     if (avformat_alloc_output_context2(&output, nullptr, nullptr, d.path.c_str()) < 0 || !output) {
@@ -459,12 +469,16 @@ int DataToVideoConverter::flushAndCloseVideo()
     }
 
     int ret = av_write_trailer(d.output.get());
-    if (ret < 0) ORVANE_LOG_ERROR("Failed to write video trailer. (%s)", ffmpeg::errorText(ret).c_str());
+    if (ret < 0) {
+        ORVANE_LOG_ERROR("Failed to write video trailer. (%s)", ffmpeg::errorText(ret).c_str());
+        d.noteWriteError(ret);
+    }
     if (d.fileOpen) {
         // Closing flushes the last buffered bytes: a full disk shows here at the latest.
         const int closed = avio_closep(&d.output->pb);
         if (closed < 0) {
             ORVANE_LOG_ERROR("Failed to close %s. (%s)", d.path.c_str(), ffmpeg::errorText(closed).c_str());
+            d.noteWriteError(closed);
             ret = closed;
         }
     }
@@ -477,6 +491,11 @@ int DataToVideoConverter::flushAndCloseVideo()
     ORVANE_LOG_INFO("Video created successfully");
     d.freeAll();
     return 0;
+}
+
+int DataToVideoConverter::writeError() const
+{
+    return d_->writeErrno;
 }
 
 bool DataToVideoConverter::setFrameRate(int fps)

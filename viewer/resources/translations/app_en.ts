@@ -342,6 +342,18 @@
         <source>Export cancelled; no file was written.</source>
         <translation>Export cancelled; no file was written.</translation>
     </message>
+    <message>
+        <source>the file name must end in one of %1</source>
+        <translation>the file name must end in one of %1</translation>
+    </message>
+    <message>
+        <source>this recording cannot be exported</source>
+        <translation>this recording cannot be exported</translation>
+    </message>
+    <message>
+        <source>Exported %1.</source>
+        <translation>Exported %1.</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -357,12 +369,92 @@
 <context>
     <name>OvExportVideoUI</name>
     <message>
-        <source>Export a video</source>
-        <translation>Export a video</translation>
-    </message>
-    <message>
         <source>Export</source>
         <translation>Export</translation>
+    </message>
+    <message>
+        <source>Raw recording (%1)</source>
+        <translation>Raw recording (%1)</translation>
+    </message>
+    <message>
+        <source>H.264 video (%1)</source>
+        <translation>H.264 video (%1)</translation>
+    </message>
+    <message>
+        <source>CSV events (%1)</source>
+        <translation>CSV events (%1)</translation>
+    </message>
+    <message>
+        <source>HDF5 datasets (%1)</source>
+        <translation>HDF5 datasets (%1)</translation>
+    </message>
+    <message>
+        <source>Export As</source>
+        <translation>Export As</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> fps</translation>
+    </message>
+    <message>
+        <source>Recording seconds shown per second of video</source>
+        <translation>Recording seconds shown per second of video</translation>
+    </message>
+    <message>
+        <source>The recording time whose events make each frame</source>
+        <translation>The recording time whose events make each frame</translation>
+    </message>
+    <message>
+        <source>Accumulation</source>
+        <translation>Accumulation</translation>
+    </message>
+    <message>
+        <source>Time surface</source>
+        <translation>Time surface</translation>
+    </message>
+    <message>
+        <source>Grey</source>
+        <translation>Grey</translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation>Dark</translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation>Light</translation>
+    </message>
+    <message>
+        <source>Time surface: how long a pixel takes to fade</source>
+        <translation>Time surface: how long a pixel takes to fade</translation>
+    </message>
+    <message>
+        <source>Frame Rate</source>
+        <translation>Frame Rate</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>Mode</source>
+        <translation>Mode</translation>
+    </message>
+    <message>
+        <source>Theme</source>
+        <translation>Theme</translation>
+    </message>
+    <message>
+        <source>Time Constant</source>
+        <translation>Time Constant</translation>
+    </message>
+    <message>
+        <source>The file name must end in one of %1.</source>
+        <translation>The file name must end in one of %1.</translation>
+    </message>
+    <message>
+        <source>Time of one frame</source>
+        <translation>Time of one frame</translation>
     </message>
 </context>
 <context>

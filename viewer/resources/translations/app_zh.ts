@@ -342,6 +342,18 @@
         <source>Export cancelled; no file was written.</source>
         <translation>导出已取消，未写入文件。</translation>
     </message>
+    <message>
+        <source>the file name must end in one of %1</source>
+        <translation>文件名必须以 %1 之一结尾</translation>
+    </message>
+    <message>
+        <source>this recording cannot be exported</source>
+        <translation>此录制文件无法导出</translation>
+    </message>
+    <message>
+        <source>Exported %1.</source>
+        <translation>已导出 %1。</translation>
+    </message>
 </context>
 <context>
     <name>OvCutRawFile</name>
@@ -357,12 +369,92 @@
 <context>
     <name>OvExportVideoUI</name>
     <message>
-        <source>Export a video</source>
-        <translation>导出视频</translation>
-    </message>
-    <message>
         <source>Export</source>
         <translation>导出</translation>
+    </message>
+    <message>
+        <source>Raw recording (%1)</source>
+        <translation>原始录制文件（%1）</translation>
+    </message>
+    <message>
+        <source>H.264 video (%1)</source>
+        <translation>H.264 视频（%1）</translation>
+    </message>
+    <message>
+        <source>CSV events (%1)</source>
+        <translation>CSV 事件表（%1）</translation>
+    </message>
+    <message>
+        <source>HDF5 datasets (%1)</source>
+        <translation>HDF5 数据集（%1）</translation>
+    </message>
+    <message>
+        <source>Export As</source>
+        <translation>导出为</translation>
+    </message>
+    <message>
+        <source> fps</source>
+        <translation> 帧/秒</translation>
+    </message>
+    <message>
+        <source>Recording seconds shown per second of video</source>
+        <translation>每秒视频显示的录制时长（秒）</translation>
+    </message>
+    <message>
+        <source>The recording time whose events make each frame</source>
+        <translation>每帧所累积事件的录制时长</translation>
+    </message>
+    <message>
+        <source>Accumulation</source>
+        <translation>累积</translation>
+    </message>
+    <message>
+        <source>Time surface</source>
+        <translation>时间表面</translation>
+    </message>
+    <message>
+        <source>Grey</source>
+        <translation>灰色</translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation>深色</translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation>浅色</translation>
+    </message>
+    <message>
+        <source>Time surface: how long a pixel takes to fade</source>
+        <translation>时间表面：像素褪色所需的时间</translation>
+    </message>
+    <message>
+        <source>Frame Rate</source>
+        <translation>帧率</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>Mode</source>
+        <translation>模式</translation>
+    </message>
+    <message>
+        <source>Theme</source>
+        <translation>配色</translation>
+    </message>
+    <message>
+        <source>Time Constant</source>
+        <translation>时间常数</translation>
+    </message>
+    <message>
+        <source>The file name must end in one of %1.</source>
+        <translation>文件名必须以 %1 之一结尾。</translation>
+    </message>
+    <message>
+        <source>Time of one frame</source>
+        <translation>一帧的时长</translation>
     </message>
 </context>
 <context>

@@ -83,6 +83,10 @@ public:
     // the key.
     void setMetadata(const std::string& key, const std::string& value);
 
+    // The system's reason (an errno value: ENOSPC, EFBIG ...) for the first write to the file that
+    // failed since initVideoConverter; 0 when none did.
+    int writeError() const;
+
     // Presentation time (µs) the next frame gets when none is given.
     int64_t nextPts() const;
 

@@ -28,9 +28,14 @@ struct ExportRange {
 // Called now and then with the share done (0 to 1), and once with 1 after a success.
 using ExportProgress = std::function<void(double)>;
 
+// Names are words with underscores ("accumulation_us"): Python keywords as they are, CLI flags with
+// dashes (--accumulation-us).
 struct ExportOption {
-    std::string name;         // "fps"
-    std::string description;  // one line for --help and dialogs
+    std::string name;                  // "fps"
+    std::string description;           // one line for --help and dialogs, without the default
+    std::string defaultValue;          // as setOption takes it; empty when the default is worked out
+                                       // from other options (the description says how)
+    std::vector<std::string> choices;  // the only values taken, when the option is one of a few words
 };
 
 class Exporter {

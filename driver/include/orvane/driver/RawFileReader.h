@@ -32,6 +32,7 @@ class VideoExporter;
 namespace exportio {
 class PartFile;
 class Progress;
+struct VideoLook;
 }  // namespace exportio
 
 class RawFileReader : public DvsFileReader {
@@ -133,7 +134,7 @@ private:
     friend class VideoExporter;
     bool writeCut(uint64_t startTimestamp, uint64_t endTimestamp, exportio::PartFile& part,
                   const exportio::Progress& progress);
-    bool writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, int fps, uint64_t sliceUs,
+    bool writeVideo(uint64_t startTimestamp, uint64_t endTimestamp, const exportio::VideoLook& look,
                     exportio::PartFile& part, const exportio::Progress& progress);
 
     using BookmarkList = std::vector<Bookmark>;  // ascending, unique timestamps
