@@ -3,8 +3,13 @@
 // failure or a cancel leaves no file, whatever the kind.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cinttypes>
+#include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -210,6 +215,70 @@ TEST_P(RealExports, Hdf5HasTheEventsTriggersAndMillisecondIndexOfARead)
         EXPECT_EQ(stringAttribute(file, "format"), o.reader->formatName());
         H5Fclose(file);
     }
+}
+
+// Limits the size of the files this process writes while it lives: writes past it fail with EFBIG,
+// as on a full disk, instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+    bool ok_ = false;
+};
+
+// A write the system refuses, whether with the first chunk, in the middle or with what the close
+// writes last, fails the export with the system's reason and leaves no file. The library keeps no
+// file open afterwards (one whose close failed stays registered and crashes the process when the
+// library closes it again at exit), and the same export then succeeds.
+TEST(Hdf5Export, ARefusedWriteFailsWithTheReasonLeavesNoFileAndKeepsNothingOpen)
+{
+    Opened o("ecpy_test_events_1.raw");
+    auto exporter = makeExporterFor("out.h5");
+    const std::string out = o.dir.file("out.h5");
+    ASSERT_FALSE(exporter->run(*o.reader, {o.start, o.end}, out, nullptr, nullptr));
+    const uintmax_t full = fs::file_size(out);
+    fs::remove(out);
+    for (const uintmax_t limit : {uintmax_t{2048}, full / 3, 2 * full / 3, full - 1}) {
+        SCOPED_TRACE(limit);
+        RecordingError e;
+        double last_progress = 0;
+        {
+            FileSizeLimit below(limit);
+            ASSERT_TRUE(below.ok());
+            e = exporter->run(*o.reader, {o.start, o.end}, out, [&](double f) { last_progress = f; }, nullptr);
+        }
+        EXPECT_EQ(e.kind, RecordingError::Kind::Io) << e.message;
+        EXPECT_EQ(e.errnum, EFBIG) << e.message;
+        EXPECT_NE(e.message.find(out), std::string::npos) << e.message;
+        EXPECT_NE(e.message.find(std::strerror(EFBIG)), std::string::npos) << e.message;
+        EXPECT_LT(last_progress, 1.0);
+        for (const auto& entry : fs::directory_iterator(o.dir.path()))
+            EXPECT_EQ(entry.path().filename().string().rfind("out", 0), std::string::npos) << entry.path();
+        EXPECT_EQ(H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_ALL), 0);
+    }
+    const RecordingError again = exporter->run(*o.reader, {o.start, o.end}, out, nullptr, nullptr);
+    ASSERT_FALSE(again) << again.message;
+    EXPECT_EQ(fs::file_size(out), full);
+    const hid_t file = H5Fopen(out.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    ASSERT_GE(file, 0);
+    EXPECT_EQ(dataset<int64_t>(file, "/events/t", H5T_NATIVE_INT64).size(), o.read(o.start, o.end).size());
+    H5Fclose(file);
 }
 #endif
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/ExportOutput.h"
+#include "export/Hdf5File.h"
 #include "export/TableExporters.h"
 #include "orvane/driver/RawFileReader.h"
 
@@ -19,31 +20,7 @@ namespace {
 constexpr hsize_t kChunk = 262144;  // values per chunk (512 KiB of x, 2 MiB of t)
 constexpr unsigned kDeflateLevel = 1;  // beyond 1 costs much time for little size on event data
 
-// An HDF5 identifier closed by its own close function when it goes.
-class Hid {
-public:
-    Hid(hid_t id, herr_t (*closer)(hid_t)) : id_(id), close_(closer) {}
-    ~Hid()
-    {
-        if (id_ >= 0) close_(id_);
-    }
-    Hid(const Hid&) = delete;
-    Hid& operator=(const Hid&) = delete;
-    Hid(Hid&& o) noexcept : id_(o.id_), close_(o.close_) { o.id_ = -1; }
-    hid_t get() const { return id_; }
-    explicit operator bool() const { return id_ >= 0; }
-    // Closes now; false when that failed (for a file: its last writes did not reach the disk).
-    bool close()
-    {
-        const hid_t id = id_;
-        id_ = -1;
-        return id < 0 || close_(id) >= 0;
-    }
-
-private:
-    hid_t id_;
-    herr_t (*close_)(hid_t);
-};
+using hdf5::Hid;
 
 struct WriteFailed {};
 
@@ -69,7 +46,11 @@ template <> hid_t memoryType<uint64_t>() { return H5T_NATIVE_UINT64; }
 template <typename T>
 class Column {
 public:
-    Column(hid_t group, const char* name) : set_(create(group, name), H5Dclose) { buffer_.reserve(kChunk); }
+    Column(hid_t group, const char* name, const hdf5::FileFault& fault)
+        : set_(create(group, name), H5Dclose), fault_(fault)
+    {
+        buffer_.reserve(kChunk);
+    }
     void push(T v)
     {
         buffer_.push_back(v);
@@ -86,6 +67,8 @@ public:
         Hid memory(H5Screate_simple(1, &n, nullptr), H5Sclose);
         check(bool(memory));
         check(H5Dwrite(set_.get(), memoryType<T>(), memory.get(), space.get(), H5P_DEFAULT, buffer_.data()) >= 0);
+        // The file driver does not fail the library's writes (see Hdf5File.h): a refused write shows here.
+        check(!fault_.failed());
         written_ = size;
         buffer_.clear();
     }
@@ -106,6 +89,7 @@ private:
         return id;
     }
     Hid set_;
+    const hdf5::FileFault& fault_;
     std::vector<T> buffer_;
     hsize_t written_ = 0;
 };
@@ -148,14 +132,16 @@ RecordingError Hdf5Exporter::run(RawFileReader& reader, ExportRange range, const
     if (exportio::sameFile(output, reader.getPath()))
         return {RecordingError::Kind::Io, "cannot write '" + output + "': it is the recording", 0};
     // Failures become our reason; the library's own trace on stderr would only repeat it.
-    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    errno = 0;
-    Hid file(H5Fcreate(part.path().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose);
-    if (!file) {
-        const int err = errno;
-        return {exportio::outputErrorKind(err),
-                "cannot write '" + output + "'" + (err ? std::string(": ") + std::strerror(err) : ""), err};
-    }
+    const hdf5::QuietErrors quiet;
+    hdf5::FileFault fault;
+    auto failedWrite = [&](bool opening = false) {
+        const int err = opening ? fault.openError.load() : fault.error.load();
+        return RecordingError{err ? exportio::outputErrorKind(err) : RecordingError::Kind::Io,
+                              "cannot write '" + output + "'" + (err ? std::string(": ") + std::strerror(err) : ""),
+                              err};
+    };
+    Hid file = hdf5::createFile(part.path(), fault);
+    if (!file) return failedWrite(true);
     uint64_t first = 0, last = 0;
     reader.getStartTimeStamp(first);
     reader.getEndTimeStamp(last);
@@ -165,10 +151,10 @@ RecordingError Hdf5Exporter::run(RawFileReader& reader, ExportRange range, const
         {
             Hid events(H5Gcreate2(file.get(), "events", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT), H5Gclose);
             check(bool(events));
-            Column<uint16_t> x(events.get(), "x"), y(events.get(), "y");
-            Column<uint8_t> p(events.get(), "p");
-            Column<int64_t> t(events.get(), "t");
-            Column<uint64_t> ms_to_idx(events.get(), "ms_to_idx");
+            Column<uint16_t> x(events.get(), "x", fault), y(events.get(), "y", fault);
+            Column<uint8_t> p(events.get(), "p", fault);
+            Column<int64_t> t(events.get(), "t", fault);
+            Column<uint64_t> ms_to_idx(events.get(), "ms_to_idx", fault);
             uint64_t index = 0, next_ms = start;  // next_ms: the start of the next millisecond to index
             failed = exportio::forEachEvent(reader, range, output, prog, [&](const Event2D* b, const Event2D* e) {
                 for (; b != e; ++b, ++index) {
@@ -196,9 +182,9 @@ RecordingError Hdf5Exporter::run(RawFileReader& reader, ExportRange range, const
         {
             Hid triggers(H5Gcreate2(file.get(), "triggers", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT), H5Gclose);
             check(bool(triggers));
-            Column<int64_t> t(triggers.get(), "t");
-            Column<int16_t> id(triggers.get(), "id");
-            Column<uint8_t> p(triggers.get(), "p");
+            Column<int64_t> t(triggers.get(), "t", fault);
+            Column<int16_t> id(triggers.get(), "id", fault);
+            Column<uint8_t> p(triggers.get(), "p", fault);
             exportio::forEachTrigger(reader, {start, range.end_us}, [&](const std::vector<EventTriggerIn>& window) {
                 for (const EventTriggerIn& edge : window) {
                     t.push(static_cast<int64_t>(edge.timestamp));
@@ -216,10 +202,9 @@ RecordingError Hdf5Exporter::run(RawFileReader& reader, ExportRange range, const
         stringAttribute(file.get(), "format", reader.formatName());
         scalarAttribute<int64_t>(file.get(), "start_us", static_cast<int64_t>(start));
         scalarAttribute<int64_t>(file.get(), "end_us", static_cast<int64_t>(std::min(range.end_us, last)));
-        errno = 0;
-        check(file.close());
+        check(file.close() && !fault.failed());
     } catch (const WriteFailed&) {
-        return exportio::ioError("cannot write '" + output + "'");
+        return failedWrite();
     }
     if (prog.cancelled()) return exportio::cancelledError("the export", output);
     if (RecordingError renamed = part.commit()) return renamed;
