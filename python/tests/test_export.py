@@ -50,7 +50,7 @@ def test_bad_kinds_options_and_ranges_raise_and_write_nothing(recording, tmp_pat
         f.export(str(out / "x.txt"))
     for name, options in [("x.mp4", {"fps": 0}), ("x.mp4", {"fps": "30fps"}), ("x.mp4", {"speed": 1000}),
                           ("x.mp4", {"frames": 3}), ("x.csv", {"fps": 30}), ("x.h5", {"speed": 2}),
-                          ("x.raw", {"fps": 30})]:
+                          ("x.raw", {"fps": 30}), ("x.h5", {"compression": "zlib"}), ("x.csv", {"compression": "none"})]:
         with pytest.raises(ValueError):
             f.export(str(out / name), **options)
     with pytest.raises(TypeError):
@@ -100,17 +100,23 @@ def expected_of(f, a, b):
     return start, events, triggers
 
 
+@pytest.mark.parametrize("compression", [None, "deflate", "none"])
 @pytest.mark.parametrize("name", [ECCODECS, ECPY])
-def test_hdf5_reads_back_as_the_events_and_triggers_of_the_range(recording, tmp_path, name):
+def test_hdf5_reads_back_as_the_events_and_triggers_of_the_range(recording, tmp_path, name, compression):
     h5py = pytest.importorskip("h5py")
     f = orvane.RawFile(recording(name))
     for i, (a, b) in enumerate(ranges_of(f)):
         out = str(tmp_path / f"x{i}.hdf5")
-        f.export(out, a, b)
+        f.export(out, a, b, compression=compression)
         start, events, triggers = expected_of(f, a, b)
         assert len(events) > 0
         with h5py.File(out, "r") as h:
             ev = h["events"]
+            filters = {"gzip", "shuffle"} if compression != "none" else set()
+            for group in ["events", "triggers"]:
+                for dataset in h[group].values():
+                    assert {k for k in ["gzip", "shuffle"] if dataset.compression == k or
+                            (k == "shuffle" and dataset.shuffle)} == filters, dataset.name
             assert (ev["x"].dtype, ev["y"].dtype, ev["p"].dtype, ev["t"].dtype) == (
                 np.uint16, np.uint16, np.uint8, np.int64)
             for field in "xypt":
