@@ -4,8 +4,10 @@
 // - the exporting thread (the caller's) creates the file and its datasets, reads the events and
 //   lays them out column by column into chunk buffers; at the end it writes the attributes and
 //   closes the file;
-// - packing workers shuffle and deflate full chunks (no HDF5 call: the library holds one lock for
-//   all its calls, and compressing under it would leave the other threads waiting);
+// - packing workers shuffle and deflate full chunks, with our run-length coder (RunDeflate.h: the
+//   same zlib streams the library's deflate filter reads back, at several times the speed of a
+//   general deflate on event data); they make no HDF5 call: the library holds one lock for all its
+//   calls, and compressing under it would leave the other threads waiting;
 // - one writer thread makes every HDF5 call in between: it hands each chunk to the file, in the
 //   order the chunks were filled, with a direct chunk write (or, for a column's last part chunk, a
 //   plain write that the library's own filters pack).
@@ -25,16 +27,11 @@
 #include <thread>
 #include <vector>
 
-#ifdef ORVANE_WITH_LIBDEFLATE
-#include <libdeflate.h>
-#else
-#include <zlib.h>
-#endif
-
 #include "export/ExportOutput.h"
 #include "export/Hdf5File.h"
 #include "export/TableExporters.h"
 #include "orvane/driver/RawFileReader.h"
+#include "orvane/driver/RunDeflate.h"
 
 namespace orvane {
 
@@ -46,68 +43,44 @@ using hdf5::Hid;
 static_assert(std::endian::native == std::endian::little);
 
 constexpr hsize_t kChunk = 262144;  // values per chunk (512 KiB of x, 2 MiB of t)
-constexpr int kDeflateLevel = 1;    // beyond 1 costs much time for little size on event data
+constexpr int kDeflateLevel = 1;    // as the filter records it; the library packs part chunks with it
 constexpr size_t kBuffersPerColumn = 4;
 
 // ---- packing: what the library's shuffle and deflate filters would make of a chunk ----
 
-// Byte k of every value, then byte k + 1 of every value...: the library's shuffle filter.
+// Byte k of every value, then byte k + 1 of every value...: the library's shuffle filter. Written
+// plane by plane for the common sizes, which compilers turn into vector code.
 void shuffle(const unsigned char* in, size_t values, size_t size, unsigned char* out)
 {
-    switch (size) {
-        case 2:
-            for (size_t i = 0; i < values; ++i) {
-                out[i] = in[2 * i];
-                out[values + i] = in[2 * i + 1];
-            }
-            break;
-        case 8:
-            for (size_t i = 0; i < values; ++i) {
-                for (size_t k = 0; k < 8; ++k) out[k * values + i] = in[8 * i + k];
-            }
-            break;
-        default:
-            for (size_t i = 0; i < values; ++i) {
-                for (size_t k = 0; k < size; ++k) out[k * values + i] = in[size * i + k];
-            }
+    if (size == 2) {
+        unsigned char *p0 = out, *p1 = out + values;
+        for (size_t i = 0; i < values; ++i) {
+            uint16_t v;
+            std::memcpy(&v, in + 2 * i, 2);
+            p0[i] = static_cast<unsigned char>(v);
+            p1[i] = static_cast<unsigned char>(v >> 8);
+        }
+    } else if (size == 8) {
+        std::array<unsigned char*, 8> p{};
+        for (size_t k = 0; k < 8; ++k) p[k] = out + k * values;
+        for (size_t i = 0; i < values; ++i) {
+            uint64_t v;
+            std::memcpy(&v, in + 8 * i, 8);
+            p[0][i] = static_cast<unsigned char>(v);
+            p[1][i] = static_cast<unsigned char>(v >> 8);
+            p[2][i] = static_cast<unsigned char>(v >> 16);
+            p[3][i] = static_cast<unsigned char>(v >> 24);
+            p[4][i] = static_cast<unsigned char>(v >> 32);
+            p[5][i] = static_cast<unsigned char>(v >> 40);
+            p[6][i] = static_cast<unsigned char>(v >> 48);
+            p[7][i] = static_cast<unsigned char>(v >> 56);
+        }
+    } else {
+        for (size_t i = 0; i < values; ++i) {
+            for (size_t k = 0; k < size; ++k) out[k * values + i] = in[size * i + k];
+        }
     }
 }
-
-// A zlib stream, as the library's deflate filter reads back. One per packing thread.
-class Deflater {
-public:
-#ifdef ORVANE_WITH_LIBDEFLATE
-    Deflater() : compressor_(libdeflate_alloc_compressor(kDeflateLevel)) {}
-    ~Deflater()
-    {
-        if (compressor_) libdeflate_free_compressor(compressor_);
-    }
-    size_t bound(size_t n) const
-    {
-        return libdeflate_zlib_compress_bound(compressor_, n);
-    }
-    // The stream's size in `out`; 0 when it failed.
-    size_t compress(const unsigned char* in, size_t n, unsigned char* out, size_t room)
-    {
-        return compressor_ ? libdeflate_zlib_compress(compressor_, in, n, out, room) : 0;
-    }
-
-private:
-    libdeflate_compressor* compressor_;
-#else
-    size_t bound(size_t n) const
-    {
-        return compressBound(static_cast<uLong>(n));
-    }
-    size_t compress(const unsigned char* in, size_t n, unsigned char* out, size_t room)
-    {
-        uLongf size = static_cast<uLongf>(room);
-        return compress2(out, &size, in, static_cast<uLong>(n), kDeflateLevel) == Z_OK ? size : 0;
-    }
-#endif
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-};
 
 // ---- columns and their chunks ----
 
@@ -329,7 +302,6 @@ private:
 
     void packLoop()
     {
-        Deflater deflater;
         std::vector<unsigned char> shuffled;
         for (;;) {
             Chunk* k = nullptr;
@@ -353,9 +325,9 @@ private:
                         shuffle(in, k->values, size, shuffled.data());
                         in = shuffled.data();
                     }
-                    k->packed.resize(deflater.bound(bytes));
-                    k->packedSize = deflater.compress(in, bytes, k->packed.data(), k->packed.size());
-                    if (k->packedSize == 0) fail("deflating a chunk failed");
+                    // Each byte plane is a block of its own (see RunDeflate.h).
+                    k->packed.resize(runDeflateBound(bytes, k->values));
+                    k->packedSize = runDeflate(in, bytes, k->values, k->packed.data());
                 } catch (const std::bad_alloc&) {
                     fail("out of memory");
                 }
