@@ -32,7 +32,7 @@ void roundTrip(const std::vector<uint8_t>& in, size_t plane, const std::string& 
     std::vector<uint8_t> stream(bound + 64, 0xA5);
     const size_t n = runDeflate(in.data(), in.size(), plane, stream.data());
     ASSERT_LE(n, bound);
-    for (size_t i = n; i < stream.size(); ++i) ASSERT_EQ(stream[i], 0xA5) << "wrote past its size at " << i;
+    for (size_t i = bound; i < stream.size(); ++i) ASSERT_EQ(stream[i], 0xA5) << "wrote past the bound at " << i;
     stream.resize(n);
     ASSERT_TRUE(inflated(stream, in.size()) == in);
 }

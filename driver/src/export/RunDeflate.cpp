@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #ifdef ORVANE_WITH_LIBDEFLATE
 #include <libdeflate.h>
@@ -64,8 +65,20 @@ uint64_t load64(const uint8_t* p)
 template <typename Literal, typename Match>
 void parse(const uint8_t* p, size_t n, Literal&& literal, Match&& match)
 {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
     size_t i = 0;
     while (i < n) {
+        if (i + 11 <= n) {
+            // Eight literals at once when no run of four starts among them: byte k of x is 0
+            // exactly where one starts at i + k.
+            const uint64_t a = load64(p + i);
+            const uint64_t x = (a ^ load64(p + i + 1)) | (a ^ load64(p + i + 2)) | (a ^ load64(p + i + 3));
+            if (((x - kOnes) & ~x & kHighs) == 0) {
+                for (size_t k = 0; k < 8; ++k) literal(p[i + k]);
+                i += 8;
+                continue;
+            }
+        }
         const uint8_t v = p[i];
         if (i + 4 > n || load32(p + i) != v * 0x01010101u) {
             literal(v);
@@ -73,7 +86,7 @@ void parse(const uint8_t* p, size_t n, Literal&& literal, Match&& match)
             continue;
         }
         size_t r = 4;
-        const uint64_t all = v * 0x0101010101010101ull;
+        const uint64_t all = v * kOnes;
         while (i + r + 8 <= n && load64(p + i + r) == all) r += 8;
         while (i + r < n && p[i + r] == v) ++r;
         literal(v);
@@ -177,28 +190,35 @@ void canonicalCodes(const uint8_t* lengths, int n, uint16_t* codes)
     }
 }
 
+// Fills bytes from their lowest bit. Each put stores the eight bytes at the write position whole
+// and moves on by the bytes completed, so it never branches; it may write up to 8 bytes past the
+// stream's end (the bound leaves room for them).
 class BitWriter {
 public:
     explicit BitWriter(uint8_t* out) : out_(out) {}
-    void put(uint32_t value, int n)
+    // Up to 56 bits in all before the next flush.
+    void add(uint32_t value, int n)
     {
         bits_ |= uint64_t{value} << count_;
         count_ += n;
-        if (count_ >= 32) {
-            const auto low = static_cast<uint32_t>(bits_);
-            std::memcpy(out_, &low, 4);
-            out_ += 4;
-            bits_ >>= 32;
-            count_ -= 32;
-        }
     }
-    // Pads to a whole byte and writes out what is held.
+    void flush()
+    {
+        std::memcpy(out_, &bits_, 8);
+        out_ += count_ >> 3;
+        bits_ = (count_ & ~7) == 64 ? 0 : bits_ >> (count_ & ~7);
+        count_ &= 7;
+    }
+    void put(uint32_t value, int n)
+    {
+        add(value, n);
+        flush();
+    }
+    // Pads to a whole byte.
     void align()
     {
         count_ = (count_ + 7) & ~7;
-        for (; count_ > 0; count_ -= 8, bits_ >>= 8) *out_++ = static_cast<uint8_t>(bits_);
-        count_ = 0;
-        bits_ = 0;
+        flush();
     }
     void bytes(const uint8_t* p, size_t n)
     {
@@ -234,19 +254,31 @@ size_t storedBits(size_t n)
     return (n / kMaxStored + 1) * (5 * 8 + 8);  // header, lengths, alignment at most
 }
 
+// A plane's literals (0-255) and matches (256 + length), made by the counting pass and sent by
+// the writing one. One per thread: planes are coded on several at once.
+thread_local std::vector<uint16_t> t_tokens;
+
 // One plane as a block with its own codes (or stored, when that is no larger).
 void plane(BitWriter& w, const uint8_t* p, size_t n, bool last)
 {
     std::array<uint32_t, 286> freq{};
     uint32_t matches = 0;
     uint64_t extraBits = 0;
+    if (t_tokens.size() < n) t_tokens.resize(n);
+    uint16_t* token = t_tokens.data();
     parse(
-        p, n, [&](uint8_t v) { ++freq[v]; },
+        p, n,
+        [&](uint8_t v) {
+            ++freq[v];
+            *token++ = v;
+        },
         [&](size_t len) {
             ++freq[kLength[len].symbol];
             extraBits += kLength[len].extraBits;
             ++matches;
+            *token++ = static_cast<uint16_t>(256 + len);
         });
+    const uint16_t* const tokensEnd = token;
     freq[kEndOfBlock] = 1;
     std::array<uint8_t, 286> lengths{};
     huffmanLengths(freq.data(), 286, kMaxBits, lengths.data());
@@ -298,7 +330,7 @@ void plane(BitWriter& w, const uint8_t* p, size_t n, bool last)
     int nclen = 19;
     while (nclen > 4 && llengths[kOrder[nclen - 1]] == 0) --nclen;
 
-    // The block's size both ways, to store the plane when coding would not make it smaller.
+    // The block's size coded, to store the plane instead when that is about as small.
     uint64_t bits = 3 + 5 + 5 + 4 + 3 * static_cast<uint64_t>(nclen);
     for (int i = 0; i < nseq; ++i) {
         const auto& s = seq[static_cast<size_t>(i)];
@@ -307,7 +339,9 @@ void plane(BitWriter& w, const uint8_t* p, size_t n, bool last)
     for (int s = 0; s < 286; ++s)
         bits += uint64_t{freq[static_cast<size_t>(s)]} * lengths[static_cast<size_t>(s)];
     bits += extraBits + uint64_t{matches} * distLength;
-    if (bits >= uint64_t{n} * 8) {
+    // Stored also when coding would gain under 1/64: sending the codes of a plane of noise costs
+    // more time than those bytes are worth.
+    if (bits >= uint64_t{n} * 8 - uint64_t{n} / 8) {
         storedBlocks(w, p, n, last);
         return;
     }
@@ -326,15 +360,27 @@ void plane(BitWriter& w, const uint8_t* p, size_t n, bool last)
         if (s.symbol == 17) w.put(s.extra, 3);
         if (s.symbol == 18) w.put(s.extra, 7);
     }
-    const uint16_t distCode = 0;
-    parse(
-        p, n, [&](uint8_t v) { w.put(codes[v], lengths[v]); },
-        [&](size_t len) {
-            const LengthCode& c = kLength[len];
-            w.put(codes[c.symbol], lengths[c.symbol]);
-            if (c.extraBits) w.put(c.extra, c.extraBits);
-            w.put(distCode, distLength);
-        });
+    // Every token as the bits it is sent as: a literal's code; a match's length code, its extra
+    // bits and the distance code (0, one bit).
+    struct Sent {
+        uint32_t bits;
+        uint32_t n;
+    };
+    std::array<Sent, 256 + 259> sent{};
+    for (int v = 0; v < 256; ++v) sent[static_cast<size_t>(v)] = {codes[static_cast<size_t>(v)], lengths[static_cast<size_t>(v)]};
+    for (size_t len = 3; len <= 258; ++len) {
+        const LengthCode& c = kLength[len];
+        const uint32_t l = lengths[c.symbol];
+        sent[256 + len] = {codes[c.symbol] | uint32_t{c.extra} << l, l + c.extraBits + distLength};
+    }
+    // Two tokens between flushes: 7 bits held plus two of at most 21 fit in the 64.
+    const uint16_t* t = t_tokens.data();
+    for (; tokensEnd - t >= 2; t += 2) {
+        w.add(sent[t[0]].bits, static_cast<int>(sent[t[0]].n));
+        w.add(sent[t[1]].bits, static_cast<int>(sent[t[1]].n));
+        w.flush();
+    }
+    if (t != tokensEnd) w.put(sent[*t].bits, static_cast<int>(sent[*t].n));
     w.put(codes[kEndOfBlock], lengths[kEndOfBlock]);
 }
 
