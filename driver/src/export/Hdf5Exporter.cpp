@@ -22,9 +22,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "export/ExportOutput.h"
@@ -433,6 +435,88 @@ private:
     size_t n_ = 0;
 };
 
+enum Columns { X, Y, P, T, MsToIdx, TriggerT, TriggerId, TriggerP, kColumns };
+
+// The trigger edges into their columns. Finding them decodes the range once more (the reads of
+// events do not report them), so that is done on a thread of its own, by a reader of its own on the
+// same file, while the exporting thread reads the events: on a machine with a core to spare it then
+// costs no time. Should that reader not open, the exporting thread scans with its own reader after
+// the events. A failure to read is thrown on the exporting thread, as its own reads throw.
+class TriggerScan {
+public:
+    TriggerScan(ChunkWriter& writer, std::array<Column, kColumns>& columns, ExportRange range,
+                const std::atomic<bool>* cancel)
+        : writer_(writer), columns_(columns), range_(range), cancel_(cancel)
+    {
+    }
+    ~TriggerScan()
+    {
+        abandon();
+        finish();
+    }
+    TriggerScan(const TriggerScan&) = delete;
+    TriggerScan& operator=(const TriggerScan&) = delete;
+
+    void start(const std::string& path)
+    {
+        thread_ = std::thread([this, path] {
+            try {
+                RawFileReader own(path);
+                own.setCancelFlag(cancel_);
+                if (own.loadFile()) scan(own);
+            } catch (...) {
+                error_ = std::current_exception();
+            }
+        });
+    }
+    // Makes the thread stop at its next window: the export ended early.
+    void abandon() { stop_ = true; }
+    // Waits for the thread.
+    void finish()
+    {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool scanned() const { return scanned_ || error_; }
+    void rethrow()
+    {
+        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    }
+
+    void scan(RawFileReader& reader)
+    {
+        struct Stop {};
+        ColumnFiller<int64_t> t(writer_, columns_[TriggerT]);
+        ColumnFiller<int16_t> id(writer_, columns_[TriggerId]);
+        ColumnFiller<uint8_t> p(writer_, columns_[TriggerP]);
+        try {
+            exportio::forEachTrigger(reader, range_, [&](const std::vector<EventTriggerIn>& window) {
+                // The export ended early: what is left is not wanted.
+                if (stop_ || writer_.failed() || (cancel_ && cancel_->load())) throw Stop{};
+                for (const EventTriggerIn& edge : window) {
+                    t.push(static_cast<int64_t>(edge.timestamp));
+                    id.push(edge.id);
+                    p.push(edge.polarity ? 1 : 0);
+                }
+            });
+        } catch (const Stop&) {
+        }
+        t.flush();
+        id.flush();
+        p.flush();
+        scanned_ = true;
+    }
+
+private:
+    ChunkWriter& writer_;
+    std::array<Column, kColumns>& columns_;
+    const ExportRange range_;
+    const std::atomic<bool>* cancel_;
+    std::atomic<bool> stop_{false};
+    bool scanned_ = false;
+    std::exception_ptr error_;
+    std::thread thread_;
+};
+
 template <typename T>
 void scalarAttribute(hid_t at, const char* name, T value)
 {
@@ -449,8 +533,6 @@ void stringAttribute(hid_t at, const char* name, const std::string& value)
     Hid attr(H5Acreate2(at, name, type.get(), space.get(), H5P_DEFAULT, H5P_DEFAULT), H5Aclose);
     check(attr && H5Awrite(attr.get(), type.get(), value.c_str()) >= 0);
 }
-
-enum Columns { X, Y, P, T, MsToIdx, TriggerT, TriggerId, TriggerP, kColumns };
 
 }  // namespace
 
@@ -532,6 +614,10 @@ RecordingError Hdf5Exporter::run(RawFileReader& reader, ExportRange range, const
             };
             const exportio::Progress prog(report, &stop);
 
+            // The trigger edges from a reader of its own while the events are read (see TriggerScan).
+            TriggerScan edges(writer, columns, {start, range.end_us}, cancel);
+            edges.start(reader.getPath());
+
             ColumnFiller<uint64_t> ms_to_idx(writer, columns[MsToIdx]);
             std::array<Chunk*, 4> chunk{};  // of x, y, p and t, filled together
             size_t filled = 0;
@@ -580,22 +666,10 @@ RecordingError Hdf5Exporter::run(RawFileReader& reader, ExportRange range, const
                 for (; next_ms < end; next_ms += 1000) ms_to_idx.push(index);
             }
             ms_to_idx.flush();
-            if (!failed && !writer.failed()) {
-                ColumnFiller<int64_t> t(writer, columns[TriggerT]);
-                ColumnFiller<int16_t> id(writer, columns[TriggerId]);
-                ColumnFiller<uint8_t> p(writer, columns[TriggerP]);
-                exportio::forEachTrigger(reader, {start, range.end_us},
-                                         [&](const std::vector<EventTriggerIn>& window) {
-                                             for (const EventTriggerIn& edge : window) {
-                                                 t.push(static_cast<int64_t>(edge.timestamp));
-                                                 id.push(edge.id);
-                                                 p.push(edge.polarity ? 1 : 0);
-                                             }
-                                         });
-                t.flush();
-                id.flush();
-                p.flush();
-            }
+            if (failed || writer.failed()) edges.abandon();
+            edges.finish();
+            if (!failed && !writer.failed() && !edges.scanned()) edges.scan(reader);
+            edges.rethrow();
             reason = writer.finish();
         }
         // A failed write is the reason even where it showed as a stop of the reading.
