@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
-  libhdf5-dev
+  libhdf5-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-noto-cjk xdotool
   clang libclang-rt-14-dev

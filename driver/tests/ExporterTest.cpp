@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -116,6 +118,9 @@ TEST_P(RealExports, CsvHasTheEventsOfARead)
 }
 
 #ifdef ORVANE_WITH_HDF5
+// The filters of every dataset: shuffle and deflate by default, none when asked for none.
+int g_filters = 2;
+
 template <typename T>
 std::vector<T> dataset(hid_t file, const char* name, hid_t memtype)
 {
@@ -131,7 +136,7 @@ std::vector<T> dataset(hid_t file, const char* name, hid_t memtype)
     // Stored as the datasets of public event data sets are: chunked, shuffled and deflated.
     const hid_t props = H5Dget_create_plist(set);
     EXPECT_EQ(H5Pget_layout(props), H5D_CHUNKED) << name;
-    EXPECT_EQ(H5Pget_nfilters(props), 2) << name;
+    EXPECT_EQ(H5Pget_nfilters(props), g_filters) << name;
     H5Pclose(props);
     H5Sclose(space);
     H5Dclose(set);
@@ -162,60 +167,157 @@ std::string stringAttribute(hid_t file, const char* name)
 TEST_P(RealExports, Hdf5HasTheEventsTriggersAndMillisecondIndexOfARead)
 {
     Opened o(GetParam());
-    for (const auto& [from, to] : rangesOf(o)) {
-        const std::string out = o.dir.file("out.hdf5");
-        const RecordingError e = makeExporterFor(out)->run(*o.reader, {from, to}, out, nullptr, nullptr);
-        ASSERT_FALSE(e) << e.message;
+    for (const char* compression : {"deflate", "none"}) {
+        SCOPED_TRACE(compression);
+        g_filters = std::string(compression) == "none" ? 0 : 2;
+        auto exporter = makeExporterFor("out.hdf5");
+        std::string error;
+        ASSERT_TRUE(exporter->setOption("compression", compression, error)) << error;
+        for (const auto& [from, to] : rangesOf(o)) {
+            const std::string out = o.dir.file("out.hdf5");
+            const RecordingError e = exporter->run(*o.reader, {from, to}, out, nullptr, nullptr);
+            ASSERT_FALSE(e) << e.message;
+            const hid_t file = H5Fopen(out.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+            ASSERT_GE(file, 0);
+            const auto x = dataset<uint16_t>(file, "/events/x", H5T_NATIVE_UINT16);
+            const auto y = dataset<uint16_t>(file, "/events/y", H5T_NATIVE_UINT16);
+            const auto p = dataset<uint8_t>(file, "/events/p", H5T_NATIVE_UINT8);
+            const auto t = dataset<int64_t>(file, "/events/t", H5T_NATIVE_INT64);
+            const auto ms = dataset<uint64_t>(file, "/events/ms_to_idx", H5T_NATIVE_UINT64);
+            ASSERT_TRUE(x.size() == t.size() && y.size() == t.size() && p.size() == t.size());
+            std::vector<Event2D> got;
+            for (size_t i = 0; i < t.size(); ++i)
+                got.emplace_back(x[i], y[i], p[i], static_cast<uint64_t>(t[i]));
+            const std::vector<Event2D> want = o.read(from, to);
+            expectSameEvents(got, want);
+
+            // Entry m: the first event (in stream order) at or past m ms from the start; one per millisecond.
+            EXPECT_EQ(ms.size(), (std::min(to, o.end + 1) - from + 999) / 1000);
+            for (size_t m = 0; m < ms.size(); ++m) {
+                const int64_t at = static_cast<int64_t>(from + m * 1000);
+                ASSERT_LE(ms[m], t.size());
+                if (ms[m] < t.size()) {
+                    ASSERT_GE(t[ms[m]], at) << m;
+                }
+                if (m + 1 < ms.size()) {
+                    ASSERT_LE(ms[m], ms[m + 1]);
+                }
+                const uint64_t before = m ? ms[m - 1] : 0;
+                for (uint64_t i = before; i < ms[m]; ++i) ASSERT_LT(t[i], at) << m;
+            }
+
+            const auto tt = dataset<int64_t>(file, "/triggers/t", H5T_NATIVE_INT64);
+            const auto tid = dataset<int16_t>(file, "/triggers/id", H5T_NATIVE_INT16);
+            const auto tp = dataset<uint8_t>(file, "/triggers/p", H5T_NATIVE_UINT8);
+            const auto edges = o.triggers(from, to);
+            ASSERT_EQ(tt.size(), edges.size());
+            for (size_t i = 0; i < edges.size(); ++i) {
+                ASSERT_EQ(tt[i], static_cast<int64_t>(edges[i].timestamp));
+                ASSERT_EQ(tid[i], edges[i].id);
+                ASSERT_EQ(tp[i] != 0, edges[i].polarity != 0);
+            }
+            if (std::string(GetParam()).find("ecpy") != std::string::npos && from == o.start && to == o.end) {
+                EXPECT_EQ(tt.size(), 4157u) << "all the recording's edges";
+            }
+
+            EXPECT_EQ(intAttribute(file, "width"), o.reader->getWidth());
+            EXPECT_EQ(intAttribute(file, "height"), o.reader->getHeight());
+            EXPECT_EQ(intAttribute(file, "start_us"), static_cast<int64_t>(from));
+            EXPECT_EQ(intAttribute(file, "end_us"), static_cast<int64_t>(to));
+            EXPECT_EQ(stringAttribute(file, "source_file"), o.dir.file("rec.raw"));
+            EXPECT_EQ(stringAttribute(file, "format"), o.reader->formatName());
+            H5Fclose(file);
+        }
+    }
+    g_filters = 2;
+}
+
+TEST(Hdf5Export, CompressionIsDeflateOrNone)
+{
+    auto exporter = makeExporterFor("out.h5");
+    std::string error;
+    for (const char* bad : {"", "zlib", "Deflate", "none "}) {
+        EXPECT_FALSE(exporter->setOption("compression", bad, error)) << bad;
+        EXPECT_NE(error.find("deflate or none"), std::string::npos) << error;
+    }
+    EXPECT_FALSE(exporter->setOption("level", "1", error));
+    ASSERT_EQ(exporter->options().size(), 1u);
+    EXPECT_EQ(exporter->options()[0].name, "compression");
+}
+
+// Limits the size of the files this process writes while it lives: writes past it fail with EFBIG,
+// as on a full disk, instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+    bool ok_ = false;
+};
+
+// A write the system refuses, whether with the first chunk, in the middle or with what the close
+// writes last, fails the export with the system's reason and leaves no file. The library keeps no
+// file open afterwards (one whose close failed stays registered and crashes the process when the
+// library closes it again at exit), and the same export then succeeds.
+TEST(Hdf5Export, ARefusedWriteFailsWithTheReasonLeavesNoFileAndKeepsNothingOpen)
+{
+    Opened o("ecpy_test_events_1.raw");
+    for (const char* compression : {"deflate", "none"}) {
+        SCOPED_TRACE(compression);
+        auto exporter = makeExporterFor("out.h5");
+        std::string error;
+        ASSERT_TRUE(exporter->setOption("compression", compression, error)) << error;
+        g_filters = std::string(compression) == "none" ? 0 : 2;
+        const std::string out = o.dir.file("out.h5");
+        ASSERT_FALSE(exporter->run(*o.reader, {o.start, o.end}, out, nullptr, nullptr));
+        const uintmax_t full = fs::file_size(out);
+        fs::remove(out);
+        for (const uintmax_t limit : {uintmax_t{2048}, full / 3, 2 * full / 3, full - 1}) {
+            SCOPED_TRACE(limit);
+            RecordingError e;
+            double last_progress = 0;
+            {
+                FileSizeLimit below(limit);
+                ASSERT_TRUE(below.ok());
+                e = exporter->run(
+                    *o.reader, {o.start, o.end}, out, [&](double f) { last_progress = f; }, nullptr);
+            }
+            EXPECT_EQ(e.kind, RecordingError::Kind::Io) << e.message;
+            EXPECT_EQ(e.errnum, EFBIG) << e.message;
+            EXPECT_NE(e.message.find(out), std::string::npos) << e.message;
+            EXPECT_NE(e.message.find(std::strerror(EFBIG)), std::string::npos) << e.message;
+            EXPECT_LT(last_progress, 1.0);
+            for (const auto& entry : fs::directory_iterator(o.dir.path()))
+                EXPECT_EQ(entry.path().filename().string().rfind("out", 0), std::string::npos)
+                    << entry.path();
+            EXPECT_EQ(H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_ALL), 0);
+        }
+        const RecordingError again = exporter->run(*o.reader, {o.start, o.end}, out, nullptr, nullptr);
+        ASSERT_FALSE(again) << again.message;
+        EXPECT_EQ(fs::file_size(out), full);
         const hid_t file = H5Fopen(out.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
         ASSERT_GE(file, 0);
-        const auto x = dataset<uint16_t>(file, "/events/x", H5T_NATIVE_UINT16);
-        const auto y = dataset<uint16_t>(file, "/events/y", H5T_NATIVE_UINT16);
-        const auto p = dataset<uint8_t>(file, "/events/p", H5T_NATIVE_UINT8);
-        const auto t = dataset<int64_t>(file, "/events/t", H5T_NATIVE_INT64);
-        const auto ms = dataset<uint64_t>(file, "/events/ms_to_idx", H5T_NATIVE_UINT64);
-        ASSERT_TRUE(x.size() == t.size() && y.size() == t.size() && p.size() == t.size());
-        std::vector<Event2D> got;
-        for (size_t i = 0; i < t.size(); ++i) got.emplace_back(x[i], y[i], p[i], static_cast<uint64_t>(t[i]));
-        const std::vector<Event2D> want = o.read(from, to);
-        expectSameEvents(got, want);
-
-        // Entry m: the first event (in stream order) at or past m ms from the start; one per millisecond.
-        EXPECT_EQ(ms.size(), (std::min(to, o.end + 1) - from + 999) / 1000);
-        for (size_t m = 0; m < ms.size(); ++m) {
-            const int64_t at = static_cast<int64_t>(from + m * 1000);
-            ASSERT_LE(ms[m], t.size());
-            if (ms[m] < t.size()) {
-                ASSERT_GE(t[ms[m]], at) << m;
-            }
-            if (m + 1 < ms.size()) {
-                ASSERT_LE(ms[m], ms[m + 1]);
-            }
-            const uint64_t before = m ? ms[m - 1] : 0;
-            for (uint64_t i = before; i < ms[m]; ++i) ASSERT_LT(t[i], at) << m;
-        }
-
-        const auto tt = dataset<int64_t>(file, "/triggers/t", H5T_NATIVE_INT64);
-        const auto tid = dataset<int16_t>(file, "/triggers/id", H5T_NATIVE_INT16);
-        const auto tp = dataset<uint8_t>(file, "/triggers/p", H5T_NATIVE_UINT8);
-        const auto edges = o.triggers(from, to);
-        ASSERT_EQ(tt.size(), edges.size());
-        for (size_t i = 0; i < edges.size(); ++i) {
-            ASSERT_EQ(tt[i], static_cast<int64_t>(edges[i].timestamp));
-            ASSERT_EQ(tid[i], edges[i].id);
-            ASSERT_EQ(tp[i] != 0, edges[i].polarity != 0);
-        }
-        if (std::string(GetParam()).find("ecpy") != std::string::npos && from == o.start && to == o.end) {
-            EXPECT_EQ(tt.size(), 4157u) << "all the recording's edges";
-        }
-
-        EXPECT_EQ(intAttribute(file, "width"), o.reader->getWidth());
-        EXPECT_EQ(intAttribute(file, "height"), o.reader->getHeight());
-        EXPECT_EQ(intAttribute(file, "start_us"), static_cast<int64_t>(from));
-        EXPECT_EQ(intAttribute(file, "end_us"), static_cast<int64_t>(to));
-        EXPECT_EQ(stringAttribute(file, "source_file"), o.dir.file("rec.raw"));
-        EXPECT_EQ(stringAttribute(file, "format"), o.reader->formatName());
+        EXPECT_EQ(dataset<int64_t>(file, "/events/t", H5T_NATIVE_INT64).size(),
+                  o.read(o.start, o.end).size());
         H5Fclose(file);
+        fs::remove(out);
     }
+    g_filters = 2;
 }
 #endif
 

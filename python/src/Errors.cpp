@@ -21,7 +21,18 @@ void registerErrors(py::module_& m)
     static PyObject* unsupportedError = PyErr_NewExceptionWithDoc(
         "orvane.UnsupportedFormatError",
         "The recording is in an encoding the driver does not read; the message names it.", formatError, nullptr);
-    if (!error || !formatError || !unsupportedError) throw py::error_already_set();
+    // An OSError first, so that it carries errno, strerror and filename as OSError does.
+    static PyObject* writeError = [] {
+        PyObject* bases = PyTuple_Pack(2, PyExc_OSError, error);
+        PyObject* type = PyErr_NewExceptionWithDoc(
+            "orvane.WriteError",
+            "The system refused to write an output (a full disk, a file size limit); errno says which.", bases,
+            nullptr);
+        Py_XDECREF(bases);
+        return type;
+    }();
+    if (!error || !formatError || !unsupportedError || !writeError) throw py::error_already_set();
+    m.attr("WriteError") = py::handle(writeError);
     m.attr("UnsupportedFormatError") = py::handle(unsupportedError);
     m.attr("Error") = py::handle(error);
     m.attr("FormatError") = py::handle(formatError);
@@ -35,6 +46,10 @@ void registerErrors(py::module_& m)
             PyErr_SetString(formatError, e.what());
         } catch (const Error& e) {
             PyErr_SetString(error, e.what());
+        } catch (const WriteError& e) {
+            py::object instance = py::reinterpret_steal<py::object>(PyObject_CallFunction(
+                writeError, "isN", e.errnum, e.what(), PyUnicode_DecodeFSDefault(e.path.c_str())));
+            if (instance) PyErr_SetObject(writeError, instance.ptr());
         } catch (const PathError& e) {
             // OSError(errno, text, filename) gives the subclass that errno stands for.
             py::object instance = py::reinterpret_steal<py::object>(PyObject_CallFunction(

@@ -4,6 +4,8 @@
 //   FormatError  -> orvane.FormatError (an orvane.Error and a ValueError): not a readable recording
 //   UnsupportedFormatError -> orvane.UnsupportedFormatError (a FormatError): an encoding we do not read
 //   PathError    -> the OSError subclass of its errno (FileNotFoundError, IsADirectoryError, ...)
+//   WriteError   -> orvane.WriteError (an OSError and an orvane.Error): the system refused to write
+//                   an output (a full disk, a file size limit, a quota), with its errno
 // Bad arguments are py::value_error (ValueError).
 #pragma once
 
@@ -33,6 +35,10 @@ struct PathError : std::runtime_error {
     }
     int errnum;
     std::string path;
+};
+
+struct WriteError : PathError {
+    using PathError::PathError;
 };
 
 void registerErrors(pybind11::module_& m);

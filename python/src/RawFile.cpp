@@ -426,6 +426,10 @@ void RawFile::runWriter(const char* what, int64_t startUs, int64_t endUs, const 
         throw py::error_already_set();
     }
     if (!ok && error.kind == RecordingError::Kind::BadRange) throw py::value_error(std::string(what) + " failed: " + reason);
+    if (!ok && error.kind == RecordingError::Kind::Io &&
+        (error.errnum == ENOSPC || error.errnum == EFBIG || error.errnum == EDQUOT)) {
+        throw WriteError(error.errnum, std::strerror(error.errnum), out);
+    }
     if (!ok && error.errnum != 0 && error.kind != RecordingError::Kind::Io) raise(error, out);
     if (!ok)
         throw Error(std::string(what) + " of " + inQuotes(path_) + " failed" +

@@ -1,9 +1,13 @@
 # RawFile.export: the kind the path's extension names, its options as keyword arguments, and no
 # file left by a bad option, a failure or Ctrl-C.
 import _thread
+import errno
 import os
+import resource
+import signal
 import subprocess
 import sys
+import textwrap
 
 import numpy as np
 import pytest
@@ -46,7 +50,7 @@ def test_bad_kinds_options_and_ranges_raise_and_write_nothing(recording, tmp_pat
         f.export(str(out / "x.txt"))
     for name, options in [("x.mp4", {"fps": 0}), ("x.mp4", {"fps": "30fps"}), ("x.mp4", {"speed": 1000}),
                           ("x.mp4", {"frames": 3}), ("x.csv", {"fps": 30}), ("x.h5", {"speed": 2}),
-                          ("x.raw", {"fps": 30})]:
+                          ("x.raw", {"fps": 30}), ("x.h5", {"compression": "zlib"}), ("x.csv", {"compression": "none"})]:
         with pytest.raises(ValueError):
             f.export(str(out / name), **options)
     with pytest.raises(TypeError):
@@ -118,17 +122,23 @@ def expected_of(f, a, b):
     return start, events, triggers
 
 
+@pytest.mark.parametrize("compression", [None, "deflate", "none"])
 @pytest.mark.parametrize("name", [ECCODECS, ECPY])
-def test_hdf5_reads_back_as_the_events_and_triggers_of_the_range(recording, tmp_path, name):
+def test_hdf5_reads_back_as_the_events_and_triggers_of_the_range(recording, tmp_path, name, compression):
     h5py = pytest.importorskip("h5py")
     f = orvane.RawFile(recording(name))
     for i, (a, b) in enumerate(ranges_of(f)):
         out = str(tmp_path / f"x{i}.hdf5")
-        f.export(out, a, b)
+        f.export(out, a, b, compression=compression)
         start, events, triggers = expected_of(f, a, b)
         assert len(events) > 0
         with h5py.File(out, "r") as h:
             ev = h["events"]
+            filters = {"gzip", "shuffle"} if compression != "none" else set()
+            for group in ["events", "triggers"]:
+                for dataset in h[group].values():
+                    assert {k for k in ["gzip", "shuffle"] if dataset.compression == k or
+                            (k == "shuffle" and dataset.shuffle)} == filters, dataset.name
             assert (ev["x"].dtype, ev["y"].dtype, ev["p"].dtype, ev["t"].dtype) == (
                 np.uint16, np.uint16, np.uint8, np.int64)
             for field in "xypt":
@@ -196,3 +206,52 @@ except orvane.Error as e:
     assert "refused:" in run.stdout and "File too large" in run.stdout, run.stdout
     assert not out.exists()
     assert [n for n in os.listdir(tmp_path) if ".part" in n] == []
+
+
+def test_an_hdf5_export_past_a_file_size_limit_fails_with_the_reason_and_leaves_nothing(recording, tmp_path):
+    """A refused write (EFBIG here, as ENOSPC on a full disk) raises an OSError naming the output,
+    leaves no file, and neither this export module nor h5py, which shares the HDF5 library, is
+    harmed: the same export then succeeds and reads back."""
+    h5py = pytest.importorskip("h5py")
+    f = orvane.RawFile(recording(ECPY))
+    out = tmp_path / "out"
+    out.mkdir()
+    soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+    previous = signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    try:
+        for limit in [4096, 200_000]:
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, hard))
+            try:
+                with pytest.raises(OSError) as raised:
+                    f.export(str(out / "x.h5"))
+            finally:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
+            assert raised.value.errno == errno.EFBIG
+            assert isinstance(raised.value, orvane.WriteError) and isinstance(raised.value, orvane.Error)
+            assert raised.value.filename == str(out / "x.h5")
+            assert os.listdir(out) == []
+    finally:
+        signal.signal(signal.SIGXFSZ, previous)
+    f.export(str(out / "x.h5"))
+    with h5py.File(out / "x.h5", "r") as h:
+        assert np.array_equal(h["events"]["t"][:], f.read(f.info["start_us"])["t"])
+
+
+def test_a_process_whose_hdf5_export_failed_exits_cleanly(recording, tmp_path):
+    """The library closes what is left open when the process exits; a file left half closed by a
+    failed write crashed it there. The child fails an export, then exits normally."""
+    child = textwrap.dedent(f"""
+        import resource, signal, orvane
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        f = orvane.RawFile({recording(ECPY)!r})
+        resource.setrlimit(resource.RLIMIT_FSIZE, (100_000, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+        try:
+            f.export({str(tmp_path / "x.h5")!r})
+        except OSError as e:
+            print("failed:", e.errno)
+    """)
+    done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.strip() == f"failed: {errno.EFBIG}"
+    assert "HDF5" not in done.stderr
+    assert not [n for n in os.listdir(tmp_path) if n.startswith("x.h5")]
