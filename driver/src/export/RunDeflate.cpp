@@ -222,6 +222,7 @@ public:
     }
     void bytes(const uint8_t* p, size_t n)
     {
+        if (n == 0) return;  // an empty stored block may come with no data pointer at all
         std::memcpy(out_, p, n);
         out_ += n;
     }
