@@ -21,6 +21,7 @@
 #include <hdf5.h>
 #endif
 
+#include "FileSizeLimit.h"
 #include "RawFileTestSupport.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/Exporter.h"
@@ -245,30 +246,7 @@ TEST(Hdf5Export, CompressionIsDeflateOrNone)
     EXPECT_EQ(exporter->options()[0].name, "compression");
 }
 
-// Limits the size of the files this process writes while it lives: writes past it fail with EFBIG,
-// as on a full disk, instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = SIG_DFL;
-    bool ok_ = false;
-};
+using test::FileSizeLimit;
 
 // A write the system refuses, whether with the first chunk, in the middle or with what the close
 // writes last, fails the export with the system's reason and leaves no file. The library keeps no

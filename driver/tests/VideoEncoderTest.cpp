@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "FileSizeLimit.h"
 #include "orvane/driver/ApsFileReader.h"
 #include "orvane/driver/DataToVideoConverter.h"
 
@@ -295,29 +296,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, VideoInitFailure,
                              return std::string(param.param.name);
                          });
 
-// Limits the size of the files this process writes while it lives (writes past it fail with EFBIG).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = SIG_DFL;
-    bool ok_ = false;
-};
+using test::FileSizeLimit;
 
 TEST(VideoEncoder, AFailedWriteFailsTheFlushAndRemovesThePartialFile)
 {
