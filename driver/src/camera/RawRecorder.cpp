@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "FileSizeSignal.h"
 #include "RawHeader.h"
 #include "orvane/base/Logger.h"
 
@@ -16,20 +17,6 @@ namespace {
 
 // How often the record thread looks at the age of the chunk being filled.
 constexpr std::chrono::milliseconds kAgeCheckPeriod{50};
-
-// A file size limit (ulimit -f) raises SIGXFSZ, which kills the process without a word. Ignored,
-// the write fails with EFBIG instead and is reported like a full disk. A handler the program set
-// itself is left alone.
-void ignoreFileSizeSignal()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction current {};
-        if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-            std::signal(SIGXFSZ, SIG_IGN);
-        }
-    });
-}
 
 std::string writeErrorText(int error)
 {

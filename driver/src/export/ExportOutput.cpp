@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "FileSizeSignal.h"
 #include "orvane/base/Logger.h"
 #include "orvane/driver/RawFileReader.h"
 
@@ -72,19 +73,6 @@ bool sameFile(const std::string& a, const std::string& b)
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec);
 }
-
-namespace {
-
-// A file size limit (ulimit -f) raises SIGXFSZ, which kills the process without a word. Ignored,
-// the write fails with EFBIG ("File too large") and the export reports it. A handler the program
-// set itself is left alone. Looked at by every job: a child process may have reset it.
-void ignoreFileSizeSignal()
-{
-    struct sigaction current {};
-    if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGXFSZ, SIG_IGN);
-}
-
-}  // namespace
 
 PartFile::PartFile(std::string output) : output_(std::move(output)), part_(partPathFor(output_))
 {
